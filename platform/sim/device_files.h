@@ -1,0 +1,38 @@
+// The device's file system: the device path \A\B is the file fs/A/B of the device directory.
+// Nothing outside fs/ can be reached: ".." and links are refused.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/host_files.h"
+#include "platform/sim/device_paths.h"
+#include "platform/sim/faults.h"
+
+namespace platform::sim {
+
+// The components of a full device path, or nothing (with the error code) when the path is not
+// one: it must start with a backslash and name no "..", no empty name and no reserved character.
+std::optional<std::vector<std::string>> SplitDevicePath(const std::wstring& path, DWORD& error);
+
+class DeviceFiles final : public HostFilesBase {
+ public:
+  DeviceFiles(const DevicePaths& paths, FaultInjector& faults);
+
+  Handle CreateFile(const std::wstring& path, DWORD access, DWORD shareMode, DWORD creation,
+                    DWORD attributes) override;
+  bool ReadFile(Handle file, void* buffer, DWORD toRead, DWORD* read) override;
+  DWORD SetFilePointer(Handle file, LONG distance, DWORD method) override;
+  DWORD GetFileSize(Handle file, DWORD* high) override;
+  bool CloseHandle(Handle file) override;
+
+ protected:
+  std::unique_ptr<host::ReadOnlyFile> OpenPath(const std::wstring& path) override;
+
+ private:
+  const DevicePaths& paths_;
+  FaultInjector& faults_;
+};
+
+}  // namespace platform::sim

@@ -1,0 +1,214 @@
+#include "platform/sim/faults.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+
+#include "platform/devices.h"
+#include "platform/host.h"
+#include "platform/kernel.h"
+
+namespace platform::sim {
+
+namespace {
+
+struct NamedCode {
+  std::string_view name;
+  DWORD code;
+};
+
+constexpr NamedCode kNamedCodes[] = {
+    {"IOCTL_HAL_SET_CONSTANTS", IOCTL_HAL_SET_CONSTANTS},
+    {"IOCTL_HAL_GET_CONSTANTS", IOCTL_HAL_GET_CONSTANTS},
+    {"IOCTL_HAL_GET_BOOT_SETTINGS", IOCTL_HAL_GET_BOOT_SETTINGS},
+    {"IOCTL_HAL_SET_BOOT_SETTINGS", IOCTL_HAL_SET_BOOT_SETTINGS},
+    {"IOCTL_HAL_WRITE_BOOTLOADER", IOCTL_HAL_WRITE_BOOTLOADER},
+    {"BIN_IOCTL_UPDATE_HEADER", BIN_IOCTL_UPDATE_HEADER},
+    {"BIN_IOCTL_SELECT_IMAGE", BIN_IOCTL_SELECT_IMAGE},
+    {"BIN_IOCTL_GET_SECTOR_SIZE", BIN_IOCTL_GET_SECTOR_SIZE},
+};
+
+bool ParseNumber(std::string_view text, DWORD& value) {
+  if (text.empty())
+    return false;
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const std::string digits(hex ? text.substr(2) : text);
+  if (digits.empty() || digits.size() > (hex ? 8u : 10u))
+    return false;
+  std::uint64_t result = 0;
+  for (const char c : digits) {
+    const int digit = c >= '0' && c <= '9'          ? c - '0'
+                      : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                    : -1;
+    if (digit < 0)
+      return false;
+    result = result * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
+  }
+  if (result > 0xFFFFFFFFu)
+    return false;
+  value = static_cast<DWORD>(result);
+  return true;
+}
+
+}  // namespace
+
+const std::vector<std::string_view>& FaultableCalls() {
+  static const std::vector<std::string_view> calls = {
+      "CreateFile",     "ReadFile",         "WriteFile",       "SetFilePointer",
+      "GetFileSize",    "CloseHandle",      "RegOpenKeyEx",    "RegQueryValueEx",
+      "RegSetValueEx",  "RegCloseKey",      "OpenEvent",       "EventModify",
+      "ActivateDevice", "DeactivateDevice", "DeviceIoControl", "KernelIoControl"};
+  return calls;
+}
+
+bool ParseFaultTarget(std::string_view text, Fault& fault, std::string& error) {
+  const std::size_t colon = text.find(':');
+  const std::string_view call = text.substr(0, colon);
+  bool known = false;
+  for (const std::string_view name : FaultableCalls())
+    known = known || name == call;
+  if (!known) {
+    error = "unknown call '" + std::string(call) + "'; calls are:";
+    for (const std::string_view name : FaultableCalls())
+      error += " " + std::string(name);
+    return false;
+  }
+  fault.call = std::string(call);
+  fault.code.reset();
+  if (colon == std::string_view::npos)
+    return true;
+  const std::string_view codeText = text.substr(colon + 1);
+  for (const NamedCode& named : kNamedCodes) {
+    if (named.name == codeText) {
+      fault.code = named.code;
+      return true;
+    }
+  }
+  DWORD code = 0;
+  if (!ParseNumber(codeText, code)) {
+    error = "bad request code '" + std::string(codeText) +
+            "': give a number or a name such as "
+            "IOCTL_HAL_WRITE_BOOTLOADER";
+    return false;
+  }
+  fault.code = code;
+  return true;
+}
+
+std::string DescribeCall(std::string_view call, std::optional<DWORD> code) {
+  std::string text(call);
+  if (code) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, call == "KernelIoControl" ? ":0x%08X" : ":%u", *code);
+    text += buffer;
+  }
+  return text;
+}
+
+std::string DescribeFault(const Fault& fault) {
+  std::string text = DescribeCall(fault.call, fault.code) + " #" + std::to_string(fault.nth);
+  text += fault.powerCut ? " power-cut" : " error " + std::to_string(fault.error);
+  return text;
+}
+
+FaultInjector::FaultInjector(std::filesystem::path file) : file_(std::move(file)) {}
+
+bool FaultInjector::Load(std::string& error) {
+  armed_.clear();
+  std::string bytes;
+  if (!std::filesystem::exists(file_))
+    return true;
+  if (!host::ReadWholeFile(file_, bytes)) {
+    error = "cannot read " + file_.string();
+    return false;
+  }
+  const nlohmann::json list = nlohmann::json::parse(bytes, nullptr, false);
+  if (!list.is_array()) {
+    error = file_.string() + " is not a list of faults";
+    return false;
+  }
+  for (const nlohmann::json& entry : list) {
+    Fault fault;
+    if (!entry.is_object() || !entry.contains("call") || !entry["call"].is_string() ||
+        !ParseFaultTarget(entry["call"].get<std::string>(), fault, error)) {
+      error = file_.string() + ": bad fault " + entry.dump();
+      return false;
+    }
+    const auto number = [&entry](const char* key, DWORD fallback) -> std::optional<DWORD> {
+      const auto it = entry.find(key);
+      if (it == entry.end())
+        return fallback;
+      if (!it->is_number_unsigned() || it->get<std::uint64_t>() > 0xFFFFFFFFu)
+        return std::nullopt;
+      return it->get<DWORD>();
+    };
+    const auto code = number("code", 0);
+    const auto nth = number("nth", 1);
+    const auto errorCode = number("error", kErrorGenFailure);
+    const auto kind = entry.find("kind");
+    const bool kindOk =
+        kind == entry.end() || (kind->is_string() && (*kind == "fail" || *kind == "power-cut"));
+    if (!code || !nth || *nth == 0 || !errorCode || !kindOk) {
+      error = file_.string() + ": bad fault " + entry.dump();
+      return false;
+    }
+    if (entry.contains("code"))
+      fault.code = *code;
+    fault.nth = *nth;
+    fault.error = *errorCode;
+    fault.powerCut = kind != entry.end() && *kind == "power-cut";
+    armed_.push_back(fault);
+  }
+  seen_.assign(armed_.size(), 0);
+  return true;
+}
+
+bool FaultInjector::Save() {
+  nlohmann::json list = nlohmann::json::array();
+  for (const Fault& fault : armed_) {
+    nlohmann::json entry = {
+        {"call", fault.call}, {"nth", fault.nth}, {"kind", fault.powerCut ? "power-cut" : "fail"}};
+    if (fault.code)
+      entry["code"] = *fault.code;
+    if (!fault.powerCut)
+      entry["error"] = fault.error;
+    list.push_back(entry);
+  }
+  return host::ReplaceFile(file_, list.dump(2) + "\n");
+}
+
+bool FaultInjector::Arm(const Fault& fault) {
+  armed_.push_back(fault);
+  seen_.push_back(0);
+  return Save();
+}
+
+bool FaultInjector::Clear() {
+  armed_.clear();
+  seen_.clear();
+  return Save();
+}
+
+std::optional<DWORD> FaultInjector::Enter(std::string_view call, std::optional<DWORD> code) {
+  trace_.push_back(DescribeCall(call, code));
+  std::optional<std::size_t> firing;
+  for (std::size_t i = 0; i < armed_.size(); ++i) {
+    const Fault& fault = armed_[i];
+    if (fault.call != call || (fault.code && fault.code != code))
+      continue;
+    if (++seen_[i] == fault.nth && !firing)
+      firing = i;
+  }
+  if (!firing)
+    return std::nullopt;
+  const Fault fault = armed_[*firing];
+  armed_.erase(armed_.begin() + static_cast<std::ptrdiff_t>(*firing));
+  seen_.erase(seen_.begin() + static_cast<std::ptrdiff_t>(*firing));
+  Save();
+  if (fault.powerCut)
+    host::PowerCut();
+  return fault.error;
+}
+
+}  // namespace platform::sim

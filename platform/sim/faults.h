@@ -1,0 +1,62 @@
+// Fault injection: any platform call of the simulated device can be told to fail, or to cut the
+// power, at a chosen occurrence. Armed faults are kept in the device directory, so a fault armed
+// from outside is obeyed by the next program that opens the device; each fault fires once.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace platform::sim {
+
+struct Fault {
+  std::string call;           // as the device names it: "KernelIoControl", "WriteFile", ...
+  std::optional<DWORD> code;  // the request, for calls that serve several
+  unsigned nth = 1;           // which of the matching calls, counted from 1 in each run
+  DWORD error = kErrorGenFailure;
+  bool powerCut = false;  // the process dies at that call instead of failing it
+};
+
+// The calls that can be named, in the device's spelling.
+const std::vector<std::string_view>& FaultableCalls();
+
+// "CALL" or "CALL:CODE", CODE being a number (decimal or 0x hex) or a request's name such as
+// IOCTL_HAL_WRITE_BOOTLOADER. False with a message when the text names no call.
+bool ParseFaultTarget(std::string_view text, Fault& fault, std::string& error);
+
+// "KernelIoControl:0x01010428", "DeviceIoControl:3", "ReadFile".
+std::string DescribeCall(std::string_view call, std::optional<DWORD> code);
+std::string DescribeFault(const Fault& fault);
+
+class FaultInjector {
+ public:
+  explicit FaultInjector(std::filesystem::path file);
+
+  // Reads the armed faults from the device directory; false when the file is unreadable.
+  bool Load(std::string& error);
+  // True when saved.
+  bool Arm(const Fault& fault);
+  bool Clear();
+  const std::vector<Fault>& armed() const { return armed_; }
+
+  // Every call of the device goes through here first. Returns the error the call must fail
+  // with, or nothing; a power cut ends the process here, before the call has any effect.
+  std::optional<DWORD> Enter(std::string_view call, std::optional<DWORD> code = {});
+
+  // Every call entered in this run, described as DescribeCall does, in order.
+  const std::vector<std::string>& trace() const { return trace_; }
+
+ private:
+  bool Save();
+
+  std::filesystem::path file_;
+  std::vector<Fault> armed_;
+  std::vector<unsigned> seen_;
+  std::vector<std::string> trace_;
+};
+
+}  // namespace platform::sim

@@ -1,0 +1,26 @@
+// The device's debug output, kept in the device directory as one JSON string per call, so that
+// every call's text stands exactly as formatted, line ends included or not.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/debuglog.h"
+
+namespace platform::sim {
+
+class SimDebugLog final : public DebugLog {
+ public:
+  explicit SimDebugLog(std::filesystem::path file) : file_(std::move(file)) {}
+
+  void Print(std::wstring_view text) override;
+
+ private:
+  std::filesystem::path file_;
+};
+
+// Every text written to a device's debug log, oldest first; false when unreadable.
+bool ReadDebugLog(const std::filesystem::path& file, std::vector<std::wstring>& texts);
+
+}  // namespace platform::sim

@@ -1,0 +1,312 @@
+#include "platform/sim/sim_registry.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstring>
+#include <cwctype>
+
+#include "platform/host.h"
+#include "platform/text.h"
+
+namespace platform::sim {
+
+namespace {
+
+std::wstring Fold(std::wstring text) {
+  for (wchar_t& c : text)
+    c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  return text;
+}
+
+std::string ToHex(const std::vector<BYTE>& data) {
+  static const char digits[] = "0123456789abcdef";
+  std::string text;
+  for (const BYTE b : data) {
+    text += digits[b >> 4];
+    text += digits[b & 15];
+  }
+  return text;
+}
+
+bool FromHex(const std::string& text, std::vector<BYTE>& data) {
+  if (text.size() % 2)
+    return false;
+  data.clear();
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    const auto nibble = [](char c) {
+      return c >= '0' && c <= '9'   ? c - '0'
+             : c >= 'a' && c <= 'f' ? c - 'a' + 10
+             : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                    : -1;
+    };
+    const int hi = nibble(text[i]);
+    const int lo = nibble(text[i + 1]);
+    if (hi < 0 || lo < 0)
+      return false;
+    data.push_back(static_cast<BYTE>(hi * 16 + lo));
+  }
+  return true;
+}
+
+const std::pair<DWORD, const char*> kTypeNames[] = {{kRegNone, "REG_NONE"},
+                                                    {kRegSz, "REG_SZ"},
+                                                    {kRegBinary, "REG_BINARY"},
+                                                    {kRegDword, "REG_DWORD"}};
+
+const char* TypeName(DWORD type) {
+  for (const auto& [code, name] : kTypeNames)
+    if (code == type)
+      return name;
+  return nullptr;
+}
+
+nlohmann::json ToJson(const RegValue& value) {
+  nlohmann::json entry;
+  const char* name = TypeName(value.type);
+  entry["type"] = name ? nlohmann::json(name) : nlohmann::json(value.type);
+  if (value.type == kRegSz && value.data.size() % sizeof(wchar_t) == 0 && !value.data.empty()) {
+    entry["value"] = ToUtf8(ValueText(value));
+  } else if (value.type == kRegDword && value.data.size() == 4) {
+    entry["value"] = *ValueDword(value);
+  } else {
+    entry["hex"] = ToHex(value.data);
+  }
+  return entry;
+}
+
+bool FromJson(const nlohmann::json& entry, RegValue& value) {
+  if (!entry.is_object() || !entry.contains("type"))
+    return false;
+  const nlohmann::json& type = entry["type"];
+  if (type.is_number_unsigned()) {
+    value.type = type.get<DWORD>();
+  } else if (type.is_string()) {
+    bool found = false;
+    for (const auto& [code, name] : kTypeNames) {
+      if (type.get<std::string>() == name) {
+        value.type = code;
+        found = true;
+      }
+    }
+    if (!found)
+      return false;
+  } else {
+    return false;
+  }
+  if (entry.contains("hex")) {
+    return entry["hex"].is_string() && FromHex(entry["hex"].get<std::string>(), value.data);
+  }
+  if (!entry.contains("value"))
+    return false;
+  const nlohmann::json& data = entry["value"];
+  if (value.type == kRegSz && data.is_string()) {
+    value.data = StringValue(FromUtf8(data.get<std::string>())).data;
+    return true;
+  }
+  if (value.type == kRegDword && data.is_number_unsigned() &&
+      data.get<std::uint64_t>() <= 0xFFFFFFFFu) {
+    value.data = DwordValue(data.get<DWORD>()).data;
+    return true;
+  }
+  return false;
+}
+
+// "\Drivers\BINDRV" and "Drivers\BINDRV" name the same key.
+std::wstring Trim(const std::wstring& path) {
+  std::size_t begin = 0;
+  std::size_t end = path.size();
+  while (begin < end && path[begin] == L'\\')
+    ++begin;
+  while (end > begin && path[end - 1] == L'\\')
+    --end;
+  return path.substr(begin, end - begin);
+}
+
+}  // namespace
+
+RegValue StringValue(const std::wstring& text) {
+  RegValue value{kRegSz, {}};
+  value.data.resize((text.size() + 1) * sizeof(wchar_t));
+  std::memcpy(value.data.data(), text.c_str(), value.data.size());
+  return value;
+}
+
+RegValue DwordValue(DWORD number) {
+  RegValue value{kRegDword, std::vector<BYTE>(4)};
+  for (int i = 0; i < 4; ++i)
+    value.data[i] = static_cast<BYTE>(number >> (8 * i));
+  return value;
+}
+
+std::wstring ValueText(const RegValue& value) {
+  std::wstring text(value.data.size() / sizeof(wchar_t), L'\0');
+  std::memcpy(text.data(), value.data.data(), text.size() * sizeof(wchar_t));
+  return text.substr(0, text.find(L'\0'));
+}
+
+std::optional<DWORD> ValueDword(const RegValue& value) {
+  if (value.data.size() != 4)
+    return std::nullopt;
+  DWORD number = 0;
+  for (int i = 0; i < 4; ++i)
+    number |= static_cast<DWORD>(value.data[i]) << (8 * i);
+  return number;
+}
+
+SimRegistry::SimRegistry(std::filesystem::path file, FaultInjector& faults)
+    : file_(std::move(file)), faults_(faults) {}
+
+bool SimRegistry::Load(std::string& error) {
+  keys_.clear();
+  std::string bytes;
+  if (!host::ReadWholeFile(file_, bytes)) {
+    error = "cannot read " + file_.string();
+    return false;
+  }
+  const nlohmann::json document = nlohmann::json::parse(bytes, nullptr, false);
+  if (!document.is_object()) {
+    error = file_.string() + " is not a JSON object";
+    return false;
+  }
+  for (const auto& [path, values] : document.items()) {
+    const std::wstring wide = FromUtf8(path);
+    const std::wstring prefix = L"HKEY_LOCAL_MACHINE\\";
+    if (wide.compare(0, prefix.size(), prefix) != 0 || !values.is_object()) {
+      error = file_.string() + ": bad key " + path;
+      return false;
+    }
+    const std::wstring keyPath = Trim(wide.substr(prefix.size()));
+    Key& key = keys_[Fold(keyPath)];
+    key.path = keyPath;
+    for (const auto& [name, entry] : values.items()) {
+      RegValue value;
+      if (!FromJson(entry, value)) {
+        error = file_.string() + ": bad value " + name + " of " + path;
+        return false;
+      }
+      key.values[Fold(FromUtf8(name))] = Entry{FromUtf8(name), value};
+    }
+  }
+  return true;
+}
+
+bool SimRegistry::Save() {
+  nlohmann::json document = nlohmann::json::object();
+  for (const auto& [folded, key] : keys_) {
+    nlohmann::json values = nlohmann::json::object();
+    for (const auto& [foldedName, entry] : key.values)
+      values[ToUtf8(entry.name)] = ToJson(entry.value);
+    document[ToUtf8(L"HKEY_LOCAL_MACHINE\\" + key.path)] = values;
+  }
+  return host::ReplaceFile(file_, document.dump(2) + "\n");
+}
+
+LONG SimRegistry::RegOpenKeyEx(HKEY root, const std::wstring& subKey, DWORD /*options*/,
+                               DWORD /*access*/, HKEY* result) {
+  if (const auto error = faults_.Enter("RegOpenKeyEx"))
+    return static_cast<LONG>(*error);
+  if (!result)
+    return kErrorInvalidParameter;
+  if (root != kHkeyLocalMachine)
+    return kErrorInvalidHandle;
+  const std::wstring folded = Fold(Trim(subKey));
+  if (!keys_.count(folded))
+    return kErrorFileNotFound;
+  *result = open_.Add(std::make_unique<OpenKey>(OpenKey{folded}));
+  return kErrorSuccess;
+}
+
+LONG SimRegistry::RegQueryValueEx(HKEY key, const std::wstring& name, DWORD* type, BYTE* data,
+                                  DWORD* size) {
+  if (const auto error = faults_.Enter("RegQueryValueEx"))
+    return static_cast<LONG>(*error);
+  const OpenKey* open = open_.Find(key);
+  if (!open)
+    return kErrorInvalidHandle;
+  const auto keyIt = keys_.find(open->folded);
+  if (keyIt == keys_.end())
+    return kErrorFileNotFound;
+  const auto valueIt = keyIt->second.values.find(Fold(name));
+  if (valueIt == keyIt->second.values.end())
+    return kErrorFileNotFound;
+  const RegValue& value = valueIt->second.value;
+  if (data && !size)
+    return kErrorInvalidParameter;
+  if (type)
+    *type = value.type;
+  const auto length = static_cast<DWORD>(value.data.size());
+  if (!data) {
+    if (size)
+      *size = length;
+    return kErrorSuccess;
+  }
+  if (*size < length) {
+    *size = length;
+    return kErrorMoreData;
+  }
+  std::memcpy(data, value.data.data(), length);
+  *size = length;
+  return kErrorSuccess;
+}
+
+LONG SimRegistry::RegSetValueEx(HKEY key, const std::wstring& name, DWORD /*reserved*/, DWORD type,
+                                const BYTE* data, DWORD size) {
+  if (const auto error = faults_.Enter("RegSetValueEx"))
+    return static_cast<LONG>(*error);
+  const OpenKey* open = open_.Find(key);
+  if (!open)
+    return kErrorInvalidHandle;
+  if (!data && size)
+    return kErrorInvalidParameter;
+  const auto before = keys_;
+  keys_[open->folded].values[Fold(name)] = Entry{name, RegValue{type, {data, data + size}}};
+  if (!Save()) {
+    keys_ = before;
+    return static_cast<LONG>(GetLastError());
+  }
+  return kErrorSuccess;
+}
+
+LONG SimRegistry::RegCloseKey(HKEY key) {
+  if (const auto error = faults_.Enter("RegCloseKey"))
+    return static_cast<LONG>(*error);
+  return open_.Remove(key) ? kErrorSuccess : kErrorInvalidHandle;
+}
+
+bool SimRegistry::Put(const std::wstring& keyPath, const std::wstring& name,
+                      const RegValue& value) {
+  Key& key = keys_[Fold(Trim(keyPath))];
+  if (key.path.empty())
+    key.path = Trim(keyPath);
+  key.values[Fold(name)] = Entry{name, value};
+  return Save();
+}
+
+bool SimRegistry::Delete(const std::wstring& keyPath, const std::optional<std::wstring>& name) {
+  const auto it = keys_.find(Fold(Trim(keyPath)));
+  if (it == keys_.end())
+    return true;
+  if (name) {
+    it->second.values.erase(Fold(*name));
+  } else {
+    keys_.erase(it);
+  }
+  return Save();
+}
+
+std::optional<RegValue> SimRegistry::Get(const std::wstring& keyPath,
+                                         const std::wstring& name) const {
+  const auto it = keys_.find(Fold(Trim(keyPath)));
+  if (it == keys_.end())
+    return std::nullopt;
+  const auto valueIt = it->second.values.find(Fold(name));
+  if (valueIt == it->second.values.end())
+    return std::nullopt;
+  return valueIt->second.value;
+}
+
+bool SimRegistry::HasKey(const std::wstring& keyPath) const {
+  return keys_.count(Fold(Trim(keyPath))) != 0;
+}
+
+}  // namespace platform::sim

@@ -1,0 +1,30 @@
+# Sourced by the scripts: installs the Debian packages the build needs when they are missing.
+
+BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+                nlohmann-json3-dev libssl-dev)
+CHECK_PACKAGES=(clang clang-format libclang-rt-14-dev)
+
+ensure_packages() {
+  local missing=()
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+      missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
+    echo "Installing ${missing[*]}" >&2
+    apt-get update -qq >&2
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+  else
+    echo "Missing packages; install them with: sudo apt-get install ${missing[*]}" >&2
+    return 1
+  fi
+}
+
+# Configures and builds one build tree: build_tree DIR [cmake options...]
+build_tree() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir"
+}

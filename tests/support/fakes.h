@@ -1,0 +1,110 @@
+// Hand-written fakes of the platform's services: each records what it was asked, in order, and
+// can be told to fail.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/debuglog.h"
+#include "platform/events.h"
+#include "platform/files.h"
+#include "platform/kernel.h"
+#include "platform/registry.h"
+
+namespace fakes {
+
+using platform::BYTE;
+using platform::DWORD;
+using platform::Handle;
+
+// Every text printed, in order.
+class RecordingLog final : public platform::DebugLog {
+ public:
+  void Print(std::wstring_view text) override { lines.emplace_back(text); }
+  std::vector<std::wstring> lines;
+};
+
+// One file held in memory. Calls named in failing fail with error kErrorGenFailure;
+// shortReads makes every read deliver at most that many bytes.
+class MemoryFiles final : public platform::Files {
+ public:
+  explicit MemoryFiles(std::vector<BYTE> bytes = {}) : content(std::move(bytes)) {}
+
+  Handle CreateFile(const std::wstring& path, DWORD access, DWORD shareMode, DWORD creation,
+                    DWORD attributes) override;
+  bool ReadFile(Handle file, void* buffer, DWORD toRead, DWORD* read) override;
+  DWORD SetFilePointer(Handle file, platform::LONG distance, DWORD method) override;
+  DWORD GetFileSize(Handle file, DWORD* high) override;
+  bool CloseHandle(Handle file) override;
+
+  static constexpr Handle kHandle = 0x40;
+  std::vector<BYTE> content;
+  std::set<std::string> failing;
+  std::optional<DWORD> shortReads;
+  std::vector<std::string> calls;  // "ReadFile 16384 @49152", "SetFilePointer -4 end", ...
+  bool open = false;
+
+ private:
+  std::size_t position_ = 0;
+};
+
+// The HAL's five requests over two in-memory blocks and a boot-loader store.
+class FakeKernel final : public platform::Kernel {
+ public:
+  bool KernelIoControl(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
+                       DWORD* returned) override;
+
+  struct Request {
+    DWORD code;
+    DWORD inSize;
+    DWORD outSize;
+    bool hasReturned;
+  };
+  std::vector<Request> requests;
+  std::map<DWORD, DWORD> failWith;  // request code -> last error
+  std::vector<BYTE> settings = std::vector<BYTE>(platform::kBootSettingsSize);
+  std::vector<BYTE> constants = std::vector<BYTE>(platform::kConstSettingsSize);
+  std::vector<BYTE> bootLoader;
+};
+
+// A registry of DWORD-ish values below HKEY_LOCAL_MACHINE.
+class FakeRegistry final : public platform::Registry {
+ public:
+  platform::LONG RegOpenKeyEx(platform::HKEY root, const std::wstring& subKey, DWORD options,
+                              DWORD access, platform::HKEY* result) override;
+  platform::LONG RegQueryValueEx(platform::HKEY key, const std::wstring& name, DWORD* type,
+                                 BYTE* data, DWORD* size) override;
+  platform::LONG RegSetValueEx(platform::HKEY key, const std::wstring& name, DWORD reserved,
+                               DWORD type, const BYTE* data, DWORD size) override;
+  platform::LONG RegCloseKey(platform::HKEY key) override;
+
+  struct Value {
+    DWORD type;
+    std::vector<BYTE> data;
+  };
+  std::map<std::wstring, std::map<std::wstring, Value>> keys;  // by exact path
+  std::vector<std::wstring>
+      calls;  // L"open SYSTEM\\...", L"query ACUserIdle 4", L"set ...", L"close"
+  std::set<std::wstring> failingSets;
+  int openKeys = 0;
+
+ private:
+  std::map<Handle, std::wstring> open_;
+  Handle next_ = 0x100;
+};
+
+class FakeEvents final : public platform::Events {
+ public:
+  Handle OpenEvent(DWORD access, bool inherit, const std::wstring& name) override;
+  bool EventModify(Handle event, DWORD function) override;
+  bool CloseHandle(Handle event) override;
+
+  bool exists = true;
+  std::vector<std::wstring> calls;
+  int openEvents = 0;
+};
+
+}  // namespace fakes

@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include "power/power_timeouts.h"
+#include "tests/support/fakes.h"
+
+namespace {
+
+using power::PowerTimeouts;
+
+const std::wstring kKey = L"SYSTEM\\CurrentControlSet\\Control\\Power\\Timeouts";
+
+fakes::FakeRegistry::Value Dword(platform::DWORD value) {
+  std::vector<platform::BYTE> data(4);
+  for (int i = 0; i < 4; ++i)
+    data[i] = static_cast<platform::BYTE>(value >> (8 * i));
+  return {platform::kRegDword, data};
+}
+
+struct Fixture {
+  Fixture() {
+    registry.keys[kKey] = {
+        {L"ACUserIdle", Dword(60)}, {L"ACSystemIdle", Dword(300)}, {L"ACSuspend", Dword(600)}};
+  }
+  fakes::FakeRegistry registry;
+  fakes::FakeEvents events;
+  fakes::RecordingLog log;
+};
+
+TEST(ReadPowerTimeouts, QueriesEachValueIntoFourBytes) {
+  Fixture f;
+  PowerTimeouts record;
+  ASSERT_TRUE(power::ReadPowerTimeouts(f.registry, record));
+  EXPECT_EQ(record.dwACUserIdle, 60u);
+  EXPECT_EQ(record.dwACSystemIdle, 300u);
+  EXPECT_EQ(record.dwACSuspend, 600u);
+  EXPECT_EQ(record.holds, PowerTimeouts::kAll);
+  EXPECT_EQ(f.registry.calls,
+            (std::vector<std::wstring>{L"open " + kKey, L"query ACUserIdle 4",
+                                       L"query ACSystemIdle 4", L"query ACSuspend 4", L"close"}));
+  EXPECT_EQ(f.registry.openKeys, 0);
+  EXPECT_TRUE(f.log.lines.empty());
+}
+
+TEST(ReadPowerTimeouts, LeavesAFieldItCannotReadAsItWas) {
+  struct Case {
+    const char* name;
+    fakes::FakeRegistry::Value suspend;
+    bool present;
+  };
+  const std::vector<Case> cases = {
+      {"missing", {}, false},
+      {"eight bytes", {platform::kRegBinary, std::vector<platform::BYTE>(8, 1)}, true},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    f.registry.keys[kKey].erase(L"ACSuspend");
+    if (c.present)
+      f.registry.keys[kKey][L"ACSuspend"] = c.suspend;
+    PowerTimeouts record = PowerTimeouts::Of(1, 2, 1234);
+    record.holds = 0;
+    ASSERT_TRUE(power::ReadPowerTimeouts(f.registry, record)) << c.name;
+    EXPECT_EQ(record.dwACSuspend, 1234u) << c.name;
+    EXPECT_EQ(record.holds, 3u) << c.name;
+  }
+}
+
+TEST(ReadPowerTimeouts, AShortValueBringsNoStaleBytes) {
+  Fixture f;
+  f.registry.keys[kKey][L"ACUserIdle"] = {platform::kRegBinary, {0x05, 0x01}};
+  PowerTimeouts record;
+  ASSERT_TRUE(power::ReadPowerTimeouts(f.registry, record));
+  EXPECT_EQ(record.dwACUserIdle, 0x0105u);
+}
+
+TEST(ReadPowerTimeouts, FailsOnlyWithoutTheKey) {
+  Fixture f;
+  f.registry.keys.clear();
+  PowerTimeouts record = PowerTimeouts::Of(1, 2, 3);
+  EXPECT_FALSE(power::ReadPowerTimeouts(f.registry, record));
+  EXPECT_EQ(record.dwACUserIdle, 1u);
+  EXPECT_EQ(f.registry.calls, std::vector<std::wstring>{L"open " + kKey});
+  EXPECT_TRUE(f.log.lines.empty());
+}
+
+TEST(WritePowerTimeouts, WritesLogsInReverseOrderAndSetsTheReloadEvent) {
+  struct Case {
+    PowerTimeouts record;
+    std::wstring line;
+  };
+  for (const Case& c :
+       {Case{PowerTimeouts::Of(60, 300, 600), L"restore timeouts in registry: 600 , 300 , 60\r\n"},
+        Case{power::g_TimeoutsOff, L"restore timeouts in registry: 0 , 0 , 0\r\n"}}) {
+    Fixture f;
+    EXPECT_TRUE(power::WritePowerTimeouts(f.registry, f.events, f.log, c.record));
+    EXPECT_EQ(f.registry.calls,
+              (std::vector<std::wstring>{
+                  L"open " + kKey, L"set ACUserIdle " + std::to_wstring(c.record.dwACUserIdle),
+                  L"set ACSystemIdle " + std::to_wstring(c.record.dwACSystemIdle),
+                  L"set ACSuspend " + std::to_wstring(c.record.dwACSuspend), L"close"}));
+    EXPECT_EQ(f.registry.keys[kKey][L"ACSuspend"].type, platform::kRegDword);
+    EXPECT_EQ(f.registry.keys[kKey][L"ACSuspend"].data.size(), 4u);
+    EXPECT_EQ(f.log.lines, std::vector<std::wstring>{c.line});
+    EXPECT_EQ(f.events.calls,
+              (std::vector<std::wstring>{L"open PowerManager/ReloadActivityTimeouts 2031619",
+                                         L"modify 3", L"close"}));
+    EXPECT_EQ(f.events.openEvents, 0);
+  }
+}
+
+TEST(WritePowerTimeouts, StillAnnouncesWhenTheKeyOrEventIsMissing) {
+  Fixture f;
+  f.registry.keys.clear();
+  f.events.exists = false;
+  EXPECT_FALSE(power::WritePowerTimeouts(f.registry, f.events, f.log, PowerTimeouts::Of(1, 2, 3)));
+  EXPECT_EQ(f.registry.calls, std::vector<std::wstring>{L"open " + kKey});
+  EXPECT_EQ(f.log.lines, (std::vector<std::wstring>{L"restore timeouts in registry: 3 , 2 , 1\r\n",
+                                                    L"Error: Could not open PM reload event\r\n"}));
+  EXPECT_EQ(f.events.calls.size(), 1u);
+}
+
+TEST(WritePowerTimeouts, NeverWritesAValueItDoesNotHold) {
+  Fixture f;
+  PowerTimeouts record;  // as before any read: nothing held
+  record.dwACSystemIdle = 77;
+  record.holds = 2;
+  EXPECT_TRUE(power::WritePowerTimeouts(f.registry, f.events, f.log, record));
+  EXPECT_EQ(f.registry.calls,
+            (std::vector<std::wstring>{L"open " + kKey, L"set ACSystemIdle 77", L"close"}));
+  EXPECT_EQ(f.registry.keys[kKey][L"ACUserIdle"].data, Dword(60).data);
+}
+
+TEST(WritePowerTimeouts, IgnoresAFailedSet) {
+  Fixture f;
+  f.registry.failingSets.insert(L"ACUserIdle");
+  EXPECT_TRUE(power::WritePowerTimeouts(f.registry, f.events, f.log, power::g_TimeoutsOff));
+  EXPECT_EQ(f.registry.calls.size(), 5u);
+}
+
+}  // namespace

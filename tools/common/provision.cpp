@@ -1,0 +1,189 @@
+#include "tools/common/provision.h"
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+
+#include "package/package_builder.h"
+#include "platform/sim/device.h"
+#include "platform/sim/device_files.h"
+#include "platform/sim/power_manager.h"
+#include "platform/text.h"
+#include "tools/common/device_constants.h"
+
+namespace tools {
+
+namespace {
+
+using bootcfg::BootSettings;
+using platform::BYTE;
+
+constexpr DWORD kDefaultMainMax = 64 * 1024 * 1024;
+constexpr std::size_t kBootLoaderImageSize = 256 * 1024 - 1000;
+constexpr std::size_t kMainImageSize = 2 * 1024 * 1024;
+constexpr std::size_t kRescueImageSize = 1024 * 1024 + 5000;
+
+bool Gives(WORD a, std::uint64_t b, DWORD rescueMax, DWORD mainMax) {
+  return b <= 0xFFFFFFFFu &&
+         bootcfg::MainImageLimit(a, static_cast<DWORD>(b), rescueMax) == mainMax;
+}
+
+BootSettings DefaultSettings(const DeviceOptions& options, WORD mainLimitA, DWORD mainLimitB) {
+  BootSettings settings;
+  // What the boot loader keeps for itself: a signature, its version, the boot delay, its
+  // network setup for downloads, and the device's name.
+  const char signature[] = "EBCF";
+  std::memcpy(&settings.bytes[4], signature, 4);
+  platform::StoreLittleEndian<DWORD>(&settings.bytes[8], 0x00010002);
+  platform::StoreLittleEndian<DWORD>(&settings.bytes[12], 3);
+  platform::StoreLittleEndian<DWORD>(&settings.bytes[16], 0x3201A8C0);  // 192.168.1.50
+  platform::StoreLittleEndian<DWORD>(&settings.bytes[20], 0x00FFFFFF);  // 255.255.255.0
+  const char name[] = "TESSARON";
+  std::memcpy(&settings.bytes[24], name, sizeof name);
+  settings.set(BootSettings::wBootImage, options.bootImage);
+  settings.set(BootSettings::bClearedOnSelect, BYTE{1});
+  settings.set(BootSettings::wMainLimitA, mainLimitA);
+  settings.set(BootSettings::dwRescueMaxSize, options.rescueMax);
+  settings.set(BootSettings::dwMainLimitB, mainLimitB);
+  settings.set(BootSettings::dwChecksum, bootcfg::ComputeChecksum(settings));
+  return settings;
+}
+
+bool WriteDeviceFile(const std::filesystem::path& fsRoot, const std::wstring& devicePath,
+                     const std::vector<BYTE>& bytes, std::string& error) {
+  DWORD code = 0;
+  const auto components = platform::sim::SplitDevicePath(devicePath, code);
+  if (!components) {
+    error = "bad device path " + platform::ToUtf8(devicePath);
+    return false;
+  }
+  std::filesystem::path path = fsRoot;
+  for (const std::string& component : *components)
+    path /= std::filesystem::u8path(component);
+  std::error_code ec;
+  std::filesystem::create_directories(path.parent_path(), ec);
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  if (ec || !out.flush()) {
+    error = "cannot write " + path.string();
+    return false;
+  }
+  return true;
+}
+
+std::optional<std::vector<BYTE>> Pack(const std::string& kind, std::size_t size,
+                                      const std::string& tag, std::string& error) {
+  package::PackOptions options;
+  options.tag = tag;
+  const auto packed = package::PackImage(SampleImage(kind, size), options, error);
+  if (!packed)
+    return std::nullopt;
+  return packed->bytes;
+}
+
+}  // namespace
+
+bool ChooseMainLimitInputs(DWORD mainMax, DWORD rescueMax, WORD& mainLimitA, DWORD& mainLimitB,
+                           std::string& why) {
+  const double partition = static_cast<double>(mainMax) + static_cast<double>(rescueMax);
+  for (DWORD blockSize = 1u << 17; blockSize >= 512; blockSize >>= 1) {
+    const double blocks = std::floor(partition * bootcfg::MAIN_LIMIT_RATIO / blockSize);
+    for (double a = blocks - 1; a <= blocks + 2; ++a) {
+      if (a < 0 || a > 0xFFFF)
+        continue;
+      if (Gives(static_cast<WORD>(a), blockSize, rescueMax, mainMax)) {
+        mainLimitA = static_cast<WORD>(a);
+        mainLimitB = blockSize;
+        return true;
+      }
+    }
+  }
+  for (DWORD a = 1; a <= 0xFFFF; ++a) {
+    const double b = std::floor(partition * bootcfg::MAIN_LIMIT_RATIO / a);
+    for (double candidate = b - 2; candidate <= b + 2; ++candidate) {
+      if (candidate < 0)
+        continue;
+      if (Gives(static_cast<WORD>(a), static_cast<std::uint64_t>(candidate), rescueMax, mainMax)) {
+        mainLimitA = static_cast<WORD>(a);
+        mainLimitB = static_cast<DWORD>(candidate);
+        return true;
+      }
+    }
+  }
+  why =
+      "the limit is (wMainLimitA / 0.8) * dwMainLimitB - dwRescueMaxSize with a 16-bit "
+      "wMainLimitA and a 32-bit dwMainLimitB, and no such inputs give exactly " +
+      std::to_string(mainMax) + " bytes beside a rescue limit of " + std::to_string(rescueMax);
+  return false;
+}
+
+std::string SampleImage(const std::string& kind, std::size_t size) {
+  std::string image(size, '\0');
+  std::uint64_t state = 0x9E3779B97F4A7C15ull;
+  for (const char c : kind)
+    state = (state ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
+  for (std::size_t i = 0; i < size; ++i) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    image[i] = static_cast<char>(state >> 56);
+  }
+  const std::string header = "TESSARON " + kind + " image\n";
+  image.replace(0, std::min(header.size(), size), header.substr(0, size));
+  return image;
+}
+
+bool CreateDevice(const std::filesystem::path& dir, const DeviceOptions& options,
+                  std::string& error) {
+  const DWORD mainMax = options.mainMax.value_or(kDefaultMainMax);
+  WORD mainLimitA = 0;
+  DWORD mainLimitB = 0;
+  if (!ChooseMainLimitInputs(mainMax, options.rescueMax, mainLimitA, mainLimitB, error)) {
+    return false;
+  }
+  platform::sim::InitialState state;
+  state.bootLoader = SampleImage("boot loader (factory)", 200 * 1024);
+  state.settings = DefaultSettings(options, mainLimitA, mainLimitB).bytes;
+  state.constants =
+      EncodeConstants({{0x00, 0x1A, 0x7D, 0xDA, 0x71, 0x13}, -1250, "TSR5-0012-3456"}).bytes;
+  state.binfs.regionSize[0] = mainMax;
+  state.binfs.regionSize[1] = options.rescueMax;
+  using platform::sim::DwordValue;
+  using platform::sim::StringValue;
+  state.registry = {
+      {L"System\\StorageManager\\Profiles\\USER", L"Folder", StringValue(options.storeFolder)},
+      {platform::sim::kPowerTimeoutsKey, L"ACUserIdle", DwordValue(options.timeouts[0])},
+      {platform::sim::kPowerTimeoutsKey, L"ACSystemIdle", DwordValue(options.timeouts[1])},
+      {platform::sim::kPowerTimeoutsKey, L"ACSuspend", DwordValue(options.timeouts[2])},
+  };
+  if (!platform::sim::Device::Create(dir, state, error))
+    return false;
+
+  const auto bootLoader = Pack("boot loader", kBootLoaderImageSize, package::kProductTag, error);
+  const auto main = Pack("main", kMainImageSize, package::kProductTag, error);
+  const auto rescue = Pack("rescue", kRescueImageSize, package::kProductTag, error);
+  const auto wrongTag = Pack("rescue", kRescueImageSize, "KORVALIX", error);
+  if (!bootLoader || !main || !rescue || !wrongTag)
+    return false;
+  std::vector<BYTE> badCrc = *main;
+  badCrc[3 * package::IMAGE_BLOCK_SIZE + 100] ^= 0x01;  // block 3 no longer matches its CRC
+
+  const std::filesystem::path fsRoot = platform::sim::DevicePaths(dir).fileSystem();
+  bool written = WriteDeviceFile(fsRoot, SamplePaths::kBootLoader, *bootLoader, error) &&
+                 WriteDeviceFile(fsRoot, SamplePaths::kMain, *main, error) &&
+                 WriteDeviceFile(fsRoot, SamplePaths::kRescue, *rescue, error) &&
+                 WriteDeviceFile(fsRoot, SamplePaths::kBadCrc, badCrc, error) &&
+                 WriteDeviceFile(fsRoot, SamplePaths::kWrongTag, *wrongTag, error);
+  // A store folder whose name is not a valid folder name gets no sample inside it.
+  DWORD code = 0;
+  const std::wstring inStore =
+      L"\\" + options.storeFolder + L"\\" + SamplePaths::kInStoreFolderName;
+  if (written && platform::sim::SplitDevicePath(inStore, code)) {
+    written = WriteDeviceFile(fsRoot, inStore, *main, error);
+  }
+  return written;
+}
+
+}  // namespace tools

@@ -68,7 +68,8 @@ bool Device::Create(const std::filesystem::path& dir, const InitialState& state,
       !WriteFile(paths.bootLoader(), state.bootLoader, error) ||
       !WriteFile(paths.settings(), bytes(state.settings), error) ||
       !WriteFile(paths.constants(), bytes(state.constants), error) ||
-      !WriteFile(paths.image(0), {}, error) || !WriteFile(paths.image(1), {}, error) ||
+      !WriteFile(paths.image(0), state.images[0], error) ||
+      !WriteFile(paths.image(1), state.images[1], error) ||
       !WriteFile(paths.faults(), "[]\n", error) || !WriteFile(paths.debugLog(), {}, error) ||
       !WriteFile(paths.powerManager(),
                  R"({"enforced": {}, "reloads": []})"
@@ -76,7 +77,16 @@ bool Device::Create(const std::filesystem::path& dir, const InitialState& state,
                  error)) {
     return false;
   }
-  if (!SaveBinfsHeader(paths, BinfsHeader{})) {
+  BinfsHeader header;
+  for (int i = 0; i < 2; ++i) {
+    if (state.images[i].size() > state.binfs.regionSize[i]) {
+      error = "an installed image is larger than its BINFS region";
+      return false;
+    }
+    if (!state.images[i].empty())
+      header.length[i] = static_cast<DWORD>(state.images[i].size());
+  }
+  if (!SaveBinfsHeader(paths, header)) {
     error = "cannot write " + paths.imageHeaders().string();
     return false;
   }

@@ -35,6 +35,7 @@ struct InitialState {
   std::array<BYTE, kConstSettingsSize> constants{};
   DWORD bootLoaderCapacity = 512 * 1024;
   BinfsLayout binfs;
+  std::string images[2];  // main, rescue: installed whole, their lengths in the header
   std::vector<RegistryEntry> registry;  // the BINFS driver's key is added by Create
   bool powerManager = true;
 };

@@ -191,7 +191,8 @@ bool FaultInjector::Clear() {
 }
 
 std::optional<DWORD> FaultInjector::Enter(std::string_view call, std::optional<DWORD> code) {
-  trace_.push_back(DescribeCall(call, code));
+  if (recording_)
+    trace_.push_back(DescribeCall(call, code));
   std::optional<std::size_t> firing;
   for (std::size_t i = 0; i < armed_.size(); ++i) {
     const Fault& fault = armed_[i];

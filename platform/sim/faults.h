@@ -47,7 +47,9 @@ class FaultInjector {
   // with, or nothing; a power cut ends the process here, before the call has any effect.
   std::optional<DWORD> Enter(std::string_view call, std::optional<DWORD> code = {});
 
-  // Every call entered in this run, described as DescribeCall does, in order.
+  // While recording, every call entered is kept, described as DescribeCall does, in order.
+  // Off by default: a long write makes many calls.
+  void RecordCalls(bool on) { recording_ = on; }
   const std::vector<std::string>& trace() const { return trace_; }
 
  private:
@@ -56,6 +58,7 @@ class FaultInjector {
   std::filesystem::path file_;
   std::vector<Fault> armed_;
   std::vector<unsigned> seen_;
+  bool recording_ = false;
   std::vector<std::string> trace_;
 };
 

@@ -235,6 +235,7 @@ TEST_F(DeviceTest, FaultsFireAtTheirOccurrenceOnceAndSurviveReopening) {
   fault.error = 1117;
   ASSERT_TRUE(device_->faults().Arm(fault));
   Reopen();  // armed from outside: the next program obeys
+  device_->faults().RecordCalls(true);
   BYTE settings[112];
   Kernel& kernel = device_->kernel();
   // Another request of the same call does not count towards the fault.

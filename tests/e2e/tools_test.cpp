@@ -183,7 +183,8 @@ TEST_F(DevsimTest, InitShowBootAndFaults) {
             (nlohmann::json{{"ACUserIdle", 10}, {"ACSystemIdle", 20}, {"ACSuspend", 30}}));
   EXPECT_EQ(state["store_folder"], "Store");
   EXPECT_TRUE(state["bootloader"].contains("sha256"));
-  EXPECT_TRUE(state["main"]["length"].is_null());
+  EXPECT_EQ(state["main"]["length"], 1536 * 1024);
+  EXPECT_EQ(state["main"]["written"], 1536 * 1024);
   EXPECT_TRUE(std::filesystem::exists(dir_ / "device" / "fs" / "Store" / "EbootMain.nbX"));
   EXPECT_EQ(
       Nbx("verify " + (dir_ / "device" / "fs" / "Storage" / "EbootBadCrc.nbX").string()).status, 1);
@@ -195,8 +196,11 @@ TEST_F(DevsimTest, InitShowBootAndFaults) {
   EXPECT_NE(text.output.find("boot image            1 (rescue)"), std::string::npos) << text.output;
 
   const Outcome boot = Devsim("boot " + device);
-  EXPECT_EQ(boot.status, 3) << boot.output;  // nothing written to the rescue region yet
-  EXPECT_NE(boot.output.find("starts the rescue image"), std::string::npos) << boot.output;
+  EXPECT_EQ(boot.status, 0) << boot.output;
+  EXPECT_NE(boot.output.find("starts the rescue image (the settings select it).\nThe rescue image "
+                             "is whole: 786432 bytes"),
+            std::string::npos)
+      << boot.output;
 
   EXPECT_EQ(
       Devsim("fault " + device + " KernelIoControl:IOCTL_HAL_WRITE_BOOTLOADER --nth 1 --error 29")

@@ -24,7 +24,7 @@ Handle MemoryFiles::CreateFile(const std::wstring& path, DWORD, DWORD, DWORD, DW
 bool MemoryFiles::ReadFile(Handle file, void* buffer, DWORD toRead, DWORD* read) {
   calls.push_back("ReadFile " + std::to_string(toRead) + " @" + std::to_string(position_));
   *read = 0;
-  if (file != kHandle || failing.count("ReadFile")) {
+  if (file != kHandle || !open || failing.count("ReadFile")) {
     SetLastError(kErrorGenFailure);
     return false;
   }
@@ -42,7 +42,7 @@ bool MemoryFiles::ReadFile(Handle file, void* buffer, DWORD toRead, DWORD* read)
 DWORD MemoryFiles::SetFilePointer(Handle file, platform::LONG distance, DWORD method) {
   static const char* const names[] = {"begin", "current", "end"};
   calls.push_back("SetFilePointer " + std::to_string(distance) + " " + names[method % 3]);
-  if (file != kHandle || failing.count("SetFilePointer")) {
+  if (file != kHandle || !open || failing.count("SetFilePointer")) {
     SetLastError(kErrorGenFailure);
     return platform::kInvalidSetFilePointer;
   }
@@ -60,7 +60,7 @@ DWORD MemoryFiles::SetFilePointer(Handle file, platform::LONG distance, DWORD me
 
 DWORD MemoryFiles::GetFileSize(Handle file, DWORD* high) {
   calls.push_back("GetFileSize");
-  if (file != kHandle || failing.count("GetFileSize")) {
+  if (file != kHandle || !open || failing.count("GetFileSize")) {
     SetLastError(kErrorGenFailure);
     return platform::kInvalidFileSize;
   }

@@ -31,6 +31,7 @@ class RecordingLog final : public platform::DebugLog {
 // shortReads makes every read deliver at most that many bytes.
 class MemoryFiles final : public platform::Files {
  public:
+  // The file starts open as kHandle, so that tests may read it without opening it.
   explicit MemoryFiles(std::vector<BYTE> bytes = {}) : content(std::move(bytes)) {}
 
   Handle CreateFile(const std::wstring& path, DWORD access, DWORD shareMode, DWORD creation,
@@ -45,7 +46,7 @@ class MemoryFiles final : public platform::Files {
   std::set<std::string> failing;
   std::optional<DWORD> shortReads;
   std::vector<std::string> calls;  // "ReadFile 16384 @49152", "SetFilePointer -4 end", ...
-  bool open = false;
+  bool open = true;
 
  private:
   std::size_t position_ = 0;

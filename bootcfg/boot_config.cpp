@@ -6,10 +6,22 @@ namespace bootcfg {
 
 using platform::NKDbgPrintfW;
 
+namespace {
+// GetBootSelection has its own word for it.
+constexpr wchar_t kErreur[] = L"Erreur get settings n\u00b0 %d\r\n";
+constexpr wchar_t kError[] = L"Error get settings n\u00b0 %d\r\n";
+}  // namespace
+
+bool BootConfig::Read(BootSettings& settings, const wchar_t* failureLine) {
+  if (HalGetBootSettings(kernel_, settings))
+    return true;
+  NKDbgPrintfW(log_, failureLine, platform::GetLastError());
+  return false;
+}
+
 int BootConfig::GetBootSelection() {
   BootSettings settings;
-  if (!HalGetBootSettings(kernel_, settings)) {
-    NKDbgPrintfW(log_, L"Erreur get settings n\u00b0 %d\r\n", platform::GetLastError());
+  if (!Read(settings, kErreur)) {
     return -1;
   }
   return settings.get(BootSettings::wBootImage);
@@ -17,8 +29,7 @@ int BootConfig::GetBootSelection() {
 
 bool BootConfig::SetBootSelection(DWORD value) {
   BootSettings settings;
-  if (!HalGetBootSettings(kernel_, settings)) {
-    NKDbgPrintfW(log_, L"Error get settings n\u00b0 %d\r\n", platform::GetLastError());
+  if (!Read(settings, kError)) {
     return false;
   }
   settings.set(BootSettings::wBootImage, static_cast<WORD>(value & 0xFFFF));
@@ -33,8 +44,7 @@ bool BootConfig::SetBootSelection(DWORD value) {
 
 bool BootConfig::GetMainImageMaxSize(DWORD* out) {
   BootSettings settings;
-  if (!HalGetBootSettings(kernel_, settings)) {
-    NKDbgPrintfW(log_, L"Error get settings n\u00b0 %d\r\n", platform::GetLastError());
+  if (!Read(settings, kError)) {
     return false;
   }
   *out = MainImageLimit(settings.get(BootSettings::wMainLimitA),
@@ -45,8 +55,7 @@ bool BootConfig::GetMainImageMaxSize(DWORD* out) {
 
 bool BootConfig::GetRescueImageMaxSize(DWORD* out) {
   BootSettings settings;
-  if (!HalGetBootSettings(kernel_, settings)) {
-    NKDbgPrintfW(log_, L"Error get settings n\u00b0 %d\r\n", platform::GetLastError());
+  if (!Read(settings, kError)) {
     return false;
   }
   *out = settings.get(BootSettings::dwRescueMaxSize);

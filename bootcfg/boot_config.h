@@ -22,6 +22,9 @@ class BootConfig {
   bool GetRescueImageMaxSize(DWORD* out);
 
  private:
+  // Reads the block; on failure logs failureLine with the last error code.
+  bool Read(BootSettings& settings, const wchar_t* failureLine);
+
   platform::Kernel& kernel_;
   platform::DebugLog& log_;
 };

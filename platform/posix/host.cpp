@@ -159,10 +159,8 @@ std::string FindEntry(int dirFd, const std::string& name) {
   return found;
 }
 
-}  // namespace
-
-std::unique_ptr<ReadOnlyFile> OpenForReading(const std::filesystem::path& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+// The file that open() gave, when it is a regular file.
+std::unique_ptr<ReadOnlyFile> OpenedFile(Fd fd) {
   if (fd.get() < 0)
     return Fail(), nullptr;
   struct stat info {};
@@ -173,6 +171,12 @@ std::unique_ptr<ReadOnlyFile> OpenForReading(const std::filesystem::path& path) 
     return nullptr;
   }
   return std::make_unique<PosixReadOnlyFile>(std::move(fd));
+}
+
+}  // namespace
+
+std::unique_ptr<ReadOnlyFile> OpenForReading(const std::filesystem::path& path) {
+  return OpenedFile(Fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)));
 }
 
 std::unique_ptr<ReadOnlyFile> OpenBelow(const std::filesystem::path& root,
@@ -195,17 +199,7 @@ std::unique_ptr<ReadOnlyFile> OpenBelow(const std::filesystem::path& root,
     dir = std::move(next);
   }
   const std::string name = FindEntry(dir.get(), components.back());
-  Fd fd(::openat(dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (fd.get() < 0)
-    return Fail(), nullptr;
-  struct stat info {};
-  if (::fstat(fd.get(), &info) != 0)
-    return Fail(), nullptr;
-  if (!S_ISREG(info.st_mode)) {
-    SetLastError(kErrorAccessDenied);
-    return nullptr;
-  }
-  return std::make_unique<PosixReadOnlyFile>(std::move(fd));
+  return OpenedFile(Fd(::openat(dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC)));
 }
 
 bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {

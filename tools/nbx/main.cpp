@@ -58,9 +58,19 @@ std::string TagText(const ImageTrailer& trailer) {
   return text;
 }
 
-// Opens and reads the trailer; prints why not and returns false when it cannot.
-bool ReadTrailer(platform::HostFiles& files, platform::ScopedFile& file, const std::string& path,
-                 package::TrailerResult& result) {
+// A package file open for reading, with its trailer.
+struct OpenPackage {
+  platform::HostFiles files;
+  platform::ScopedFile file;
+  package::TrailerResult result;
+};
+
+// Opens the package and reads its trailer; prints why not and returns false when it cannot, or
+// when the trailer is malformed.
+bool Open(const std::string& path, OpenPackage& package) {
+  platform::HostFiles& files = package.files;
+  platform::ScopedFile& file = package.file;
+  package::TrailerResult& result = package.result;
   const platform::Handle handle =
       files.CreateFile(platform::FromUtf8(path), platform::kGenericRead, 1, platform::kOpenExisting,
                        platform::kFileAttributeNormal);
@@ -164,11 +174,10 @@ int Pack(const std::string& input, const std::string& output, const std::string&
 }
 
 int Info(const std::string& path, bool asJson) {
-  platform::HostFiles files;
-  platform::ScopedFile file;
-  package::TrailerResult result;
-  if (!ReadTrailer(files, file, path, result))
+  OpenPackage opened;
+  if (!Open(path, opened))
     return kUnreadable;
+  const package::TrailerResult& result = opened.result;
   const ImageTrailer& trailer = result.trailer;
   const DWORD payload = result.fileSize - trailer.size();
   json blocks = json::array();
@@ -212,11 +221,10 @@ int Info(const std::string& path, bool asJson) {
 }
 
 int Verify(const std::string& path) {
-  platform::HostFiles files;
-  platform::ScopedFile file;
-  package::TrailerResult result;
-  if (!ReadTrailer(files, file, path, result))
+  OpenPackage opened;
+  if (!Open(path, opened))
     return kUnreadable;
+  const package::TrailerResult& result = opened.result;
   const ImageTrailer& trailer = result.trailer;
   if (!package::CheckProductTag(trailer)) {
     std::cout << path << ": FAILED: the tag is \"" << TagText(trailer) << "\", not \""
@@ -224,7 +232,8 @@ int Verify(const std::string& path) {
     return kFailed;
   }
   static BYTE buffer[IMAGE_BLOCK_SIZE];
-  const package::BlockCheck check = package::VerifyImageBlocks(files, file.get(), trailer, buffer);
+  const package::BlockCheck check =
+      package::VerifyImageBlocks(opened.files, opened.file.get(), trailer, buffer);
   const DWORD offset = DWORD{check.block} * IMAGE_BLOCK_SIZE;
   switch (check.status) {
     case package::BlockCheck::Status::kPassed:

@@ -141,9 +141,9 @@ std::string RenderDevice(const json& state) {
                            state["bootloader"]["sha256"].get<std::string>().substr(0, 16) + "...");
   for (const char* name : {"main", "rescue"}) {
     const json& image = state[name];
-    const std::string text = "length " + number(image["length"]) + ", written " +
-                             number(image["written"]) + " of region " + number(image["region"]) +
-                             (image["whole"].get<bool>() ? ", whole" : ", NOT whole");
+    const std::string text = number(image["written"]) + " of " + number(image["length"]) +
+                             " bytes, " + (image["whole"].get<bool>() ? "whole" : "NOT whole") +
+                             ", region " + number(image["region"]);
     field(name == std::string("main") ? "main image" : "rescue image", text);
   }
   if (state.contains("constants")) {

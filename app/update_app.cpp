@@ -1,0 +1,13 @@
+#include "app/update_app.h"
+
+#include "app/update_dlg.h"
+
+namespace app {
+
+bool CUpdateApp::InitInstance() {
+  CUpdateDlg dialog(ui_, services_);
+  dialog.DoModal();
+  return false;
+}
+
+}  // namespace app

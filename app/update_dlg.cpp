@@ -1,0 +1,106 @@
+#include "app/update_dlg.h"
+
+#include <algorithm>
+
+#include "dialogs/target_dlg.h"
+#include "resources/resource.h"
+
+namespace app {
+
+using namespace platform::ui;
+using platform::NKDbgPrintfW;
+
+namespace {
+constexpr wchar_t kUserProfileKey[] = L"System\\StorageManager\\Profiles\\USER";
+constexpr wchar_t kImageFilter[] = L"Eboot Files (Eboot*.nbX)|Eboot*.nbX||";
+constexpr std::size_t kFolderChars = 260;
+}  // namespace
+
+CUpdateDlg::CUpdateDlg(const UiContext& ui, Services& services)
+    : CDialog(ui, IDD_UPDATE_DIALOG), services_(services), m_hIcon(IDR_MAINFRAME) {}
+
+void CUpdateDlg::DoDataExchange() {
+  DDX_Control(IDCANCEL, m_btnCancel);
+  DDX_Control(IDOK, m_btnOK);
+  DDX_Control(IDC_MESSAGE, m_stcMessage);
+}
+
+bool CUpdateDlg::OnInitDialog() {
+  dialogs::CTargetDlg target(ui(), services_.log);
+  CDialog::OnInitDialog();
+  if (target.DoModal() != IDOK) {
+    EndDialog(IDCANCEL);
+    return true;
+  }
+  m_bBootLoader = target.m_bBootLoader;
+  m_bRescue = target.m_bRescue;
+  if (!ReadStoreFolder() || !ShowInstructions() || !ChooseImageFile()) {
+    EndDialog(IDCANCEL);
+    return true;
+  }
+  SendMessage(WM_SETICON, ICON_BIG, m_hIcon);
+  SendMessage(WM_SETICON, ICON_SMALL, m_hIcon);
+  CenterWindow();
+  SetForegroundWindow();
+  const UINT confirmation = m_bBootLoader ? 17 : m_bRescue ? 19 : 18;
+  m_stcMessage.SetWindowText(
+      platform::FormatW(ui().LoadString(confirmation).value_or(L""), m_strImagePath));
+  m_btnOK.SetWindowText(ui().LoadString(7).value_or(L""));
+  m_btnCancel.SetWindowText(ui().LoadString(8).value_or(L""));
+  return true;
+}
+
+bool CUpdateDlg::ReadStoreFolder() {
+  platform::Registry& registry = services_.registry;
+  platform::HKEY handle = platform::kNullHandle;
+  if (registry.RegOpenKeyEx(platform::kHkeyLocalMachine, kUserProfileKey, 0, 0, &handle) !=
+      static_cast<platform::LONG>(platform::kErrorSuccess)) {
+    return false;
+  }
+  platform::ScopedKey key(registry, handle);
+  wchar_t folder[kFolderChars] = {};
+  platform::DWORD size = sizeof folder;
+  platform::DWORD type = 0;
+  const bool read = registry.RegQueryValueEx(key.get(), L"Folder", &type,
+                                             reinterpret_cast<platform::BYTE*>(folder), &size) ==
+                    static_cast<platform::LONG>(platform::kErrorSuccess);
+  if (read) {
+    // A value that fills the buffer has no terminator of its own.
+    m_strStoreFolder.assign(folder, std::find(folder, folder + kFolderChars, L'\0'));
+  }
+  key.Close();
+  return read;
+}
+
+bool CUpdateDlg::ShowInstructions() {
+  const UINT target = m_bBootLoader ? 22 : m_bRescue ? 21 : 20;
+  const std::wstring text = platform::FormatW(
+      ui().LoadString(5).value_or(L""), ui().LoadString(target).value_or(L""), m_strStoreFolder);
+  return MessageBox(text, L"Tessaron Loader", MB_OKCANCEL | MB_SETFOREGROUND) == IDOK;
+}
+
+bool CUpdateDlg::ChooseImageFile() {
+  std::wstring path;
+  if (ui().frontend.GetOpenFileName(kImageFilter, path) != IDOK)
+    return false;
+  m_strImagePath = path;
+  // A boot loader may come from anywhere, the store folder included.
+  if (m_bBootLoader)
+    return true;
+  return CheckImageLocation();
+}
+
+bool CUpdateDlg::CheckImageLocation() {
+  const std::wstring storeFolder = platform::FormatW(L"%s", m_strStoreFolder);
+  // The path's first component, cut to the folder name's length: a prefix test.
+  const std::wstring pathStart =
+      m_strImagePath.empty() ? L"" : m_strImagePath.substr(1, storeFolder.size());
+  NKDbgPrintfW(services_.log, L"csDir1 : %s csDir2 : %s", storeFolder, pathStart);
+  if (storeFolder != pathStart)
+    return true;
+  NKDbgPrintfW(services_.log, L"ERROR : file in nand flash directory\r\n");
+  ui().AfxMessageBox(2, MB_OK);
+  return false;
+}
+
+}  // namespace app

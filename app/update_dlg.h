@@ -1,0 +1,38 @@
+// The main dialog. The whole dialogue with the user runs inside its initialisation: target,
+// store folder, instructions, file choice, folder check; only when all of them succeed does the
+// dialog show, as the confirmation of the update.
+#pragma once
+
+#include <string>
+
+#include "app/services.h"
+#include "platform/ui.h"
+
+namespace app {
+
+class CUpdateDlg : public platform::ui::CDialog {
+ public:
+  CUpdateDlg(const platform::ui::UiContext& ui, Services& services);
+
+ protected:
+  void DoDataExchange() override;
+  bool OnInitDialog() override;
+
+ private:
+  bool ReadStoreFolder();
+  bool ShowInstructions();
+  bool ChooseImageFile();
+  bool CheckImageLocation();
+
+  Services& services_;
+  std::wstring m_strStoreFolder;
+  std::wstring m_strImagePath;
+  platform::ui::CButton m_btnCancel;
+  platform::ui::CButton m_btnOK;
+  platform::ui::CStatic m_stcMessage;
+  std::int32_t m_bBootLoader = 0;
+  std::int32_t m_bRescue = 0;
+  int m_hIcon;
+};
+
+}  // namespace app

@@ -1,0 +1,40 @@
+#include "dialogs/boot_select_dlg.h"
+
+#include "resources/resource.h"
+
+namespace dialogs {
+
+using namespace platform::ui;
+
+CBootSelectDlg::CBootSelectDlg(const UiContext& ui, bootcfg::BootConfig& bootConfig)
+    : CDialog(ui, IDD_BOOT_SELECT), bootConfig_(bootConfig) {}
+
+bool CBootSelectDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  // Any other value, an unreadable block included, leaves both unchecked.
+  switch (bootConfig_.GetBootSelection()) {
+    case bootcfg::BOOT_IMAGE_MAIN:
+      SendDlgItemMessage(IDC_BOOT_MAIN, BM_SETCHECK, BST_CHECKED, 0);
+      break;
+    case bootcfg::BOOT_IMAGE_RESCUE:
+      SendDlgItemMessage(IDC_BOOT_RESCUE, BM_SETCHECK, BST_CHECKED, 0);
+      break;
+    default:
+      break;
+  }
+  return true;
+}
+
+void CBootSelectDlg::OnOK() {
+  const int checked = GetCheckedRadioButton(IDC_BOOT_RESCUE, IDC_BOOT_MAIN);
+  if (checked != 0) {
+    const platform::DWORD value =
+        checked == IDC_BOOT_RESCUE ? bootcfg::BOOT_IMAGE_RESCUE : bootcfg::BOOT_IMAGE_MAIN;
+    if (!bootConfig_.SetBootSelection(value)) {
+      ui().AfxMessageBox(L"Unable to set the image to load", MB_OK);
+    }
+  }
+  CDialog::OnOK();
+}
+
+}  // namespace dialogs

@@ -1,0 +1,40 @@
+#include "dialogs/confirm_dlg.h"
+
+#include "resources/resource.h"
+
+namespace dialogs {
+
+using namespace platform::ui;
+
+CConfirmDlg::CConfirmDlg(const UiContext& ui, UINT messageId, UINT okTextId, UINT cancelTextId)
+    : CDialog(ui, IDD_UPDATE_DIALOG),
+      m_nOkTextId(okTextId),
+      m_nCancelTextId(cancelTextId),
+      m_nMessageId(messageId),
+      m_hIcon(IDR_MAINFRAME) {}
+
+void CConfirmDlg::DoDataExchange() {
+  DDX_Control(IDCANCEL, m_btnCancel);
+  DDX_Control(IDOK, m_btnOK);
+  DDX_Control(IDC_MESSAGE, m_stcMessage);
+}
+
+bool CConfirmDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  SendMessage(WM_SETICON, ICON_BIG, m_hIcon);
+  SendMessage(WM_SETICON, ICON_SMALL, m_hIcon);
+  CenterWindow();
+  SetForegroundWindow();
+  const auto setText = [this](UINT id, CWndItem& control) {
+    if (id == 0)
+      return;
+    if (const auto text = ui().LoadString(id))
+      control.SetWindowText(*text);
+  };
+  setText(m_nMessageId, m_stcMessage);
+  setText(m_nOkTextId, m_btnOK);
+  setText(m_nCancelTextId, m_btnCancel);
+  return true;
+}
+
+}  // namespace dialogs

@@ -1,0 +1,241 @@
+// The dialog framework: dialog templates as data, a front end that shows them, and the dialog
+// class that every dialog of the application derives from. Each front end (terminal, Win32,
+// the tests' recorder) implements Frontend once; every dialog is written once on top of it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace platform::ui {
+
+using UINT = std::uint32_t;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+using WindowId = Handle;  // kNullHandle: no window
+
+// Results of a modal run and of message boxes.
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+// Message box types.
+constexpr UINT MB_OK = 0x0;
+constexpr UINT MB_OKCANCEL = 0x1;
+constexpr UINT MB_YESNO = 0x4;
+constexpr UINT MB_SETFOREGROUND = 0x10000;
+
+// Window styles, as a template stores them.
+constexpr DWORD WS_POPUP = 0x80000000;
+constexpr DWORD WS_CHILD = 0x40000000;
+constexpr DWORD WS_VISIBLE = 0x10000000;
+constexpr DWORD WS_CAPTION = 0x00C00000;
+constexpr DWORD WS_BORDER = 0x00800000;
+constexpr DWORD WS_SYSMENU = 0x00080000;
+constexpr DWORD WS_GROUP = 0x00020000;
+constexpr DWORD WS_TABSTOP = 0x00010000;
+constexpr DWORD DS_MODALFRAME = 0x80;
+constexpr DWORD DS_SETFONT = 0x40;
+constexpr DWORD WS_EX_APPWINDOW = 0x00040000;
+constexpr DWORD WS_EX_CAPTIONOKBTN = 0x80000000;  // the device's OK button in the caption bar
+constexpr DWORD BS_PUSHBUTTON = 0x0;
+constexpr DWORD BS_DEFPUSHBUTTON = 0x1;
+constexpr DWORD BS_AUTORADIOBUTTON = 0x9;
+constexpr DWORD SS_LEFT = 0x0;
+constexpr DWORD SS_CENTER = 0x1;
+
+// Messages the dialogs send.
+constexpr UINT WM_SETICON = 0x80;
+constexpr UINT BM_GETCHECK = 0xF0;
+constexpr UINT BM_SETCHECK = 0xF1;
+constexpr UINT PBM_SETPOS = 0x402;
+constexpr UINT PBM_SETSTEP = 0x404;
+constexpr WPARAM BST_UNCHECKED = 0;
+constexpr WPARAM BST_CHECKED = 1;
+constexpr WPARAM ICON_SMALL = 0;
+constexpr WPARAM ICON_BIG = 1;
+
+constexpr int SW_HIDE = 0;
+constexpr int SW_SHOW = 5;
+
+enum class ControlKind { kPushButton, kStatic, kAutoRadioButton, kProgressBar };
+
+struct ControlTemplate {
+  int id;
+  ControlKind kind;
+  std::wstring text;
+  short x, y, cx, cy;  // dialog units
+  DWORD style;
+};
+
+struct DialogTemplate {
+  int id;
+  std::wstring caption;
+  std::wstring font;
+  short pointSize;
+  short cx, cy;  // dialog units
+  DWORD style;
+  DWORD exStyle;
+  WORD language;
+  std::vector<ControlTemplate> controls;
+
+  const ControlTemplate* Control(int controlId) const;
+};
+
+// What a front end calls back while a dialog lives.
+class DialogEvents {
+ public:
+  virtual ~DialogEvents() = default;
+  // WM_INITDIALOG. True to let the front end set the focus.
+  virtual bool HandleInitDialog(WindowId window) = 0;
+  // A button was pressed (WM_COMMAND with notification 0); also IDOK and IDCANCEL from the
+  // caption bar, the keyboard or closing the dialog.
+  virtual void HandleCommand(int id) = 0;
+};
+
+class Frontend {
+ public:
+  virtual ~Frontend() = default;
+
+  // Shows the dialog modally and returns the result given to EndDialog. A dialog ended during
+  // its initialisation is never shown.
+  virtual int RunModal(const DialogTemplate& dialog, DialogEvents& events) = 0;
+  // Creates the dialog modeless (hidden unless the template says visible); kNullHandle on
+  // failure. Initialisation runs before it returns.
+  virtual WindowId CreateModeless(const DialogTemplate& dialog, DialogEvents& events) = 0;
+  virtual void DestroyWindow(WindowId window) = 0;
+  virtual void EndDialog(WindowId window, int result) = 0;
+
+  virtual void SetItemText(WindowId window, int id, const std::wstring& text) = 0;
+  virtual std::wstring GetItemText(WindowId window, int id) = 0;
+  virtual void ShowItem(WindowId window, int id, int command) = 0;
+  virtual void ShowWindow(WindowId window, int command) = 0;
+  // Control messages: BM_SETCHECK, BM_GETCHECK, PBM_SETPOS, PBM_SETSTEP.
+  virtual LRESULT SendItemMessage(WindowId window, int id, UINT message, WPARAM wParam,
+                                  LPARAM lParam) = 0;
+  // Window messages: WM_SETICON with the icon's resource id as lParam.
+  virtual LRESULT SendMessage(WindowId window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+  virtual void CenterWindow(WindowId window) = 0;
+  virtual void SetForegroundWindow(WindowId window) = 0;
+  // Repaints the window now, without waiting for a message loop.
+  virtual void UpdateWindow(WindowId window) = 0;
+
+  // A message box owned by window (or by none), with its caption; returns the button pressed.
+  virtual int MessageBox(WindowId owner, const std::wstring& text, const std::wstring& caption,
+                         UINT type) = 0;
+  // The file-open dialog with a filter such as "Eboot Files (Eboot*.nbX)|Eboot*.nbX||"; IDOK
+  // with the full path of the chosen file, anything else when cancelled.
+  virtual int GetOpenFileName(const std::wstring& filter, std::wstring& path) = 0;
+};
+
+// The application's resources, as data.
+struct Resources {
+  std::wstring appName;  // the caption of application-level message boxes
+  std::map<UINT, std::wstring> strings;
+  std::map<int, DialogTemplate> dialogs;
+};
+
+// Everything a dialog needs of its surroundings.
+struct UiContext {
+  Frontend& frontend;
+  const Resources& resources;
+
+  // CString::LoadString: the string, or nothing when the table lacks it.
+  std::optional<std::wstring> LoadString(UINT id) const;
+  // AfxMessageBox: a message box captioned with the application's name.
+  int AfxMessageBox(const std::wstring& text, UINT type) const;
+  int AfxMessageBox(UINT stringId, UINT type) const;
+};
+
+class CDialog;
+
+// A control bound to a dialog member (DDX_Control).
+class CWndItem {
+ public:
+  void SetWindowText(const std::wstring& text);
+  std::wstring GetWindowText() const;
+  void ShowWindow(int command);
+  LRESULT SendMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  bool bound() const { return dialog_ != nullptr; }
+
+ private:
+  friend class CDialog;
+  CDialog* dialog_ = nullptr;
+  int id_ = 0;
+};
+using CButton = CWndItem;
+using CStatic = CWndItem;
+using CProgressCtrl = CWndItem;
+
+// A dialog: a template, its window while it lives, and the handlers that subclasses override.
+class CDialog : public DialogEvents {
+ public:
+  CDialog(const UiContext& ui, int templateId);
+  ~CDialog() override;
+  CDialog(const CDialog&) = delete;
+  CDialog& operator=(const CDialog&) = delete;
+
+  // IDOK or IDCANCEL (what EndDialog was given); -1 when the template does not exist.
+  int DoModal();
+  // Modeless creation; true when the window exists.
+  bool Create();
+  void DestroyWindow();
+  void EndDialog(int result);
+
+  WindowId window() const { return window_; }
+  const UiContext& ui() const { return ui_; }
+
+  void SetDlgItemText(int id, const std::wstring& text);
+  LRESULT SendDlgItemMessage(int id, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT SendMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void ShowWindow(int command);
+  void CenterWindow();
+  void SetForegroundWindow();
+  void UpdateWindow();
+  // The id of the first checked radio button from first to last, or 0.
+  int GetCheckedRadioButton(int first, int last);
+  int MessageBox(const std::wstring& text, const std::wstring& caption, UINT type);
+
+ protected:
+  virtual void DoDataExchange() {}
+  virtual bool OnInitDialog();
+  virtual void OnOK();
+  virtual void OnCancel();
+  // Dispatches a command; the base handles IDOK and IDCANCEL.
+  virtual void OnCommand(int id);
+
+  void DDX_Control(int id, CWndItem& item);
+
+  // A table-driven command map: subclasses list (control id, handler) pairs.
+  template <class T>
+  struct CommandEntry {
+    int id;
+    void (T::*handler)();
+  };
+  template <class T, std::size_t N>
+  static bool Dispatch(T* self, const CommandEntry<T> (&map)[N], int id) {
+    for (const CommandEntry<T>& entry : map) {
+      if (entry.id == id) {
+        (self->*entry.handler)();
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  bool HandleInitDialog(WindowId window) final;
+  void HandleCommand(int id) final;
+
+  const UiContext& ui_;
+  const DialogTemplate* template_;  // null when the resources lack it
+  WindowId window_ = kNullHandle;
+};
+
+}  // namespace platform::ui

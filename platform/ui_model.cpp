@@ -1,0 +1,380 @@
+#include "platform/ui_model.h"
+
+#include <cwctype>
+
+namespace platform::ui {
+
+namespace {
+
+std::wstring Lower(std::wstring text) {
+  for (wchar_t& c : text)
+    c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  return text;
+}
+
+std::wstring Trim(const std::wstring& text) {
+  const auto begin = text.find_first_not_of(L" \t\r\n");
+  if (begin == std::wstring::npos)
+    return {};
+  return text.substr(begin, text.find_last_not_of(L" \t\r\n") - begin + 1);
+}
+
+std::optional<int> Number(const std::wstring& text) {
+  if (text.empty() || text.size() > 6)
+    return std::nullopt;
+  int value = 0;
+  for (const wchar_t c : text) {
+    if (c < L'0' || c > L'9')
+      return std::nullopt;
+    value = value * 10 + (c - L'0');
+  }
+  return value;
+}
+
+// The buttons of a message box type, with their results.
+std::vector<std::pair<std::wstring, int>> MessageBoxButtons(UINT type) {
+  switch (type & 0xF) {
+    case MB_OKCANCEL:
+      return {{L"OK", IDOK}, {L"Cancel", IDCANCEL}};
+    case MB_YESNO:
+      return {{L"Yes", IDYES}, {L"No", IDNO}};
+    default:
+      return {{L"OK", IDOK}};
+  }
+}
+
+// Closing a message box gives its Cancel, or its only button.
+int ClosedMessageBox(UINT type) {
+  const auto buttons = MessageBoxButtons(type);
+  for (const auto& [label, result] : buttons) {
+    if (result == IDCANCEL || result == IDNO)
+      return result;
+  }
+  return buttons.front().second;
+}
+
+}  // namespace
+
+std::wstring PlainLabel(const std::wstring& text) {
+  std::wstring plain;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == L'&' && i + 1 < text.size())
+      ++i;
+    plain += text[i];
+  }
+  return plain;
+}
+
+const ModelFrontend::Control* ModelFrontend::Window::Find(int controlId) const {
+  for (const Control& control : controls) {
+    if (control.source->id == controlId)
+      return &control;
+  }
+  return nullptr;
+}
+
+ModelFrontend::Control* ModelFrontend::Window::Find(int controlId) {
+  return const_cast<Control*>(static_cast<const Window*>(this)->Find(controlId));
+}
+
+std::wstring ModelFrontend::Window::Describe() const {
+  std::wstring text = L"dialog " + std::to_wstring(source->id);
+  if (!source->caption.empty())
+    text += L" \"" + source->caption + L"\"";
+  return text;
+}
+
+std::wstring ModelFrontend::Prompt::Describe() const {
+  switch (kind) {
+    case Kind::kDialog:
+      return window->Describe();
+    case Kind::kMessageBox:
+      return L"message box \"" + caption + L"\" (" + text + L")";
+    case Kind::kFileDialog:
+      break;
+  }
+  return L"file dialog (" + text + L")";
+}
+
+std::optional<ModelFrontend::Answer> ModelFrontend::Parse(const std::wstring& line) {
+  const std::wstring text = Trim(line);
+  const auto space = text.find_first_of(L" \t");
+  const std::wstring verb = Lower(text.substr(0, space));
+  const std::wstring argument = space == std::wstring::npos ? L"" : Trim(text.substr(space));
+  if (verb == L"cancel" && argument.empty())
+    return Answer{Verb::kCancel, {}};
+  if (argument.empty())
+    return std::nullopt;
+  if (verb == L"click")
+    return Answer{Verb::kClick, argument};
+  if (verb == L"check")
+    return Answer{Verb::kCheck, argument};
+  if (verb == L"file")
+    return Answer{Verb::kFile, argument};
+  return std::nullopt;
+}
+
+void ModelFrontend::Refuse(const Prompt& prompt, const std::wstring& answer,
+                           const std::wstring& why) {
+  Abort(L"'" + answer + L"' does not answer the " + prompt.Describe() + L": " + why);
+}
+
+void ModelFrontend::Abort(const std::wstring& reason) {
+  if (abortReason_.empty())
+    abortReason_ = reason;
+}
+
+ModelFrontend::Window* ModelFrontend::Find(WindowId window) {
+  const auto it = windows_.find(window);
+  return it == windows_.end() ? nullptr : &it->second;
+}
+
+const ModelFrontend::Window* ModelFrontend::FindWindow(WindowId window) const {
+  const auto it = windows_.find(window);
+  return it == windows_.end() ? nullptr : &it->second;
+}
+
+bool ModelFrontend::Apply(Window& window, const Answer& answer, std::wstring& why) {
+  if (answer.verb == Verb::kCancel) {
+    window.events->HandleCommand(IDCANCEL);
+    return true;
+  }
+  if (answer.verb == Verb::kFile) {
+    why = L"no file dialog is open";
+    return false;
+  }
+  const bool click = answer.verb == Verb::kClick;
+  const ControlKind kind = click ? ControlKind::kPushButton : ControlKind::kAutoRadioButton;
+  const std::optional<int> id = Number(answer.argument);
+  for (Control& control : window.controls) {
+    if (control.source->kind != kind || !control.visible)
+      continue;
+    const bool named =
+        id ? control.source->id == *id : Lower(PlainLabel(control.text)) == Lower(answer.argument);
+    if (!named)
+      continue;
+    if (click) {
+      window.events->HandleCommand(control.source->id);
+    } else {
+      // Automatic radio buttons of one group exclude each other.
+      for (Control& other : window.controls) {
+        if (other.source->kind == ControlKind::kAutoRadioButton)
+          other.checked = false;
+      }
+      control.checked = true;
+    }
+    return true;
+  }
+  // The caption bar's OK button answers to OK.
+  if (click && (window.source->exStyle & WS_EX_CAPTIONOKBTN) &&
+      (id == IDOK || Lower(answer.argument) == L"ok")) {
+    window.events->HandleCommand(IDOK);
+    return true;
+  }
+  why = click ? L"it has no such button" : L"it has no such radio button";
+  return false;
+}
+
+int ModelFrontend::RunModal(const DialogTemplate& dialog, DialogEvents& events) {
+  const WindowId id = Open(dialog, events, true);
+  Window* window = Find(id);
+  if (!window->ended)
+    ShowWindow(id, SW_SHOW);
+  while (!window->ended) {
+    if (aborted()) {
+      window->events->HandleCommand(IDCANCEL);
+      if (!window->ended)
+        EndDialog(id, IDCANCEL);
+      break;
+    }
+    const Prompt prompt{Prompt::Kind::kDialog, window, {}, {}, 0};
+    const std::optional<std::wstring> line = NextAnswer(prompt);
+    if (!line) {
+      Abort(L"no answer left while the " + window->Describe() + L" waits");
+      continue;
+    }
+    const std::optional<Answer> answer = Parse(*line);
+    std::wstring why = L"not an answer (click, check, file or cancel)";
+    if (!answer || !Apply(*window, *answer, why)) {
+      Refuse(prompt, *line, why);
+    } else if (!window->ended && answer->verb == Verb::kCheck) {
+      Changed(*window);
+    }
+  }
+  const int result = window->result;
+  DestroyWindow(id);
+  return result;
+}
+
+WindowId ModelFrontend::CreateModeless(const DialogTemplate& dialog, DialogEvents& events) {
+  const WindowId id = Open(dialog, events, false);
+  if (dialog.style & WS_VISIBLE)
+    ShowWindow(id, SW_SHOW);
+  return id;
+}
+
+WindowId ModelFrontend::Open(const DialogTemplate& dialog, DialogEvents& events, bool modal) {
+  const WindowId id = next_ += 4;
+  Window window;
+  window.id = id;
+  window.source = &dialog;
+  window.events = &events;
+  window.modal = modal;
+  window.visible = false;  // nothing shows before the initialisation is done
+  for (const ControlTemplate& control : dialog.controls) {
+    Control state;
+    state.source = &control;
+    state.text = control.text;
+    state.visible = (control.style & WS_VISIBLE) != 0;
+    window.controls.push_back(state);
+  }
+  windows_.emplace(id, std::move(window));
+  events.HandleInitDialog(id);
+  return id;
+}
+
+void ModelFrontend::DestroyWindow(WindowId window) {
+  if (Window* found = Find(window)) {
+    if (found->visible)
+      Destroyed(*found);
+    windows_.erase(window);
+  }
+}
+
+void ModelFrontend::EndDialog(WindowId window, int result) {
+  if (Window* found = Find(window)) {
+    found->ended = true;
+    found->result = result;
+  }
+}
+
+void ModelFrontend::SetItemText(WindowId window, int id, const std::wstring& text) {
+  Window* found = Find(window);
+  Control* control = found ? found->Find(id) : nullptr;
+  if (!control)
+    return;
+  control->text = text;
+  if (found->visible)
+    Changed(*found);
+}
+
+std::wstring ModelFrontend::GetItemText(WindowId window, int id) {
+  const Window* found = Find(window);
+  const Control* control = found ? found->Find(id) : nullptr;
+  return control ? control->text : std::wstring();
+}
+
+void ModelFrontend::ShowItem(WindowId window, int id, int command) {
+  Window* found = Find(window);
+  Control* control = found ? found->Find(id) : nullptr;
+  if (!control)
+    return;
+  control->visible = command != SW_HIDE;
+  if (found->visible)
+    Changed(*found);
+}
+
+void ModelFrontend::ShowWindow(WindowId window, int command) {
+  Window* found = Find(window);
+  if (!found)
+    return;
+  const bool visible = command != SW_HIDE;
+  if (visible == found->visible)
+    return;
+  found->visible = visible;
+  if (visible)
+    Shown(*found);
+}
+
+LRESULT ModelFrontend::SendItemMessage(WindowId window, int id, UINT message, WPARAM wParam,
+                                       LPARAM /*lParam*/) {
+  Window* found = Find(window);
+  Control* control = found ? found->Find(id) : nullptr;
+  if (!control)
+    return 0;
+  switch (message) {
+    case BM_GETCHECK:
+      return control->checked ? BST_CHECKED : BST_UNCHECKED;
+    case BM_SETCHECK:
+      control->checked = wParam == BST_CHECKED;
+      return 0;
+    case PBM_SETSTEP: {
+      const int previous = control->step;
+      control->step = static_cast<int>(wParam);
+      return previous;
+    }
+    case PBM_SETPOS: {
+      const int previous = control->position;
+      const auto position = static_cast<int>(wParam);
+      control->position = position < 0 ? 0 : position > 100 ? 100 : position;
+      return previous;
+    }
+    default:
+      return 0;
+  }
+}
+
+LRESULT ModelFrontend::SendMessage(WindowId window, UINT message, WPARAM wParam, LPARAM lParam) {
+  Window* found = Find(window);
+  if (!found || message != WM_SETICON)
+    return 0;
+  const int previous = found->icon[wParam == ICON_BIG];
+  found->icon[wParam == ICON_BIG] = static_cast<int>(lParam);
+  return previous;
+}
+
+void ModelFrontend::CenterWindow(WindowId) {}
+void ModelFrontend::SetForegroundWindow(WindowId) {}
+
+void ModelFrontend::UpdateWindow(WindowId window) {
+  if (const Window* found = Find(window); found && found->visible)
+    Changed(*found);
+}
+
+int ModelFrontend::MessageBox(WindowId /*owner*/, const std::wstring& text,
+                              const std::wstring& caption, UINT type) {
+  const Prompt prompt{Prompt::Kind::kMessageBox, nullptr, text, caption, type};
+  while (!aborted()) {
+    const std::optional<std::wstring> line = NextAnswer(prompt);
+    if (!line) {
+      Abort(L"no answer left while the " + prompt.Describe() + L" waits");
+      break;
+    }
+    const std::optional<Answer> answer = Parse(*line);
+    if (answer && answer->verb == Verb::kCancel)
+      return ClosedMessageBox(type);
+    if (answer && answer->verb == Verb::kClick) {
+      const std::optional<int> id = Number(answer->argument);
+      for (const auto& [label, result] : MessageBoxButtons(type)) {
+        if (id ? *id == result : Lower(label) == Lower(answer->argument))
+          return result;
+      }
+    }
+    Refuse(prompt, *line, L"its buttons are not that");
+  }
+  return ClosedMessageBox(type);
+}
+
+int ModelFrontend::GetOpenFileName(const std::wstring& filter, std::wstring& path) {
+  const Prompt prompt{Prompt::Kind::kFileDialog, nullptr, filter, {}, 0};
+  while (!aborted()) {
+    const std::optional<std::wstring> line = NextAnswer(prompt);
+    if (!line) {
+      Abort(L"no answer left while the " + prompt.Describe() + L" waits");
+      break;
+    }
+    const std::optional<Answer> answer = Parse(*line);
+    if (answer && answer->verb == Verb::kFile) {
+      path = answer->argument;
+      return IDOK;
+    }
+    if (answer && (answer->verb == Verb::kCancel ||
+                   (answer->verb == Verb::kClick && Lower(answer->argument) == L"cancel"))) {
+      return IDCANCEL;
+    }
+    Refuse(prompt, *line, L"give 'file PATH' or 'cancel'");
+  }
+  return IDCANCEL;
+}
+
+}  // namespace platform::ui

@@ -1,0 +1,17 @@
+// Resource ids of the application.
+#pragma once
+
+#define IDR_MAINFRAME 128
+#define IDD_UPDATE_DIALOG 102
+#define IDD_PROGRESS 129
+#define IDD_BOOT_SELECT 132
+#define IDD_TARGET 133
+
+#define IDC_PROGRESS_BAR 1002
+#define IDC_PROGRESS_TEXT 1003
+#define IDC_MESSAGE 1004
+#define IDC_BOOT_RESCUE 1007
+#define IDC_BOOT_MAIN 1008
+#define IDC_UPDATE_RESCUE 1009
+#define IDC_UPDATE_MAIN 1010
+#define IDC_UPDATE_BOOTLOADER 1011

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "platform/ui.h"
+
+namespace resources {
+
+std::map<platform::ui::UINT, std::wstring> StringTable();
+
+}  // namespace resources

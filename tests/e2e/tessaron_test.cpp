@@ -1,0 +1,130 @@
+// The application in the terminal, answered by scripts, on a simulated device.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <fstream>
+
+#include "platform/sim/sim_debug_log.h"
+#include "tests/e2e/device_fixture.h"
+#include "tools/devsim/report.h"
+
+namespace {
+
+struct Outcome {
+  int status;
+  std::string output;  // standard output
+  std::string errors;
+};
+
+class TessaronTest : public e2e::DeviceTest {
+ protected:
+  void SetUp() override {
+    DeviceTest::SetUp();
+    work_ = e2e::NewFolder("work");
+    std::filesystem::create_directories(work_);
+  }
+  void TearDown() override {
+    std::filesystem::remove_all(work_);
+    DeviceTest::TearDown();
+  }
+
+  Outcome Run(const std::string& script, const std::string& arguments = "") {
+    const std::filesystem::path scriptPath = work_ / "answers.txt";
+    std::ofstream(scriptPath) << script;
+    const std::filesystem::path errors = work_ / "errors.txt";
+    const std::string command = std::string(TESSARON_PATH) + " --device " + dir_.string() +
+                                " --script " + scriptPath.string() + " " + arguments + " 2>" +
+                                errors.string() + " </dev/null";
+    Outcome outcome{-1, {}, {}};
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+      outcome.output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(errors);
+    outcome.errors.assign(std::istreambuf_iterator<char>(in), {});
+    return outcome;
+  }
+
+  std::vector<std::wstring> Log() {
+    std::vector<std::wstring> lines;
+    EXPECT_TRUE(platform::sim::ReadDebugLog(dir_ / "debug.jsonl", lines));
+    return lines;
+  }
+
+  // The parts of the device that an update may change.
+  nlohmann::json Flash() {
+    Reopen();
+    nlohmann::json state = tools::DescribeDevice(*device_);
+    return {state["bootloader"], state["settings_hex"], state["constants_hex"],
+            state["main"],       state["rescue"],       state["timeouts"]};
+  }
+
+  std::filesystem::path work_;
+};
+
+TEST_F(TessaronTest, AConfirmationCancelledWritesNothing) {
+  const nlohmann::json before = Flash();
+  const Outcome run =
+      Run("# the boot loader, then cancel at the confirmation\n"
+          "click Update Bootloader\n\n"
+          "click OK\n"
+          "file \\Storage\\EbootLoader.nbX\n"
+          "click Cancel\n");
+  EXPECT_EQ(run.status, 0) << run.errors;
+  EXPECT_EQ(Log(), std::vector<std::wstring>{L"Updating Bootloader\r\n"});
+  EXPECT_EQ(Flash(), before);
+  EXPECT_NE(run.output.find("Updating bootloader with"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("\\Storage\\EbootLoader.nbX"), std::string::npos);
+}
+
+TEST_F(TessaronTest, AnImageInTheStoreFolderIsRefused) {
+  const Outcome run =
+      Run("click Update Main Image\nclick OK\nfile \\Flash\\EbootMain.nbX\nclick OK\n");
+  EXPECT_EQ(run.status, 0) << run.errors;
+  EXPECT_EQ(Log(),
+            (std::vector<std::wstring>{L"Updating Main Image\r\n", L"csDir1 : Flash csDir2 : Flash",
+                                       L"ERROR : file in nand flash directory\r\n"}));
+  EXPECT_NE(run.output.find("[ tessaron ]"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("OS loading Failure"), std::string::npos);
+  EXPECT_EQ(run.output.find("Updating main image with"), std::string::npos);
+}
+
+TEST_F(TessaronTest, AScriptThatRunsOutOrDoesNotFitGivesUp) {
+  struct Case {
+    const char* script;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"click Update Bootloader\n",
+       "tessaron: the script ended while the message box \"Tessaron Loader\""},
+      {"click Update Bootloader\nclick OK\nfile \\Storage\\EbootLoader.nbX\n",
+       "tessaron: the script ended while the dialog 102 waits"},
+      {"click Frobnicate\n",
+       "tessaron: script line 1: 'click Frobnicate' does not answer the dialog 133 \"Tessaron "
+       "EBOOT Loader\": it has no such button"},
+      {"\n# nothing\nclick 1011\ncheck OK\n",
+       "tessaron: script line 4: 'check OK' does not answer the message box"},
+      {"jump\n", "tessaron: script line 1: 'jump' does not answer the dialog 133"},
+  };
+  for (const Case& c : cases) {
+    const nlohmann::json before = Flash();
+    const Outcome run = Run(c.script);
+    EXPECT_EQ(run.status, 3) << c.script;
+    EXPECT_NE(run.errors.find(c.error), std::string::npos) << c.script << run.errors;
+    EXPECT_EQ(Flash(), before);
+  }
+}
+
+TEST_F(TessaronTest, MakesTheDeviceWhenMissingAndSaysSo) {
+  std::filesystem::remove_all(dir_);
+  const Outcome run = Run("cancel\n");
+  EXPECT_EQ(run.status, 0) << run.errors;
+  EXPECT_NE(run.output.find("made one with the default contents and sample packages"),
+            std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "fs" / "Storage" / "EbootLoader.nbX"));
+}
+
+}  // namespace

@@ -1,0 +1,32 @@
+// A front end for tests: writes down what was shown, in order, and takes its answers (in the
+// answer commands: click, check, file, cancel) from a queue.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/ui_model.h"
+
+namespace fakes {
+
+class RecordingFrontend final : public platform::ui::ModelFrontend {
+ public:
+  explicit RecordingFrontend(std::deque<std::wstring> queue = {}) : answers(std::move(queue)) {}
+
+  // "show 102 [1:OK] [2:Cancel] [1004:Are you sure ???]" (a radio button's check as "*", a
+  // progress bar's position as "=N", a hidden control as "-"), "message Caption|Text|0x1",
+  // "file Filter", "destroy 129".
+  std::vector<std::wstring> shown;
+  std::deque<std::wstring> answers;
+
+  static std::wstring Snapshot(const Window& window);
+
+ protected:
+  std::optional<std::wstring> NextAnswer(const Prompt& prompt) override;
+  void Shown(const Window& window) override;
+  void Changed(const Window& window) override;
+  void Destroyed(const Window& window) override;
+};
+
+}  // namespace fakes

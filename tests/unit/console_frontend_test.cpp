@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "dialogs/target_dlg.h"
+#include "platform/console/console_frontend.h"
+#include "resources/resource.h"
+#include "resources/resources.h"
+#include "tests/support/fakes.h"
+
+namespace {
+
+using namespace platform::ui;
+using platform::console::ConsoleFrontend;
+
+struct Console {
+  explicit Console(const std::string& input, bool terminal = false,
+                   std::optional<std::vector<std::wstring>> script = std::nullopt)
+      : in(input), frontend(in, out, Files(), std::move(script), terminal) {}
+
+  static std::filesystem::path Files() {
+    const std::filesystem::path root = std::filesystem::path(testing::TempDir()) / "console-fs";
+    std::filesystem::remove_all(root);
+    for (const char* file : {"Storage/EbootA.nbX", "Storage/other.bin", "Flash/eboot1.NBX"}) {
+      std::filesystem::create_directories((root / file).parent_path());
+      std::ofstream(root / file) << "x";
+    }
+    return root;
+  }
+
+  std::istringstream in;
+  std::ostringstream out;
+  ConsoleFrontend frontend;
+  UiContext ui{frontend, resources::AppResources()};
+  fakes::RecordingLog log;
+};
+
+TEST(ConsoleFrontend, PicksButtonsByNumberLabelOrEnter) {
+  struct Case {
+    std::string input;
+    int result;
+    std::int32_t bootLoader;
+    std::int32_t rescue;
+  };
+  const std::vector<Case> cases = {
+      {"2\n", IDOK, 0, 0},                    // the second button: Update Main Image
+      {"update rescue image\n", IDOK, 0, 1},  // a label
+      {"click 1011\n", IDOK, 1, 0},           // a command
+      {"\n", IDCANCEL, 0, 0},                 // Enter: Cancel is the default button
+      {"9\nnonsense\n1\n", IDOK, 1, 0},       // what fits nothing is asked again
+  };
+  for (const Case& c : cases) {
+    Console console(c.input);
+    dialogs::CTargetDlg target(console.ui, console.log);
+    EXPECT_EQ(target.DoModal(), c.result) << c.input;
+    EXPECT_EQ(target.m_bBootLoader, c.bootLoader) << c.input;
+    EXPECT_EQ(target.m_bRescue, c.rescue) << c.input;
+    EXPECT_FALSE(console.frontend.aborted()) << c.input;
+  }
+  Console ended("");
+  dialogs::CTargetDlg target(ended.ui, ended.log);
+  EXPECT_EQ(target.DoModal(), IDCANCEL);
+  EXPECT_EQ(ended.frontend.abortReason(),
+            L"the input ended while the dialog 133 \"Tessaron EBOOT Loader\" waits");
+}
+
+TEST(ConsoleFrontend, DrawsTheDialogInAnEightyColumnBox) {
+  Console console("4\n");
+  dialogs::CTargetDlg target(console.ui, console.log);
+  target.DoModal();
+  const std::string expected =
+      "\n"
+      "+-[ Tessaron EBOOT Loader ]--------------------------------+\n"
+      "|                                                          |\n"
+      "|   [1] Update Bootloader                                  |\n"
+      "|   [2] Update Main Image                                  |\n"
+      "|   [3] Update Rescue Image                                |\n"
+      "|   [4] Cancel (Enter)                                     |\n"
+      "|                                                          |\n"
+      "+----------------------------------------------------------+\n"
+      "> ";
+  EXPECT_EQ(console.out.str(), expected);
+}
+
+TEST(ConsoleFrontend, TheFileDialogListsMatchingDeviceFiles) {
+  Console console("2\n");
+  std::wstring path;
+  EXPECT_EQ(console.frontend.GetOpenFileName(L"Eboot Files (Eboot*.nbX)|Eboot*.nbX||", path), IDOK);
+  EXPECT_EQ(path, L"\\Storage\\EbootA.nbX");
+  const std::string shown = console.out.str();
+  EXPECT_NE(shown.find("[1] \\Flash\\eboot1.NBX"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("other.bin"), std::string::npos);
+
+  Console typed("\\Storage\\Missing.nbX\n");
+  EXPECT_EQ(typed.frontend.GetOpenFileName(L"Eboot Files (Eboot*.nbX)|Eboot*.nbX||", path), IDOK);
+  EXPECT_EQ(path, L"\\Storage\\Missing.nbX");
+  Console cancelled("cancel\n");
+  EXPECT_EQ(cancelled.frontend.GetOpenFileName(L"E|E*||", path), IDCANCEL);
+}
+
+class ProgressWindow : public CDialog {
+ public:
+  explicit ProgressWindow(const UiContext& ui) : CDialog(ui, IDD_PROGRESS) {}
+};
+
+std::string RunProgress(bool terminal) {
+  Console console("", terminal);
+  ProgressWindow window(console.ui);
+  EXPECT_TRUE(window.Create());
+  window.SendDlgItemMessage(IDC_PROGRESS_BAR, PBM_SETSTEP, 1, 0);
+  window.SendDlgItemMessage(IDC_PROGRESS_BAR, PBM_SETPOS, 0, 0);
+  window.ShowWindow(SW_SHOW);
+  window.UpdateWindow();
+  for (int k = 0; k < 4; ++k) {
+    window.SendDlgItemMessage(IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(k * 25), 0);
+    window.UpdateWindow();
+  }
+  window.DestroyWindow();
+  return console.out.str();
+}
+
+TEST(ConsoleFrontend, TheProgressBarMovesInPlace) {
+  const std::string lines = RunProgress(false);
+  EXPECT_NE(lines.find("|   [........................................] 0%"), std::string::npos)
+      << lines;
+  EXPECT_NE(lines.find("\n  [##########..............................] 25%\n"), std::string::npos);
+  EXPECT_NE(lines.find("\n  [##############################..........] 75%\n"), std::string::npos);
+  EXPECT_EQ(lines.find("] 0%", lines.find("] 0%") + 1), std::string::npos);  // drawn once
+  EXPECT_EQ(lines.find("Progress1"), std::string::npos);
+
+  const std::string terminal = RunProgress(true);
+  EXPECT_NE(terminal.find("\x1b[3A\r|   [####################....................] 50%"),
+            std::string::npos)
+      << terminal;
+}
+
+}  // namespace

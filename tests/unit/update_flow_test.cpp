@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/update_app.h"
+#include "resources/resources.h"
+#include "tests/support/fakes.h"
+#include "tests/support/recording_frontend.h"
+
+namespace {
+
+using namespace platform::ui;
+
+const std::wstring kProfileKey = L"System\\StorageManager\\Profiles\\USER";
+const std::wstring kFilter = L"file Eboot Files (Eboot*.nbX)|Eboot*.nbX||";
+
+fakes::FakeRegistry::Value Text(const std::wstring& text) {
+  std::vector<platform::BYTE> data((text.size() + 1) * sizeof(wchar_t));
+  std::memcpy(data.data(), text.c_str(), data.size());
+  return {platform::kRegSz, data};
+}
+
+struct Flow {
+  explicit Flow(std::deque<std::wstring> answers, const std::wstring& folder = L"Flash")
+      : frontend(std::move(answers)) {
+    registry.keys[kProfileKey][L"Folder"] = Text(folder);
+  }
+  void Run() { app::CUpdateApp(ui, services).InitInstance(); }
+
+  fakes::RecordingFrontend frontend;
+  UiContext ui{frontend, resources::AppResources()};
+  fakes::MemoryFiles files;
+  fakes::FakeRegistry registry;
+  fakes::FakeEvents events;
+  fakes::FakeKernel kernel;
+  fakes::RecordingLog log;
+  struct NoDevices final : platform::Devices {
+    platform::Handle ActivateDevice(const std::wstring&, platform::DWORD) override { return 0; }
+    bool DeactivateDevice(platform::Handle) override { return false; }
+    platform::Handle CreateFile(const std::wstring&, platform::DWORD, platform::DWORD,
+                                platform::DWORD, platform::DWORD) override {
+      return platform::kInvalidHandle;
+    }
+    bool DeviceIoControl(platform::Handle, platform::DWORD, const void*, platform::DWORD, void*,
+                         platform::DWORD, platform::DWORD*) override {
+      return false;
+    }
+    bool WriteFile(platform::Handle, const void*, platform::DWORD, platform::DWORD*) override {
+      return false;
+    }
+    bool CloseHandle(platform::Handle) override { return false; }
+  } devices;
+  app::Services services{files, registry, events, devices, kernel, log};
+};
+
+std::wstring Instructions(const std::wstring& target, const std::wstring& folder) {
+  return L"message Tessaron Loader|Please, choose a " + target + L" file.\n\nDon't use " + folder +
+         L" directory and don't push on power button during process|0x10001";
+}
+
+std::wstring Confirmation(const std::wstring& text) {
+  return L"show 102 [1:OK] [2:Cancel] [1004:" + text + L"]";
+}
+
+TEST(UpdateFlow, LeadsFromTheTargetToTheConfirmation) {
+  struct Case {
+    std::wstring target;
+    std::wstring name;
+    std::wstring confirmation;
+    std::vector<std::wstring> log;
+  };
+  const std::vector<Case> cases = {
+      {L"Update Bootloader",
+       L"bootloader",
+       L"Updating bootloader with\n\\Storage\\Eboot1.nbX\n\nAre you sure?",
+       {L"Updating Bootloader\r\n"}},
+      {L"Update Main Image",
+       L"main image",
+       L"Updating main image with\n\\Storage\\Eboot1.nbX\n\nAre you sure?",
+       {L"Updating Main Image\r\n", L"csDir1 : Flash csDir2 : Stora"}},
+      {L"Update Rescue Image",
+       L"rescue image",
+       L"Updating rescue image with\n\\Storage\\Eboot1.nbX\n\nAre you sure?",
+       {L"Updating Rescue mage\r\n", L"csDir1 : Flash csDir2 : Stora"}},
+  };
+  for (const Case& c : cases) {
+    Flow flow({L"click " + c.target, L"click OK", L"file \\Storage\\Eboot1.nbX", L"click OK"});
+    flow.Run();
+    EXPECT_FALSE(flow.frontend.aborted());
+    ASSERT_EQ(flow.frontend.shown.size(), 6u);
+    EXPECT_EQ(flow.frontend.shown[0].substr(0, 9), L"show 133 ");
+    EXPECT_EQ(flow.frontend.shown[1], L"destroy 133");
+    EXPECT_EQ(flow.frontend.shown[2], Instructions(c.name, L"Flash"));
+    EXPECT_EQ(flow.frontend.shown[3], kFilter);
+    EXPECT_EQ(flow.frontend.shown[4], Confirmation(c.confirmation));
+    EXPECT_EQ(flow.frontend.shown[5], L"destroy 102");
+    EXPECT_EQ(flow.log.lines, c.log);
+    EXPECT_EQ(flow.registry.openKeys, 0);
+  }
+}
+
+TEST(UpdateFlow, EveryRefusalEndsTheApplicationAtOnce) {
+  struct Case {
+    const char* name;
+    std::deque<std::wstring> answers;
+    bool keyMissing;
+    bool valueMissing;
+    std::vector<std::wstring> shownAfterTarget;
+    std::vector<std::wstring> log;
+  };
+  const std::vector<Case> cases = {
+      {"target cancelled", {L"click Cancel"}, false, false, {}, {}},
+      {"no profile key",
+       {L"click Update Main Image"},
+       true,
+       false,
+       {},
+       {L"Updating Main Image\r\n"}},
+      {"no Folder value",
+       {L"click Update Main Image"},
+       false,
+       true,
+       {},
+       {L"Updating Main Image\r\n"}},
+      {"instructions cancelled",
+       {L"click Update Main Image", L"click Cancel"},
+       false,
+       false,
+       {Instructions(L"main image", L"Flash")},
+       {L"Updating Main Image\r\n"}},
+      {"file dialog cancelled",
+       {L"click Update Main Image", L"click OK", L"cancel"},
+       false,
+       false,
+       {Instructions(L"main image", L"Flash"), kFilter},
+       {L"Updating Main Image\r\n"}},
+      {"image in the store folder",
+       {L"click Update Rescue Image", L"click OK", L"file \\Flash\\Eboot1.nbX", L"click OK"},
+       false,
+       false,
+       {Instructions(L"rescue image", L"Flash"), kFilter,
+        L"message tessaron|OS loading Failure|0x0"},
+       {L"Updating Rescue mage\r\n", L"csDir1 : Flash csDir2 : Flash",
+        L"ERROR : file in nand flash directory\r\n"}},
+      {"confirmation cancelled",
+       {L"click Update Bootloader", L"click OK", L"file \\Flash\\Eboot1.nbX", L"click Cancel"},
+       false,
+       false,
+       {Instructions(L"bootloader", L"Flash"), kFilter,
+        Confirmation(L"Updating bootloader with\n\\Flash\\Eboot1.nbX\n\nAre you sure?"),
+        L"destroy 102"},
+       {L"Updating Bootloader\r\n"}},
+  };
+  for (const Case& c : cases) {
+    Flow flow(c.answers);
+    if (c.keyMissing)
+      flow.registry.keys.clear();
+    if (c.valueMissing)
+      flow.registry.keys[kProfileKey].clear();
+    flow.Run();
+    EXPECT_FALSE(flow.frontend.aborted()) << c.name;
+    ASSERT_GE(flow.frontend.shown.size(), 2u) << c.name;
+    const std::vector<std::wstring> after(flow.frontend.shown.begin() + 2,
+                                          flow.frontend.shown.end());
+    EXPECT_EQ(after, c.shownAfterTarget) << c.name;
+    EXPECT_EQ(flow.log.lines, c.log) << c.name;
+    EXPECT_EQ(flow.registry.openKeys, 0) << c.name;
+    EXPECT_TRUE(flow.kernel.requests.empty()) << c.name;
+  }
+  Flow cancelled({L"click Cancel"});
+  cancelled.Run();
+  EXPECT_TRUE(cancelled.registry.calls.empty());  // the registry is not even read
+}
+
+TEST(UpdateFlow, TheStoreFolderTestIsACaseSensitivePrefixTest) {
+  struct Case {
+    std::wstring folder;
+    std::wstring path;
+    std::wstring target;
+    bool accepted;
+    std::wstring line;
+  };
+  const std::vector<Case> cases = {
+      {L"Flash", L"\\Flash\\Eboot1.nbX", L"Main", false, L"csDir1 : Flash csDir2 : Flash"},
+      {L"Flash", L"\\FlashCard\\Eboot1.nbX", L"Main", false, L"csDir1 : Flash csDir2 : Flash"},
+      {L"Flash", L"\\flash\\Eboot1.nbX", L"Main", true, L"csDir1 : Flash csDir2 : flash"},
+      {L"Flash", L"\\Storage\\Eboot1.nbX", L"Rescue", true, L"csDir1 : Flash csDir2 : Stora"},
+      {L"Flash", L"\\Fl", L"Main", true, L"csDir1 : Flash csDir2 : Fl"},
+      {L"", L"\\Storage\\Eboot1.nbX", L"Main", false, L"csDir1 :  csDir2 : "},
+      {L"", L"\\Storage\\Eboot1.nbX", L"Rescue", false, L"csDir1 :  csDir2 : "},
+      {L"", L"\\Storage\\Eboot1.nbX", L"Bootloader", true, L""},
+      {L"Flash", L"\\Flash\\Eboot1.nbX", L"Bootloader", true, L""},
+  };
+  for (const Case& c : cases) {
+    const std::wstring target = c.target == L"Bootloader" ? L"Update Bootloader"
+                                : c.target == L"Main"     ? L"Update Main Image"
+                                                          : L"Update Rescue Image";
+    Flow flow({L"click " + target, L"click OK", L"file " + c.path, L"click OK"}, c.folder);
+    flow.Run();
+    const bool confirmed =
+        flow.frontend.shown.size() >= 2 &&
+        flow.frontend.shown[flow.frontend.shown.size() - 2].substr(0, 8) == L"show 102";
+    EXPECT_EQ(confirmed, c.accepted) << c.path << " in " << c.folder;
+    if (c.line.empty()) {
+      EXPECT_EQ(flow.log.lines.size(), 1u);
+    } else {
+      ASSERT_GE(flow.log.lines.size(), 2u);
+      EXPECT_EQ(flow.log.lines[1], c.line);
+    }
+  }
+}
+
+TEST(UpdateFlow, TheConfirmationCarriesTheIconsAndLabels) {
+  Flow flow({L"click Update Bootloader", L"click OK", L"file \\Storage\\E.nbX"});
+  flow.Run();
+  // The answers ran out at the confirmation: the run was given up there, cancelled.
+  EXPECT_TRUE(flow.frontend.aborted());
+  EXPECT_NE(flow.frontend.abortReason().find(L"dialog 102"), std::wstring::npos);
+  EXPECT_EQ(flow.frontend.shown.back(), L"destroy 102");
+}
+
+}  // namespace

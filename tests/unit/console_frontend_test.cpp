@@ -20,7 +20,11 @@ struct Console {
       : in(input), frontend(in, out, Files(), std::move(script), terminal) {}
 
   static std::filesystem::path Files() {
-    const std::filesystem::path root = std::filesystem::path(testing::TempDir()) / "console-fs";
+    // One folder a test: ctest runs tests side by side.
+    const std::filesystem::path root =
+        std::filesystem::path(testing::TempDir()) /
+        ("console-fs-" +
+         std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::remove_all(root);
     for (const char* file : {"Storage/EbootA.nbX", "Storage/other.bin", "Flash/eboot1.NBX"}) {
       std::filesystem::create_directories((root / file).parent_path());

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "app/progress_dlg.h"
+#include "bootcfg/boot_config.h"
+#include "dialogs/boot_select_dlg.h"
 #include "dialogs/target_dlg.h"
 #include "resources/resource.h"
 
@@ -101,6 +104,31 @@ bool CUpdateDlg::CheckImageLocation() {
   NKDbgPrintfW(services_.log, L"ERROR : file in nand flash directory\r\n");
   ui().AfxMessageBox(2, MB_OK);
   return false;
+}
+
+}  // namespace app
+
+namespace app {
+
+void CUpdateDlg::OnOK() {
+  platform::Files& files = services_.files;
+  const platform::Handle handle =
+      files.CreateFile(m_strImagePath, platform::kGenericRead, 0, platform::kOpenExisting, 0);
+  if (handle != platform::kInvalidHandle) {
+    platform::ScopedFile file(files, handle);
+    CProgressDlg progress(ui(), services_, file.get());
+    const bool written = progress.RunFlash(m_bBootLoader, m_bRescue);
+    if (const auto result = ui().LoadString(written ? 1 : 2)) {
+      MessageBox(*result, L"Quorvane", MB_OK);
+    }
+    file.Close();
+  }
+  // After an operating-system image the user chooses what boots next, whatever happened.
+  if (!m_bBootLoader) {
+    bootcfg::BootConfig bootConfig(services_.kernel, services_.log);
+    dialogs::CBootSelectDlg(ui(), bootConfig).DoModal();
+  }
+  CDialog::OnOK();
 }
 
 }  // namespace app

@@ -17,6 +17,8 @@ class CUpdateDlg : public platform::ui::CDialog {
  protected:
   void DoDataExchange() override;
   bool OnInitDialog() override;
+  // The user confirmed: the update run.
+  void OnOK() override;
 
  private:
   bool ReadStoreFolder();

@@ -84,7 +84,7 @@ bool CheckProductTag(const ImageTrailer& trailer) {
 }
 
 BlockCheck VerifyImageBlocks(Files& files, Handle file, const ImageTrailer& trailer,
-                             BYTE (&buffer)[IMAGE_BLOCK_SIZE]) {
+                             BlockBuffer& buffer) {
   BlockCheck check;
   for (WORD i = 0; i < trailer.wBlockCount; ++i) {
     check.position = i;
@@ -93,11 +93,11 @@ BlockCheck VerifyImageBlocks(Files& files, Handle file, const ImageTrailer& trai
     DWORD read = 0;
     if (files.SetFilePointer(file, offset, platform::kFileBegin) ==
             platform::kInvalidSetFilePointer ||
-        !files.ReadFile(file, buffer, IMAGE_BLOCK_SIZE, &read) || read > IMAGE_BLOCK_SIZE) {
+        !files.ReadFile(file, buffer.data(), IMAGE_BLOCK_SIZE, &read) || read > IMAGE_BLOCK_SIZE) {
       check.status = BlockCheck::Status::kUnreadable;
       return check;
     }
-    check.computed = Crc16(buffer, static_cast<WORD>(read));
+    check.computed = Crc16(buffer.data(), static_cast<WORD>(read));
     if (check.computed != trailer.wBlockCrc[i]) {
       check.status = BlockCheck::Status::kCrcMismatch;
       return check;

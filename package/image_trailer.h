@@ -25,6 +25,9 @@ constexpr DWORD IMAGE_BLOCK_SIZE = 16384;
 constexpr char kProductTag[] = "KORVALIN";
 constexpr DWORD kReservedSize = 17;
 
+// The one buffer through which blocks are read: 16 KiB, so held on the heap by its owner.
+using BlockBuffer = std::array<BYTE, IMAGE_BLOCK_SIZE>;
+
 struct ImageTrailer {
   WORD wBlockCount = 0;  // N
   WORD wTagLength = 0;   // L
@@ -70,6 +73,6 @@ struct BlockCheck {
 // exactly the bytes the file delivers for the block: fewer at the end of the file, none past
 // it. A seek or read that fails stops the check as kUnreadable. Moves the file position.
 BlockCheck VerifyImageBlocks(platform::Files& files, platform::Handle file,
-                             const ImageTrailer& trailer, BYTE (&buffer)[IMAGE_BLOCK_SIZE]);
+                             const ImageTrailer& trailer, BlockBuffer& buffer);
 
 }  // namespace package

@@ -289,7 +289,7 @@ void ConsoleFrontend::Shown(const Window& window) {
 
 void ConsoleFrontend::Changed(const Window& window) {
   // A moving bar is redrawn alone; any other change redraws the box.
-  if (Look(window) == drawnLook_ && shownPosition_) {
+  if (Look(window) == drawnLook_) {
     DrawProgress(window, terminal_);
   } else {
     Draw(window);

@@ -30,7 +30,7 @@ void BM_VerifyImageBlocks(benchmark::State& state) {
   std::string error;
   const auto packed = package::PackImage(image, {}, error);
   fakes::MemoryFiles files(packed->bytes);
-  static package::BYTE buffer[package::IMAGE_BLOCK_SIZE];
+  static package::BlockBuffer buffer;
   for (auto _ : state) {
     const auto trailer = package::ReadImageTrailer(files, fakes::MemoryFiles::kHandle);
     benchmark::DoNotOptimize(

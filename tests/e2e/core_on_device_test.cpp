@@ -134,7 +134,7 @@ TEST_F(DeviceTest, SamplePackagesPassOrFailTheirChecks) {
       {tools::SamplePaths::kWrongTag, false, package::BlockCheck::Status::kPassed, 0},
   };
   Files& files = device_->files();
-  static BYTE buffer[package::IMAGE_BLOCK_SIZE];
+  static package::BlockBuffer buffer;
   for (const Case& c : cases) {
     ScopedFile file(files,
                     files.CreateFile(c.path, kGenericRead, 0, kOpenExisting, kFileAttributeNormal));

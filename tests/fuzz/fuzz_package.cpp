@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (result.status != package::TrailerStatus::kRead)
     return 0;
   package::CheckProductTag(result.trailer);
-  static package::BYTE buffer[package::IMAGE_BLOCK_SIZE];
+  static package::BlockBuffer buffer;
   package::VerifyImageBlocks(files, fakes::MemoryFiles::kHandle, result.trailer, buffer);
   return 0;
 }

@@ -19,6 +19,7 @@ class RecordingFrontend final : public platform::ui::ModelFrontend {
   // "file Filter", "destroy 129".
   std::vector<std::wstring> shown;
   std::deque<std::wstring> answers;
+  std::wstring fallback;  // the answer once the queue is empty, when not empty itself
 
   static std::wstring Snapshot(const Window& window);
 

@@ -145,7 +145,7 @@ Verified Verify(const std::vector<BYTE>& file, const char* failing = "") {
   files.calls.clear();
   if (*failing)
     files.failing.insert(failing);
-  static BYTE buffer[IMAGE_BLOCK_SIZE];
+  static package::BlockBuffer buffer;
   return {package::VerifyImageBlocks(files, fakes::MemoryFiles::kHandle, result.trailer, buffer),
           files.calls};
 }

@@ -150,11 +150,11 @@ bool CreateDevice(const std::filesystem::path& dir, const DeviceOptions& options
       EncodeConstants({{0x00, 0x1A, 0x7D, 0xDA, 0x71, 0x13}, -1250, "TSR5-0012-3456"}).bytes;
   state.binfs.regionSize[0] = mainMax;
   state.binfs.regionSize[1] = options.rescueMax;
-  // The images the device left the factory with, where their regions can hold them.
-  const std::size_t factory[2] = {1536 * 1024, 768 * 1024};
   for (int i = 0; i < 2; ++i) {
-    if (factory[i] <= state.binfs.regionSize[i])
-      state.images[i] = SampleImage(i == 0 ? "main (factory)" : "rescue (factory)", factory[i]);
+    if (options.factoryImages[i] <= state.binfs.regionSize[i]) {
+      state.images[i] =
+          SampleImage(i == 0 ? "main (factory)" : "rescue (factory)", options.factoryImages[i]);
+    }
   }
   using platform::sim::DwordValue;
   using platform::sim::StringValue;

@@ -18,6 +18,8 @@ struct DeviceOptions {
   DWORD rescueMax = 16 * 1024 * 1024;  // the rescue image's limit
   WORD bootImage = bootcfg::BOOT_IMAGE_MAIN;
   DWORD timeouts[3] = {60, 300, 600};  // ACUserIdle, ACSystemIdle, ACSuspend (seconds)
+  // The main and rescue images the device left the factory with, where their regions hold them.
+  std::size_t factoryImages[2] = {1536 * 1024, 768 * 1024};
 };
 
 // Inputs of the settings block that make the main image's limit exactly mainMax, preferring a

@@ -231,7 +231,7 @@ int Verify(const std::string& path) {
               << package::kProductTag << "\"\n";
     return kFailed;
   }
-  static BYTE buffer[IMAGE_BLOCK_SIZE];
+  static package::BlockBuffer buffer;
   const package::BlockCheck check =
       package::VerifyImageBlocks(opened.files, opened.file.get(), trailer, buffer);
   const DWORD offset = DWORD{check.block} * IMAGE_BLOCK_SIZE;

@@ -1,0 +1,40 @@
+// The update run's window: switches the power timeouts off, shows the waiting text (and, for
+// an operating-system image, the progress bar), runs the writer, and puts everything back.
+#pragma once
+
+#include "app/services.h"
+#include "platform/ui.h"
+#include "power/power_timeouts.h"
+#include "writers/progress.h"
+
+namespace app {
+
+class CProgressDlg : public platform::ui::CDialog, public writers::Progress {
+ public:
+  CProgressDlg(const platform::ui::UiContext& ui, Services& services, platform::Handle imageFile);
+
+  // Runs the writer for the target: the boot loader when bootLoader is set, else the rescue
+  // image when rescue is non-zero, else the main image. The writer's result, or false when the
+  // timeouts cannot be read (then nothing is done at all).
+  virtual bool RunFlash(std::int32_t bootLoader, std::int32_t rescue);
+
+  void InitProgress(int total) override;
+  void UpdateProgress(int block) override;
+  void Repaint() override;
+
+ protected:
+  void DoDataExchange() override;
+  bool OnInitDialog() override;
+
+ private:
+  bool RunWriter(std::int32_t bootLoader, std::int32_t rescue);
+
+  Services& services_;
+  platform::ui::CStatic m_stcText;
+  platform::ui::CProgressCtrl m_progress;
+  int m_nTotalBlocks = 0;
+  platform::Handle m_hImageFile;
+  power::PowerTimeouts m_savedTimeouts;
+};
+
+}  // namespace app

@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include "package/package_builder.h"
+#include "resources/resources.h"
+#include "tests/support/fakes.h"
+#include "tests/support/recording_frontend.h"
+#include "writers/boot_loader_writer.h"
+
+namespace {
+
+using namespace platform;
+
+std::vector<BYTE> Package(std::size_t size, const char* tag = "KORVALIN") {
+  std::string image(size, '\0');
+  for (std::size_t i = 0; i < size; ++i)
+    image[i] = static_cast<char>(i * 7 + 3);
+  package::PackOptions options;
+  options.tag = tag;
+  std::string error;
+  return package::PackImage(image, options, error)->bytes;
+}
+
+struct WriterRun {
+  explicit WriterRun(std::vector<BYTE> package, std::deque<std::wstring> answers = {})
+      : files(std::move(package)), frontend(std::move(answers)) {
+    for (std::size_t i = 0; i < kernel.settings.size(); ++i)
+      kernel.settings[i] = static_cast<BYTE>(i);
+    for (std::size_t i = 0; i < kernel.constants.size(); ++i)
+      kernel.constants[i] = static_cast<BYTE>(255 - i % 256);
+    settings = kernel.settings;
+    constants = kernel.constants;
+  }
+  bool Write() {
+    return writers::WriteBootLoader({files, kernel, log, ui}, fakes::MemoryFiles::kHandle);
+  }
+  std::vector<DWORD> Codes() const {
+    std::vector<DWORD> codes;
+    for (const auto& request : kernel.requests)
+      codes.push_back(request.code);
+    return codes;
+  }
+
+  fakes::MemoryFiles files;
+  fakes::FakeKernel kernel;
+  fakes::RecordingLog log;
+  fakes::RecordingFrontend frontend;
+  ui::UiContext ui{frontend, resources::AppResources()};
+  std::vector<BYTE> settings;
+  std::vector<BYTE> constants;
+};
+
+constexpr DWORD kGetSettings = IOCTL_HAL_GET_BOOT_SETTINGS;
+constexpr DWORD kGetConstants = IOCTL_HAL_GET_CONSTANTS;
+constexpr DWORD kWrite = IOCTL_HAL_WRITE_BOOTLOADER;
+constexpr DWORD kSetSettings = IOCTL_HAL_SET_BOOT_SETTINGS;
+constexpr DWORD kSetConstants = IOCTL_HAL_SET_CONSTANTS;
+
+const std::wstring kSettingsQuestion =
+    L"show 102 [1:OK] [2:Cancel] [1004:Could not get old bootloader settings!\r\nContinue ?]";
+const std::wstring kConstantsQuestion =
+    L"show 102 [1:OK] [2:Cancel] [1004:Could not get constants settings(Bluetooth Address, "
+    L"Serial number, frequency Offset)!\r\nContinue?]";
+
+TEST(WriteBootLoader, SendsTheWholeFileAndPutsBothBlocksBack) {
+  const std::vector<BYTE> package = Package(3 * 16384 + 10);
+  WriterRun run(package);
+  // Whatever the device holds meanwhile, the blocks read go back byte for byte.
+  ASSERT_TRUE(run.Write());
+  EXPECT_EQ(run.kernel.bootLoader, package);  // trailer included
+  EXPECT_EQ(run.Codes(),
+            (std::vector<DWORD>{kGetSettings, kGetConstants, kWrite, kSetSettings, kSetConstants}));
+  EXPECT_EQ(run.kernel.requests[2].inSize, package.size());
+  EXPECT_EQ(run.kernel.settings, run.settings);
+  EXPECT_EQ(run.kernel.constants, run.constants);
+  EXPECT_TRUE(run.log.lines.empty());
+  EXPECT_TRUE(run.frontend.shown.empty());
+}
+
+TEST(WriteBootLoader, ARefusedPackageMakesNoRequestAndAsksNothing) {
+  struct Case {
+    const char* name;
+    std::vector<BYTE> package;
+    std::vector<std::wstring> log;
+  };
+  std::vector<BYTE> badCrc = Package(4 * 16384);
+  badCrc[3 * 16384] ^= 1;
+  std::vector<BYTE> noBlocks = Package(16384);
+  noBlocks[noBlocks.size() - 4] = 0;
+  const std::vector<Case> cases = {
+      {"wrong tag", Package(16384, "KORVALIM"), {L"Image not fit this product!!!\r\n"}},
+      {"bad CRC", badCrc, {L"CRC error at block n\u00b0 3\r\n"}},
+      {"no blocks", noBlocks, {}},
+      {"empty file", {}, {}},
+  };
+  for (const Case& c : cases) {
+    WriterRun run(c.package);
+    EXPECT_FALSE(run.Write()) << c.name;
+    EXPECT_TRUE(run.kernel.requests.empty()) << c.name;
+    EXPECT_TRUE(run.frontend.shown.empty()) << c.name;
+    EXPECT_EQ(run.log.lines, c.log) << c.name;
+  }
+}
+
+TEST(WriteBootLoader, AsksBeforeGoingOnWithoutABlock) {
+  struct Case {
+    const char* name;
+    std::vector<DWORD> failing;
+    std::deque<std::wstring> answers;
+    bool result;
+    std::vector<DWORD> codes;
+    std::vector<std::wstring> questions;
+  };
+  const std::vector<Case> cases = {
+      {"settings unreadable, go on",
+       {kGetSettings},
+       {L"click OK"},
+       true,
+       {kGetSettings, kGetConstants, kWrite, kSetConstants},
+       {kSettingsQuestion}},
+      {"settings unreadable, stop",
+       {kGetSettings},
+       {L"click Cancel"},
+       false,
+       {kGetSettings},
+       {kSettingsQuestion}},
+      {"constants unreadable, go on",
+       {kGetConstants},
+       {L"click OK"},
+       true,
+       {kGetSettings, kGetConstants, kWrite, kSetSettings},
+       {kConstantsQuestion}},
+      {"constants unreadable, stop",
+       {kGetConstants},
+       {L"cancel"},
+       false,
+       {kGetSettings, kGetConstants},
+       {kConstantsQuestion}},
+      {"both unreadable, go on",
+       {kGetSettings, kGetConstants},
+       {L"click OK", L"click OK"},
+       true,
+       {kGetSettings, kGetConstants, kWrite},
+       {kSettingsQuestion, kConstantsQuestion}},
+  };
+  for (const Case& c : cases) {
+    WriterRun run(Package(16384), c.answers);
+    for (const DWORD code : c.failing)
+      run.kernel.failWith[code] = 31;
+    EXPECT_EQ(run.Write(), c.result) << c.name;
+    EXPECT_EQ(run.Codes(), c.codes) << c.name;
+    std::vector<std::wstring> questions;
+    for (const std::wstring& shown : run.frontend.shown)
+      if (shown.rfind(L"show 102", 0) == 0)
+        questions.push_back(shown);
+    EXPECT_EQ(questions, c.questions) << c.name;
+    EXPECT_TRUE(run.log.lines.empty()) << c.name;
+  }
+}
+
+TEST(WriteBootLoader, ReportsFailedWritesInItsOwnWords) {
+  WriterRun failedWrite(Package(16384));
+  failedWrite.kernel.failWith[kWrite] = 1117;
+  EXPECT_FALSE(failedWrite.Write());
+  EXPECT_EQ(failedWrite.log.lines,
+            std::vector<std::wstring>{L"Erreur write file in NOR Flash 1117\r\n"});
+  EXPECT_EQ(failedWrite.Codes(), (std::vector<DWORD>{kGetSettings, kGetConstants, kWrite}));
+
+  WriterRun shortRead(Package(2 * 16384));
+  shortRead.files.shortReads = 20000;  // the package check reads 16 KiB at most; the whole file not
+  EXPECT_FALSE(shortRead.Write());
+  EXPECT_EQ(shortRead.log.lines.size(), 1u);
+  EXPECT_EQ(shortRead.log.lines[0].rfind(L"Erreur reading file ", 0), 0u);
+  EXPECT_EQ(shortRead.Codes(), (std::vector<DWORD>{kGetSettings, kGetConstants}));
+
+  // Both blocks written back in vain: two messages, settings first, and still a success.
+  WriterRun writeBack(Package(16384), {L"click OK", L"click OK"});
+  writeBack.kernel.failWith[kSetSettings] = 5;
+  writeBack.kernel.failWith[kSetConstants] = 5;
+  EXPECT_TRUE(writeBack.Write());
+  EXPECT_EQ(writeBack.frontend.shown,
+            (std::vector<std::wstring>{
+                L"message tessaron|Could not write old bootloader settings|0x0",
+                L"message tessaron|Could not write old constant settings (BT Addr, frequency "
+                L"offset, serial number)|0x0"}));
+}
+
+}  // namespace

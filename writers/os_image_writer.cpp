@@ -1,0 +1,217 @@
+#include "writers/os_image_writer.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "package/image_trailer.h"
+
+namespace writers {
+
+namespace {
+
+using package::IMAGE_BLOCK_SIZE;
+using platform::BYTE;
+using platform::DWORD;
+using platform::NKDbgPrintfW;
+
+constexpr wchar_t kDriverKey[] = L"\\Drivers\\BINDRV";
+constexpr wchar_t kStream[] = L"BIN1:";
+
+// The driver's unload line names the part of the write that stopped.
+enum class Stage { kDevice, kImage };
+
+class Writer {
+ public:
+  Writer(const OsImageWriterServices& services, platform::Handle file, Progress& progress,
+         BYTE rescue)
+      : files_(services.files),
+        devices_(services.devices),
+        bootConfig_(services.bootConfig),
+        log_(services.log),
+        file_(file),
+        progress_(progress),
+        rescue_(rescue) {}
+
+  int Write();
+
+ private:
+  // The failure exit: close the stream, unload the driver, report.
+  int Stop(Stage stage);
+  bool ReadFailed();
+  bool CheckPackage(DWORD size, package::ImageTrailer& trailer, Stage& stage);
+  bool WriteChunks(DWORD payload);
+
+  platform::Files& files_;
+  platform::Devices& devices_;
+  bootcfg::BootConfig& bootConfig_;
+  platform::DebugLog& log_;
+  platform::Handle file_;
+  Progress& progress_;
+  BYTE rescue_;
+  platform::ScopedDriver driver_;
+  platform::ScopedStream stream_;
+  std::unique_ptr<package::BlockBuffer> block_ = std::make_unique<package::BlockBuffer>();
+};
+
+int Writer::Stop(Stage stage) {
+  stream_.Close();
+  if (!driver_.Close()) {
+    NKDbgPrintfW(log_, stage == Stage::kDevice ? L"Quorvane: BinDrv DeInit Failed !!!\r\n"
+                                               : L"Varnel_Quorvane: BinDrv DeInit Failed !!!\r\n");
+  }
+  return 0;
+}
+
+bool Writer::ReadFailed() {
+  NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur readfile n\u00b0 %d\r\n", platform::GetLastError());
+  return false;
+}
+
+bool Writer::CheckPackage(DWORD size, package::ImageTrailer& trailer, Stage& stage) {
+  DWORD maxSize = 0;
+  const bool limited = rescue_ ? bootConfig_.GetRescueImageMaxSize(&maxSize)
+                               : bootConfig_.GetMainImageMaxSize(&maxSize);
+  if (!limited)
+    return false;
+  if (size > maxSize) {
+    // comp is the comparison that failed: 1.
+    NKDbgPrintfW(
+        log_,
+        L"Varnel_Quorvane ERROR: WriteRegionsToNAND: Failed to write BINFS: image size too "
+        L"big for parttion. dwBINFSPartLength=%x  dwMaxSize_Image=%x   comp=%d\r\n",
+        size, maxSize, 1);
+    return false;
+  }
+  stage = Stage::kImage;
+  package::TrailerResult read = package::ReadImageTrailer(files_, file_);
+  switch (read.status) {
+    case package::TrailerStatus::kRead:
+      break;
+    case package::TrailerStatus::kNoBlocks:
+      return false;
+    case package::TrailerStatus::kTooLong:
+      NKDbgPrintfW(log_, L"Varnel_Quorvane: Image not fit this product!!!\r\n");
+      return false;
+    case package::TrailerStatus::kUnreadable:
+      return ReadFailed();
+  }
+  trailer = std::move(read.trailer);
+  if (!package::CheckProductTag(trailer)) {
+    NKDbgPrintfW(log_, L"Varnel_Quorvane: Image not fit this product!!!\r\n");
+    return false;
+  }
+  const DWORD payload = size - trailer.size();
+  progress_.InitProgress(static_cast<int>((payload + IMAGE_BLOCK_SIZE - 1) / IMAGE_BLOCK_SIZE));
+  // From here until the image is whole, the device boots the rescue image.
+  if (!rescue_ && !bootConfig_.SetBootSelection(bootcfg::BOOT_IMAGE_RESCUE))
+    return false;
+  const package::BlockCheck check = package::VerifyImageBlocks(files_, file_, trailer, *block_);
+  switch (check.status) {
+    case package::BlockCheck::Status::kPassed:
+      return true;
+    case package::BlockCheck::Status::kCrcMismatch:
+      NKDbgPrintfW(log_, L"Varnel_Quorvane: CRC error at block #%d\r\n", check.position);
+      return false;
+    case package::BlockCheck::Status::kUnreadable:
+      break;
+  }
+  return ReadFailed();
+}
+
+bool Writer::WriteChunks(DWORD payload) {
+  if (files_.SetFilePointer(file_, 0, platform::kFileBegin) == platform::kInvalidSetFilePointer) {
+    return ReadFailed();
+  }
+  const DWORD chunks = (payload + IMAGE_BLOCK_SIZE - 1) / IMAGE_BLOCK_SIZE;
+  for (DWORD k = 0; k < chunks; ++k) {
+    // The last chunk is the payload's tail: never a byte of the trailer.
+    const DWORD wanted = std::min(IMAGE_BLOCK_SIZE, payload - k * IMAGE_BLOCK_SIZE);
+    DWORD read = 0;
+    if (!files_.ReadFile(file_, block_->data(), wanted, &read))
+      return ReadFailed();
+    if (read != wanted) {
+      platform::SetLastError(platform::kErrorReadFault);
+      return ReadFailed();
+    }
+    DWORD written = 0;
+    if (!devices_.WriteFile(stream_.get(), block_->data(), read, &written)) {
+      NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur writefile n\u00b0 %d\r\n",
+                   platform::GetLastError());
+      return false;
+    }
+    progress_.UpdateProgress(static_cast<int>(k));
+    progress_.Repaint();
+  }
+  return true;
+}
+
+int Writer::Write() {
+  platform::SetLastError(platform::kErrorSuccess);
+  const DWORD size = files_.GetFileSize(file_, nullptr);
+  if (size == platform::kInvalidFileSize && platform::GetLastError() != platform::kErrorSuccess) {
+    ReadFailed();
+    return 0;
+  }
+  driver_ = platform::ScopedDriver(devices_, devices_.ActivateDevice(kDriverKey, 0));
+  if (!driver_.valid())
+    return 0;
+  stream_ = platform::ScopedStream(
+      devices_, devices_.CreateFile(kStream, platform::kGenericRead | platform::kGenericWrite, 0,
+                                    platform::kOpenExisting, platform::kFileAttributeNormal));
+  if (!stream_.valid()) {
+    NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur createfile n\u00b0 %d\r\n",
+                 platform::GetLastError());
+    return Stop(Stage::kImage);
+  }
+  DWORD sectorSize = 0;
+  if (!devices_.DeviceIoControl(stream_.get(), platform::BIN_IOCTL_GET_SECTOR_SIZE, nullptr, 0,
+                                &sectorSize, sizeof sectorSize, nullptr)) {
+    NKDbgPrintfW(log_, L"Quorvane: Error on BIN_IOCTL_GET_SECTOR_SIZE n\u00b0 %d\r\n",
+                 platform::GetLastError());
+    return Stop(Stage::kDevice);
+  }
+  Stage stage = Stage::kDevice;
+  package::ImageTrailer trailer;
+  if (!CheckPackage(size, trailer, stage))
+    return Stop(stage);
+  if (!devices_.DeviceIoControl(stream_.get(), platform::BIN_IOCTL_SELECT_IMAGE, &rescue_, 1,
+                                nullptr, 0, nullptr)) {
+    NKDbgPrintfW(log_,
+                 L"Varnel_Quorvane: Erreur update selecting image n\u00b0%d, error n\u00b0 %d\r\n",
+                 rescue_, platform::GetLastError());
+    return Stop(Stage::kImage);
+  }
+  const DWORD payload = size - trailer.size();
+  if (!WriteChunks(payload))
+    return Stop(Stage::kImage);
+  NKDbgPrintfW(log_, L"Varnel_Quorvane : Before setting new config\r\n");
+  if (!devices_.DeviceIoControl(stream_.get(), platform::BIN_IOCTL_UPDATE_HEADER, &payload,
+                                sizeof payload, nullptr, 0, nullptr)) {
+    NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur update header setting n\u00b0 %d\r\n",
+                 platform::GetLastError());
+    return Stop(Stage::kImage);
+  }
+  NKDbgPrintfW(log_, L"Writing image to flash complete.\r\n");
+  if (!rescue_ && !bootConfig_.SetBootSelection(bootcfg::BOOT_IMAGE_MAIN))
+    return Stop(Stage::kImage);
+  if (!stream_.Close()) {
+    NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur closefile n\u00b0 %d\r\n",
+                 platform::GetLastError());
+    return Stop(Stage::kImage);
+  }
+  NKDbgPrintfW(log_, L"Varnel_Quorvane : Before driver desactivation\r\n");
+  if (!driver_.Close()) {
+    NKDbgPrintfW(log_, L"BinDrv DeInit Failed !!!\r\n");
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace
+
+int WriteOsImage(const OsImageWriterServices& services, platform::Handle file, Progress& progress,
+                 BYTE rescue) {
+  return Writer(services, file, progress, rescue).Write();
+}
+
+}  // namespace writers

@@ -33,8 +33,10 @@ bool CProgressDlg::RunFlash(std::int32_t bootLoader, std::int32_t rescue) {
     platform::NKDbgPrintfW(services_.log, L"ERROR : PM timeouts not found in registry\r\n");
     return false;
   }
-  power::WritePowerTimeouts(services_.registry, services_.events, services_.log,
-                            power::g_TimeoutsOff);
+  // Only what can be put back is switched off: a value that could not be read keeps its own.
+  power::PowerTimeouts off = power::g_TimeoutsOff;
+  off.holds = m_savedTimeouts.holds;
+  power::WritePowerTimeouts(services_.registry, services_.events, services_.log, off);
   // The writers work without the window: a window that cannot be made only loses the display.
   Create();
   m_stcText.SetWindowText(ui().LoadString(bootLoader ? kBootLoaderText : kImageText).value_or(L""));

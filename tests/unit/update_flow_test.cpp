@@ -84,7 +84,7 @@ TEST(UpdateFlow, LeadsFromTheTargetToTheConfirmation) {
        {L"Updating Rescue mage\r\n", L"csDir1 : Flash csDir2 : Stora"}},
   };
   for (const Case& c : cases) {
-    Flow flow({L"click " + c.target, L"click OK", L"file \\Storage\\Eboot1.nbX", L"click OK"});
+    Flow flow({L"click " + c.target, L"click OK", L"file \\Storage\\Eboot1.nbX", L"click Cancel"});
     flow.Run();
     EXPECT_FALSE(flow.frontend.aborted());
     ASSERT_EQ(flow.frontend.shown.size(), 6u);
@@ -195,7 +195,7 @@ TEST(UpdateFlow, TheStoreFolderTestIsACaseSensitivePrefixTest) {
     const std::wstring target = c.target == L"Bootloader" ? L"Update Bootloader"
                                 : c.target == L"Main"     ? L"Update Main Image"
                                                           : L"Update Rescue Image";
-    Flow flow({L"click " + target, L"click OK", L"file " + c.path, L"click OK"}, c.folder);
+    Flow flow({L"click " + target, L"click OK", L"file " + c.path, L"click Cancel"}, c.folder);
     flow.Run();
     const bool confirmed =
         flow.frontend.shown.size() >= 2 &&

@@ -1,0 +1,248 @@
+// Proof that nothing is lost when a call fails: every platform call that an update makes is made
+// to fail in turn, one run each, and every run must leave the device sound. Then the power is cut
+// at every call of a main-image update, and the device must still start a whole image.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <fstream>
+#include <regex>
+
+#include "package/package_builder.h"
+#include "platform/sim/sim_debug_log.h"
+#include "resources/resources.h"
+#include "tests/e2e/app_fixture.h"
+#include "tools/common/sha256.h"
+
+namespace {
+
+namespace sim = platform::sim;
+using nlohmann::json;
+
+struct Scenario {
+  const char* name;
+  const wchar_t* button;
+  const char* file;  // below the device's fs/
+  int image;         // -1 the boot loader, 0 main, 1 rescue
+  std::size_t size;  // of the image in the package
+};
+
+const Scenario kScenarios[] = {
+    {"bootloader", L"Update Bootloader", "Storage/EbootLoader.nbX", -1, 40000},
+    {"main", L"Update Main Image", "Storage/EbootMain.nbX", 0, 3 * 16384 + 500},
+    {"rescue", L"Update Rescue Image", "Storage/EbootRescue.nbX", 1, 2 * 16384 + 77},
+};
+
+void PrintTo(const Scenario& scenario, std::ostream* out) {
+  *out << scenario.name;
+}
+
+// The debug lines an update may write.
+const std::wregex kKnownLines(
+    L"Updating (Bootloader|Main Image|Rescue mage)\r\n|csDir1 : Flash csDir2 : Stora|"
+    L"restore timeouts in registry: \\d+ , \\d+ , \\d+\r\n|"
+    L"Error: Could not open PM reload event\r\n|ERROR : PM timeouts not found in registry\r\n|"
+    L"(Erreur|Error) (get|set) settings n\u00b0 \\d+\r\n|"
+    L"Erreur (reading file|write file in NOR Flash|alloc memory) \\d+\r\n|"
+    L"Varnel_Quorvane: Erreur (createfile|readfile|writefile|update header setting|closefile) "
+    L"n\u00b0 \\d+\r\n|"
+    L"Varnel_Quorvane: Erreur update selecting image n\u00b0[01], error n\u00b0 \\d+\r\n|"
+    L"Quorvane: Error on BIN_IOCTL_GET_SECTOR_SIZE n\u00b0 \\d+\r\n|"
+    L"((Varnel_)?Quorvane: )?BinDrv DeInit Failed !!!\r\n|"
+    L"Varnel_Quorvane : Before (setting new config|driver desactivation)\r\n|"
+    L"Writing image to flash complete.\r\n");
+
+class FaultSuite : public testing::TestWithParam<Scenario> {
+ protected:
+  void SetUp() override {
+    pristine_ = e2e::NewFolder("pristine");
+    tools::DeviceOptions options;
+    options.factoryImages[0] = 64 * 1024;
+    options.factoryImages[1] = 32 * 1024;
+    std::string error;
+    ASSERT_TRUE(tools::CreateDevice(pristine_, options, error)) << error;
+    // Only the package of the scenario, small, so that a run is quick to set up.
+    const std::filesystem::path fs = pristine_ / "fs";
+    std::filesystem::remove_all(fs);
+    package::PackOptions pack;
+    pack.pad = false;  // a short last chunk
+    const Scenario& scenario = GetParam();
+    image_ = tools::SampleImage(scenario.name, scenario.size);
+    const auto packed = package::PackImage(image_, pack, error);
+    ASSERT_TRUE(packed) << error;
+    package_.assign(packed->bytes.begin(), packed->bytes.end());
+    std::filesystem::create_directories((fs / scenario.file).parent_path());
+    std::ofstream(fs / scenario.file, std::ios::binary) << package_;
+    std::unique_ptr<sim::Device> device = sim::Device::Open(pristine_, error);
+    before_ = tools::DescribeDevice(*device);
+  }
+  void TearDown() override {
+    std::filesystem::remove_all(pristine_);
+    std::filesystem::remove_all(run_);
+  }
+
+  // A fresh copy of the pristine device.
+  std::unique_ptr<sim::Device> Fresh() {
+    std::filesystem::remove_all(run_);
+    run_ = e2e::NewFolder("run");
+    std::filesystem::copy(pristine_, run_, std::filesystem::copy_options::recursive);
+    std::string error;
+    return sim::Device::Open(run_, error);
+  }
+
+  std::deque<std::wstring> Answers() const {
+    const Scenario& scenario = GetParam();
+    std::wstring file = L"\\" + platform::FromUtf8(scenario.file);
+    std::replace(file.begin(), file.end(), L'/', L'\\');
+    return {std::wstring(L"click ") + scenario.button, L"click OK", L"file " + file, L"click OK"};
+  }
+
+  struct Outcome {
+    std::vector<std::wstring> shown;
+    std::vector<std::string> trace;
+    std::vector<std::string> unreleased;
+  };
+
+  // One update in this process; every further question is answered with OK.
+  Outcome Update(sim::Device& device) {
+    fakes::RecordingFrontend frontend(Answers());
+    frontend.fallback = L"click OK";
+    const platform::ui::UiContext ui{frontend, resources::AppResources()};
+    app::Services services{device.files(),   device.registry(), device.events(),
+                           device.devices(), device.kernel(),   device.log()};
+    app::CUpdateApp(ui, services).InitInstance();
+    return {frontend.shown, device.faults().trace(), device.Unreleased()};
+  }
+
+  // Whether the target now holds the package (the boot loader) or its payload (an image).
+  bool Written(const json& state) const {
+    const Scenario& scenario = GetParam();
+    if (scenario.image < 0)
+      return state["bootloader"]["sha256"] == tools::Sha256Hex(package_);
+    const json& image = state[scenario.image == 0 ? "main" : "rescue"];
+    return image["whole"] == true && image["sha256"] == tools::Sha256Hex(image_);
+  }
+
+  void CheckSound(const sim::Device& device, const Outcome& outcome, const sim::Fault& fault,
+                  bool restoreFault) {
+    const Scenario& scenario = GetParam();
+    const json state = tools::DescribeDevice(const_cast<sim::Device&>(device));
+    const bool release = fault.call == "CloseHandle" || fault.call == "RegCloseKey" ||
+                         fault.call == "DeactivateDevice";
+    EXPECT_LE(outcome.unreleased.size(), release ? 1u : 0u);
+    // The timeouts are as they were, but for one the restore itself failed to write.
+    for (const char* name : {"ACUserIdle", "ACSystemIdle", "ACSuspend"}) {
+      if (restoreFault && state["timeouts"][name] == 0)
+        continue;
+      EXPECT_EQ(state["timeouts"][name], before_["timeouts"][name]) << name;
+    }
+    EXPECT_EQ(state["constants_hex"], before_["constants_hex"]);
+    const std::string settings = state["settings_hex"];
+    const std::string original = before_["settings_hex"];
+    if (scenario.image < 0) {
+      EXPECT_EQ(settings, original);
+    } else {
+      // Only the selection, the cleared byte and the checksum may change.
+      EXPECT_EQ(settings.substr(8, 76), original.substr(8, 76));
+      EXPECT_EQ(settings.substr(88, 8), original.substr(88, 8));
+      EXPECT_EQ(settings.substr(98), original.substr(98));
+      EXPECT_TRUE(state["settings_checksum_ok"]);
+    }
+    // The device always starts a whole image.
+    EXPECT_TRUE(tools::DecideBoot(state).whole);
+    if (scenario.image == 0 && state["main"]["whole"] != true) {
+      EXPECT_EQ(state["boot_image"], 1);
+    }
+    const bool success = std::count(outcome.shown.begin(), outcome.shown.end(),
+                                    L"message Quorvane|OS loading Success|0x0") == 1;
+    if (success) {
+      EXPECT_TRUE(Written(state));
+    }
+    std::vector<std::wstring> lines;
+    ASSERT_TRUE(sim::ReadDebugLog(device.paths().debugLog(), lines));
+    for (const std::wstring& line : lines)
+      EXPECT_TRUE(std::regex_match(line, kKnownLines)) << platform::ToUtf8(line);
+  }
+
+  std::filesystem::path pristine_;
+  std::filesystem::path run_;
+  std::string image_;
+  std::string package_;
+  json before_;
+};
+
+TEST_P(FaultSuite, EveryCallFailingInTurnLeavesTheDeviceSound) {
+  std::unique_ptr<sim::Device> device = Fresh();
+  device->faults().RecordCalls(true);
+  const Outcome baseline = Update(*device);
+  ASSERT_TRUE(Written(tools::DescribeDevice(*device)));
+  const std::vector<std::string> trace = baseline.trace;
+  ASSERT_GT(trace.size(), 30u);
+  // The restore of the timeouts is the last key opening and the last three writes.
+  const auto count = [&trace](const std::string& call) {
+    return static_cast<unsigned>(std::count(trace.begin(), trace.end(), call));
+  };
+  for (std::size_t i = 0; i < trace.size(); ++i) {
+    sim::Fault fault;
+    std::string error;
+    ASSERT_TRUE(sim::ParseFaultTarget(trace[i], fault, error)) << error;
+    fault.nth = static_cast<unsigned>(std::count(trace.begin(), trace.begin() + i + 1, trace[i]));
+    fault.error = 1117;
+    SCOPED_TRACE(sim::DescribeFault(fault));
+    const bool restoreFault =
+        (trace[i] == "RegOpenKeyEx" && fault.nth == count("RegOpenKeyEx")) ||
+        (trace[i] == "RegSetValueEx" && fault.nth + 3 > count("RegSetValueEx"));
+    std::unique_ptr<sim::Device> run = Fresh();
+    ASSERT_TRUE(run->faults().Arm(fault));
+    const Outcome outcome = Update(*run);
+    EXPECT_TRUE(run->faults().armed().empty());  // the fault was met
+    CheckSound(*run, outcome, fault, restoreFault);
+  }
+}
+
+TEST_P(FaultSuite, APowerCutAtAnyCallLeavesAWholeImageToStart) {
+  const Scenario& scenario = GetParam();
+  std::unique_ptr<sim::Device> device = Fresh();
+  device->faults().RecordCalls(true);
+  const std::vector<std::string> trace = Update(*device).trace;
+  const std::filesystem::path script = e2e::NewFolder("script");
+  {
+    std::ofstream out(script);
+    for (const std::wstring& answer : Answers())
+      out << platform::ToUtf8(answer) << "\n";
+    for (int i = 0; i < 4; ++i)
+      out << "click OK\n";
+  }
+  for (std::size_t i = 0; i < trace.size(); ++i) {
+    sim::Fault fault;
+    std::string error;
+    ASSERT_TRUE(sim::ParseFaultTarget(trace[i], fault, error));
+    fault.nth = static_cast<unsigned>(std::count(trace.begin(), trace.begin() + i + 1, trace[i]));
+    fault.powerCut = true;
+    SCOPED_TRACE(sim::DescribeFault(fault));
+    Fresh()->faults().Arm(fault);
+    const std::string command = "exec " + std::string(TESSARON_PATH) + " --device " +
+                                run_.string() + " --script " + script.string() + " >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    std::string message;
+    std::unique_ptr<sim::Device> after = sim::Device::Open(run_, message);
+    ASSERT_TRUE(after) << message;
+    const json state = tools::DescribeDevice(*after);
+    EXPECT_TRUE(tools::DecideBoot(state).whole);
+    EXPECT_EQ(state["constants_hex"], before_["constants_hex"]);
+    EXPECT_TRUE(state["settings_checksum_ok"]);
+    EXPECT_TRUE(after->faults().armed().empty());
+    if (scenario.image == 0 && state["main"]["whole"] != true) {
+      EXPECT_EQ(state["boot_image"], 1);
+    }
+  }
+  std::filesystem::remove(script);
+}
+
+INSTANTIATE_TEST_SUITE_P(Updates, FaultSuite, testing::ValuesIn(kScenarios),
+                         [](const testing::TestParamInfo<Scenario>& param) {
+                           return std::string(param.param.name);
+                         });
+
+}  // namespace

@@ -123,6 +123,23 @@ TEST_F(AppTest, AFailedWriteReportsFailureAndPutsTheTimeoutsBack) {
   EXPECT_EQ(state["boot_image"], 1);
 }
 
+TEST_F(AppTest, ATimeoutThatCannotBeReadIsNeitherSwitchedOffNorInvented) {
+  ASSERT_TRUE(
+      device_->simRegistry().Delete(platform::sim::kPowerTimeoutsKey, std::wstring(L"ACSuspend")));
+  std::deque<std::wstring> answers = Answers(L"Update Bootloader", L"\\Storage\\EbootLoader.nbX");
+  answers.push_back(L"click OK");
+  RunApp(answers);
+  EXPECT_EQ(State()["timeouts"],
+            (nlohmann::json{{"ACUserIdle", 60}, {"ACSystemIdle", 300}, {"ACSuspend", nullptr}}));
+  // While flashing the power manager enforced no timeout but the one it kept its own default for.
+  const auto& reloads = device_->powerManager()->reloads();
+  ASSERT_GE(reloads.size(), 2u);
+  const platform::sim::EnforcedTimeouts& flashing = reloads[reloads.size() - 2];
+  EXPECT_EQ(flashing.values[0], 0u);
+  EXPECT_EQ(flashing.values[1], 0u);
+  EXPECT_FALSE(flashing.values[2].has_value());
+}
+
 TEST_F(AppTest, AnyNonZeroRescueFlagWritesTheRescueImage) {
   fakes::RecordingFrontend frontend;
   const platform::ui::UiContext ui{frontend, resources::AppResources()};

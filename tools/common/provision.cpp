@@ -85,8 +85,9 @@ std::optional<std::vector<BYTE>> Pack(const std::string& kind, std::size_t size,
 
 }  // namespace
 
-bool ChooseMainLimitInputs(DWORD mainMax, DWORD rescueMax, WORD& mainLimitA, DWORD& mainLimitB,
-                           std::string& why) {
+namespace {
+
+bool FindMainLimitInputs(DWORD mainMax, DWORD rescueMax, WORD& mainLimitA, DWORD& mainLimitB) {
   const double partition = static_cast<double>(mainMax) + static_cast<double>(rescueMax);
   for (DWORD blockSize = 1u << 17; blockSize >= 512; blockSize >>= 1) {
     const double blocks = std::floor(partition * bootcfg::MAIN_LIMIT_RATIO / blockSize);
@@ -112,10 +113,32 @@ bool ChooseMainLimitInputs(DWORD mainMax, DWORD rescueMax, WORD& mainLimitA, DWO
       }
     }
   }
+  return false;
+}
+
+}  // namespace
+
+bool ChooseMainLimitInputs(DWORD mainMax, DWORD rescueMax, WORD& mainLimitA, DWORD& mainLimitB,
+                           std::string& why) {
+  if (FindMainLimitInputs(mainMax, rescueMax, mainLimitA, mainLimitB))
+    return true;
   why =
       "the limit is (wMainLimitA / 0.8) * dwMainLimitB - dwRescueMaxSize with a 16-bit "
       "wMainLimitA and a 32-bit dwMainLimitB, and no such inputs give exactly " +
       std::to_string(mainMax) + " bytes beside a rescue limit of " + std::to_string(rescueMax);
+  WORD a = 0;
+  DWORD b = 0;
+  for (DWORD step = 1; step <= 64; ++step) {
+    for (const std::int64_t candidate :
+         {std::int64_t{mainMax} - step, std::int64_t{mainMax} + step}) {
+      if (candidate < 0 || candidate > 0xFFFFFFFF)
+        continue;
+      if (FindMainLimitInputs(static_cast<DWORD>(candidate), rescueMax, a, b)) {
+        why += "; the nearest limit that can be had is " + std::to_string(candidate);
+        return false;
+      }
+    }
+  }
   return false;
 }
 

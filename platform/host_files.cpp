@@ -1,18 +1,8 @@
 #include "platform/host_files.h"
 
-#include <cwctype>
-
 #include "platform/text.h"
 
 namespace platform {
-
-namespace {
-std::wstring FoldCase(std::wstring text) {
-  for (wchar_t& c : text)
-    c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-  return text;
-}
-}  // namespace
 
 Handle HostFilesBase::CreateFile(const std::wstring& path, DWORD access, DWORD shareMode,
                                  DWORD creation, DWORD /*attributes*/) {
@@ -21,7 +11,7 @@ Handle HostFilesBase::CreateFile(const std::wstring& path, DWORD access, DWORD s
     SetLastError(kErrorAccessDenied);
     return kInvalidHandle;
   }
-  const std::wstring key = FoldCase(path);
+  const std::wstring key = LowerCase(path);
   for (const auto& [handle, open] : open_.entries()) {
     if (open->key == key && (!(open->shareMode & 1) || !(shareMode & 1))) {
       SetLastError(kErrorSharingViolation);

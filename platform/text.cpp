@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <cwctype>
+
 namespace platform {
 
 namespace {
@@ -156,6 +158,19 @@ std::wstring FormatWArgs(std::wstring_view format, const FormatArg* args, std::s
     }
   }
   return out;
+}
+
+std::wstring LowerCase(std::wstring text) {
+  for (wchar_t& c : text)
+    c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  return text;
+}
+
+std::wstring TrimSpace(std::wstring_view text) {
+  const auto begin = text.find_first_not_of(L" \t\r\n");
+  if (begin == std::wstring_view::npos)
+    return {};
+  return std::wstring(text.substr(begin, text.find_last_not_of(L" \t\r\n") - begin + 1));
 }
 
 std::string ToUtf8(std::wstring_view text) {

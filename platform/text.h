@@ -47,6 +47,11 @@ std::wstring FormatW(std::wstring_view format, const Args&... args) {
 }
 
 std::string ToUtf8(std::wstring_view text);
+
+// For comparisons that ignore letter case, as the device's names do.
+std::wstring LowerCase(std::wstring text);
+// Without leading and trailing blanks and line ends.
+std::wstring TrimSpace(std::wstring_view text);
 // Invalid sequences become U+FFFD.
 std::wstring FromUtf8(std::string_view text);
 

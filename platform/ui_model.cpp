@@ -1,23 +1,10 @@
 #include "platform/ui_model.h"
 
-#include <cwctype>
+#include "platform/text.h"
 
 namespace platform::ui {
 
 namespace {
-
-std::wstring Lower(std::wstring text) {
-  for (wchar_t& c : text)
-    c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-  return text;
-}
-
-std::wstring Trim(const std::wstring& text) {
-  const auto begin = text.find_first_not_of(L" \t\r\n");
-  if (begin == std::wstring::npos)
-    return {};
-  return text.substr(begin, text.find_last_not_of(L" \t\r\n") - begin + 1);
-}
 
 std::optional<int> Number(const std::wstring& text) {
   if (text.empty() || text.size() > 6)
@@ -97,10 +84,10 @@ std::wstring ModelFrontend::Prompt::Describe() const {
 }
 
 std::optional<ModelFrontend::Answer> ModelFrontend::Parse(const std::wstring& line) {
-  const std::wstring text = Trim(line);
+  const std::wstring text = TrimSpace(line);
   const auto space = text.find_first_of(L" \t");
-  const std::wstring verb = Lower(text.substr(0, space));
-  const std::wstring argument = space == std::wstring::npos ? L"" : Trim(text.substr(space));
+  const std::wstring verb = LowerCase(text.substr(0, space));
+  const std::wstring argument = space == std::wstring::npos ? L"" : TrimSpace(text.substr(space));
   if (verb == L"cancel" && argument.empty())
     return Answer{Verb::kCancel, {}};
   if (argument.empty())
@@ -117,6 +104,13 @@ std::optional<ModelFrontend::Answer> ModelFrontend::Parse(const std::wstring& li
 void ModelFrontend::Refuse(const Prompt& prompt, const std::wstring& answer,
                            const std::wstring& why) {
   Abort(L"'" + answer + L"' does not answer the " + prompt.Describe() + L": " + why);
+}
+
+std::optional<std::wstring> ModelFrontend::Ask(const Prompt& prompt) {
+  std::optional<std::wstring> line = NextAnswer(prompt);
+  if (!line)
+    Abort(L"no answer left while the " + prompt.Describe() + L" waits");
+  return line;
 }
 
 void ModelFrontend::Abort(const std::wstring& reason) {
@@ -149,8 +143,8 @@ bool ModelFrontend::Apply(Window& window, const Answer& answer, std::wstring& wh
   for (Control& control : window.controls) {
     if (control.source->kind != kind || !control.visible)
       continue;
-    const bool named =
-        id ? control.source->id == *id : Lower(PlainLabel(control.text)) == Lower(answer.argument);
+    const bool named = id ? control.source->id == *id
+                          : LowerCase(PlainLabel(control.text)) == LowerCase(answer.argument);
     if (!named)
       continue;
     if (click) {
@@ -167,7 +161,7 @@ bool ModelFrontend::Apply(Window& window, const Answer& answer, std::wstring& wh
   }
   // The caption bar's OK button answers to OK.
   if (click && (window.source->exStyle & WS_EX_CAPTIONOKBTN) &&
-      (id == IDOK || Lower(answer.argument) == L"ok")) {
+      (id == IDOK || LowerCase(answer.argument) == L"ok")) {
     window.events->HandleCommand(IDOK);
     return true;
   }
@@ -188,11 +182,9 @@ int ModelFrontend::RunModal(const DialogTemplate& dialog, DialogEvents& events) 
       break;
     }
     const Prompt prompt{Prompt::Kind::kDialog, window, {}, {}, 0};
-    const std::optional<std::wstring> line = NextAnswer(prompt);
-    if (!line) {
-      Abort(L"no answer left while the " + window->Describe() + L" waits");
+    const std::optional<std::wstring> line = Ask(prompt);
+    if (!line)
       continue;
-    }
     const std::optional<Answer> answer = Parse(*line);
     std::wstring why = L"not an answer (click, check, file or cancel)";
     if (!answer || !Apply(*window, *answer, why)) {
@@ -335,18 +327,16 @@ int ModelFrontend::MessageBox(WindowId /*owner*/, const std::wstring& text,
                               const std::wstring& caption, UINT type) {
   const Prompt prompt{Prompt::Kind::kMessageBox, nullptr, text, caption, type};
   while (!aborted()) {
-    const std::optional<std::wstring> line = NextAnswer(prompt);
-    if (!line) {
-      Abort(L"no answer left while the " + prompt.Describe() + L" waits");
+    const std::optional<std::wstring> line = Ask(prompt);
+    if (!line)
       break;
-    }
     const std::optional<Answer> answer = Parse(*line);
     if (answer && answer->verb == Verb::kCancel)
       return ClosedMessageBox(type);
     if (answer && answer->verb == Verb::kClick) {
       const std::optional<int> id = Number(answer->argument);
       for (const auto& [label, result] : MessageBoxButtons(type)) {
-        if (id ? *id == result : Lower(label) == Lower(answer->argument))
+        if (id ? *id == result : LowerCase(label) == LowerCase(answer->argument))
           return result;
       }
     }
@@ -358,18 +348,16 @@ int ModelFrontend::MessageBox(WindowId /*owner*/, const std::wstring& text,
 int ModelFrontend::GetOpenFileName(const std::wstring& filter, std::wstring& path) {
   const Prompt prompt{Prompt::Kind::kFileDialog, nullptr, filter, {}, 0};
   while (!aborted()) {
-    const std::optional<std::wstring> line = NextAnswer(prompt);
-    if (!line) {
-      Abort(L"no answer left while the " + prompt.Describe() + L" waits");
+    const std::optional<std::wstring> line = Ask(prompt);
+    if (!line)
       break;
-    }
     const std::optional<Answer> answer = Parse(*line);
     if (answer && answer->verb == Verb::kFile) {
       path = answer->argument;
       return IDOK;
     }
     if (answer && (answer->verb == Verb::kCancel ||
-                   (answer->verb == Verb::kClick && Lower(answer->argument) == L"cancel"))) {
+                   (answer->verb == Verb::kClick && LowerCase(answer->argument) == L"cancel"))) {
       return IDCANCEL;
     }
     Refuse(prompt, *line, L"give 'file PATH' or 'cancel'");

@@ -94,6 +94,10 @@ class ModelFrontend : public Frontend {
   void Abort(const std::wstring& reason);
 
  private:
+  // The next answer; without one the run is given up.
+  std::optional<std::wstring> Ask(const Prompt& prompt);
+
+ private:
   enum class Verb { kClick, kCheck, kFile, kCancel };
   struct Answer {
     Verb verb;

@@ -14,19 +14,6 @@ namespace {
 
 constexpr std::size_t kInner = 56;  // characters inside a box; 60 with the frame
 
-std::wstring Lower(std::wstring text) {
-  for (wchar_t& c : text)
-    c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-  return text;
-}
-
-std::wstring Trim(const std::wstring& text) {
-  const auto begin = text.find_first_not_of(L" \t\r\n");
-  if (begin == std::wstring::npos)
-    return {};
-  return text.substr(begin, text.find_last_not_of(L" \t\r\n") - begin + 1);
-}
-
 // Word-wraps text to width, keeping its own line breaks ("\n" and "\r\n").
 std::vector<std::wstring> Wrap(const std::wstring& text, std::size_t width) {
   std::vector<std::wstring> lines;
@@ -199,6 +186,15 @@ int ConsoleFrontend::DefaultButton(const Window& window) {
   return ui::IDOK;  // a dialog without a default button takes Enter as OK
 }
 
+void ConsoleFrontend::Print(std::vector<std::wstring> lines) {
+  lines.push_back(Row(L""));
+  lines.push_back(Bottom());
+  out_ << '\n';
+  for (const std::wstring& line : lines)
+    out_ << ToUtf8(line) << '\n';
+  out_.flush();
+}
+
 std::wstring ConsoleFrontend::Look(const Window& window) {
   std::wstring look = std::to_wstring(window.id);
   for (const Control& control : window.controls) {
@@ -257,12 +253,7 @@ void ConsoleFrontend::Draw(const Window& window) {
     lines.push_back(Row(L"  " + Bar(bar->position)));
     shownPosition_ = bar->position;
   }
-  lines.push_back(Row(L""));
-  lines.push_back(Bottom());
-  out_ << '\n';
-  for (const std::wstring& line : lines)
-    out_ << ToUtf8(line) << '\n';
-  out_.flush();
+  Print(lines);
 }
 
 void ConsoleFrontend::DrawProgress(const Window& window, bool inPlace) {
@@ -310,12 +301,7 @@ void ConsoleFrontend::DrawMessageBox(const Prompt& prompt) {
   lines.push_back(Row(L""));
   const bool okCancel = (prompt.type & 0xF) == ui::MB_OKCANCEL;
   lines.push_back(Row(okCancel ? L"  [1] OK (Enter)   [2] Cancel" : L"  [1] OK (Enter)"));
-  lines.push_back(Row(L""));
-  lines.push_back(Bottom());
-  out_ << '\n';
-  for (const std::wstring& line : lines)
-    out_ << ToUtf8(line) << '\n';
-  out_.flush();
+  Print(lines);
 }
 
 std::vector<std::wstring> ConsoleFrontend::ListFiles(const std::wstring& filter) const {
@@ -342,8 +328,8 @@ std::vector<std::wstring> ConsoleFrontend::ListFiles(const std::wstring& filter)
 }
 
 std::wstring ConsoleFrontend::Translate(const Prompt& prompt, const std::wstring& line) const {
-  const std::wstring text = Trim(line);
-  const std::wstring verb = Lower(text.substr(0, text.find(L' ')));
+  const std::wstring text = TrimSpace(line);
+  const std::wstring verb = LowerCase(text.substr(0, text.find(L' ')));
   if (verb == L"click" || verb == L"check" || verb == L"file" || verb == L"cancel")
     return text;
   int number = 0;
@@ -403,7 +389,7 @@ std::optional<std::wstring> ConsoleFrontend::NextAnswer(const Prompt& prompt) {
   }
   if (script_) {
     while (scriptLine_ < script_->size()) {
-      const std::wstring line = Trim((*script_)[scriptLine_++]);
+      const std::wstring line = TrimSpace((*script_)[scriptLine_++]);
       if (line.empty() || line[0] == L'#')
         continue;
       out_ << "> " << ToUtf8(line) << "\n";

@@ -42,6 +42,8 @@ class ConsoleFrontend final : public ui::ModelFrontend {
   // What the box shows apart from the bar's position.
   static std::wstring Look(const Window& window);
   void Draw(const Window& window);
+  // A box's lines, closed with a blank line and the bottom frame.
+  void Print(std::vector<std::wstring> lines);
   void DrawProgress(const Window& window, bool inPlace);
   void DrawMessageBox(const Prompt& prompt);
   std::vector<std::wstring> ListFiles(const std::wstring& filter) const;

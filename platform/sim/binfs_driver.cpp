@@ -3,10 +3,10 @@
 #include <nlohmann/json.hpp>
 
 #include <cstring>
-#include <cwctype>
 
 #include "platform/files.h"
 #include "platform/host.h"
+#include "platform/text.h"
 
 namespace platform::sim {
 
@@ -20,13 +20,7 @@ bool Refuse(DWORD error) {
 }
 
 bool SameName(const std::wstring& a, const std::wstring& b) {
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::towupper(static_cast<wint_t>(a[i])) != std::towupper(static_cast<wint_t>(b[i])))
-      return false;
-  }
-  return true;
+  return LowerCase(a) == LowerCase(b);
 }
 
 }  // namespace

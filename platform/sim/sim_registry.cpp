@@ -12,12 +12,6 @@ namespace platform::sim {
 
 namespace {
 
-std::wstring Fold(std::wstring text) {
-  for (wchar_t& c : text)
-    c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-  return text;
-}
-
 std::string ToHex(const std::vector<BYTE>& data) {
   static const char digits[] = "0123456789abcdef";
   std::string text;
@@ -176,7 +170,7 @@ bool SimRegistry::Load(std::string& error) {
       return false;
     }
     const std::wstring keyPath = Trim(wide.substr(prefix.size()));
-    Key& key = keys_[Fold(keyPath)];
+    Key& key = keys_[LowerCase(keyPath)];
     key.path = keyPath;
     for (const auto& [name, entry] : values.items()) {
       RegValue value;
@@ -184,7 +178,7 @@ bool SimRegistry::Load(std::string& error) {
         error = file_.string() + ": bad value " + name + " of " + path;
         return false;
       }
-      key.values[Fold(FromUtf8(name))] = Entry{FromUtf8(name), value};
+      key.values[LowerCase(FromUtf8(name))] = Entry{FromUtf8(name), value};
     }
   }
   return true;
@@ -209,7 +203,7 @@ LONG SimRegistry::RegOpenKeyEx(HKEY root, const std::wstring& subKey, DWORD /*op
     return kErrorInvalidParameter;
   if (root != kHkeyLocalMachine)
     return kErrorInvalidHandle;
-  const std::wstring folded = Fold(Trim(subKey));
+  const std::wstring folded = LowerCase(Trim(subKey));
   if (!keys_.count(folded))
     return kErrorFileNotFound;
   *result = open_.Add(std::make_unique<OpenKey>(OpenKey{folded}));
@@ -226,7 +220,7 @@ LONG SimRegistry::RegQueryValueEx(HKEY key, const std::wstring& name, DWORD* typ
   const auto keyIt = keys_.find(open->folded);
   if (keyIt == keys_.end())
     return kErrorFileNotFound;
-  const auto valueIt = keyIt->second.values.find(Fold(name));
+  const auto valueIt = keyIt->second.values.find(LowerCase(name));
   if (valueIt == keyIt->second.values.end())
     return kErrorFileNotFound;
   const RegValue& value = valueIt->second.value;
@@ -259,7 +253,7 @@ LONG SimRegistry::RegSetValueEx(HKEY key, const std::wstring& name, DWORD /*rese
   if (!data && size)
     return kErrorInvalidParameter;
   const auto before = keys_;
-  keys_[open->folded].values[Fold(name)] = Entry{name, RegValue{type, {data, data + size}}};
+  keys_[open->folded].values[LowerCase(name)] = Entry{name, RegValue{type, {data, data + size}}};
   if (!Save()) {
     keys_ = before;
     return static_cast<LONG>(GetLastError());
@@ -275,19 +269,19 @@ LONG SimRegistry::RegCloseKey(HKEY key) {
 
 bool SimRegistry::Put(const std::wstring& keyPath, const std::wstring& name,
                       const RegValue& value) {
-  Key& key = keys_[Fold(Trim(keyPath))];
+  Key& key = keys_[LowerCase(Trim(keyPath))];
   if (key.path.empty())
     key.path = Trim(keyPath);
-  key.values[Fold(name)] = Entry{name, value};
+  key.values[LowerCase(name)] = Entry{name, value};
   return Save();
 }
 
 bool SimRegistry::Delete(const std::wstring& keyPath, const std::optional<std::wstring>& name) {
-  const auto it = keys_.find(Fold(Trim(keyPath)));
+  const auto it = keys_.find(LowerCase(Trim(keyPath)));
   if (it == keys_.end())
     return true;
   if (name) {
-    it->second.values.erase(Fold(*name));
+    it->second.values.erase(LowerCase(*name));
   } else {
     keys_.erase(it);
   }
@@ -296,17 +290,17 @@ bool SimRegistry::Delete(const std::wstring& keyPath, const std::optional<std::w
 
 std::optional<RegValue> SimRegistry::Get(const std::wstring& keyPath,
                                          const std::wstring& name) const {
-  const auto it = keys_.find(Fold(Trim(keyPath)));
+  const auto it = keys_.find(LowerCase(Trim(keyPath)));
   if (it == keys_.end())
     return std::nullopt;
-  const auto valueIt = it->second.values.find(Fold(name));
+  const auto valueIt = it->second.values.find(LowerCase(name));
   if (valueIt == it->second.values.end())
     return std::nullopt;
   return valueIt->second.value;
 }
 
 bool SimRegistry::HasKey(const std::wstring& keyPath) const {
-  return keys_.count(Fold(Trim(keyPath))) != 0;
+  return keys_.count(LowerCase(Trim(keyPath))) != 0;
 }
 
 }  // namespace platform::sim

@@ -40,6 +40,9 @@ bool AppendToFile(const std::filesystem::path& path, const void* bytes, std::siz
 // Reads a whole file; false when it cannot be read.
 bool ReadWholeFile(const std::filesystem::path& path, std::string& bytes);
 
+// Waits, as slow hardware does.
+void Pause(unsigned milliseconds);
+
 // Ends the process at once, as a power cut would: nothing is flushed, no destructor runs.
 [[noreturn]] void PowerCut();
 

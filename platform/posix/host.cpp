@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 
 namespace platform::host {
 
@@ -258,6 +259,13 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& bytes) {
     return false;
   bytes.resize(read);
   return true;
+}
+
+void Pause(unsigned milliseconds) {
+  timespec wait{static_cast<time_t>(milliseconds / 1000),
+                static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+  }
 }
 
 void PowerCut() {

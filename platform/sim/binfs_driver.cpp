@@ -199,6 +199,8 @@ bool BinfsDriver::WriteFile(Handle device, const void* buffer, DWORD toWrite, DW
     return Refuse(kErrorDiskFull);
   if (toWrite && !host::AppendToFile(paths_.image(image), buffer, toWrite))
     return Refuse(kErrorWriteFault);
+  if (layout_.writeDelayMs)
+    host::Pause(layout_.writeDelayMs);
   stream->written += toWrite;
   if (written)
     *written = toWrite;

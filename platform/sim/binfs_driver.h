@@ -18,6 +18,7 @@ namespace platform::sim {
 struct BinfsLayout {
   DWORD sectorSize = 512;
   DWORD regionSize[2] = {0, 0};  // main, rescue
+  DWORD writeDelayMs = 0;        // how long each stream write takes, as NAND flash does
 };
 
 // What the partition's header records for one image: its length, or none while the image is

@@ -58,7 +58,8 @@ bool Device::Create(const std::filesystem::path& dir, const InitialState& state,
                                  {"binfs",
                                   {{"sector_size", state.binfs.sectorSize},
                                    {"main_region", state.binfs.regionSize[0]},
-                                   {"rescue_region", state.binfs.regionSize[1]}}},
+                                   {"rescue_region", state.binfs.regionSize[1]},
+                                   {"write_delay_ms", state.binfs.writeDelayMs}}},
                                  {"power_manager", state.powerManager}};
   const auto bytes = [](const auto& block) {
     return std::string_view(reinterpret_cast<const char*>(block.data()), block.size());
@@ -130,9 +131,10 @@ std::unique_ptr<Device> Device::Open(const std::filesystem::path& dir, std::stri
   const auto sector = number(Pointer("/binfs/sector_size"));
   const auto mainRegion = number(Pointer("/binfs/main_region"));
   const auto rescueRegion = number(Pointer("/binfs/rescue_region"));
+  const auto writeDelay = number(Pointer("/binfs/write_delay_ms"));
   const auto powerManager = config.is_object() ? config.find("power_manager") : config.end();
   if (!format || *format != kFormatVersion || !capacity || !sector || !mainRegion ||
-      !rescueRegion || powerManager == config.end() || !powerManager->is_boolean()) {
+      !rescueRegion || !writeDelay || powerManager == config.end() || !powerManager->is_boolean()) {
     error = paths.config().string() + " is not a device description of this version";
     return nullptr;
   }
@@ -140,6 +142,7 @@ std::unique_ptr<Device> Device::Open(const std::filesystem::path& dir, std::stri
   layout.sectorSize = *sector;
   layout.regionSize[0] = *mainRegion;
   layout.regionSize[1] = *rescueRegion;
+  layout.writeDelayMs = *writeDelay;
   std::unique_ptr<Device> device(new Device(dir, layout, *capacity, powerManager->get<bool>()));
   if (!device->faults_.Load(error) || !device->registry_.Load(error) ||
       (device->powerManager_ && !device->powerManager_->Load(error))) {

@@ -173,6 +173,7 @@ bool CreateDevice(const std::filesystem::path& dir, const DeviceOptions& options
       EncodeConstants({{0x00, 0x1A, 0x7D, 0xDA, 0x71, 0x13}, -1250, "TSR5-0012-3456"}).bytes;
   state.binfs.regionSize[0] = mainMax;
   state.binfs.regionSize[1] = options.rescueMax;
+  state.binfs.writeDelayMs = options.writeDelayMs;
   for (int i = 0; i < 2; ++i) {
     if (options.factoryImages[i] <= state.binfs.regionSize[i]) {
       state.images[i] =

@@ -20,6 +20,7 @@ struct DeviceOptions {
   DWORD timeouts[3] = {60, 300, 600};  // ACUserIdle, ACSystemIdle, ACSuspend (seconds)
   // The main and rescue images the device left the factory with, where their regions hold them.
   std::size_t factoryImages[2] = {1536 * 1024, 768 * 1024};
+  DWORD writeDelayMs = 0;  // each BINFS write takes this long, to watch the progress
 };
 
 // Inputs of the settings block that make the main image's limit exactly mainMax, preferring a

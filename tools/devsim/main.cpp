@@ -150,6 +150,9 @@ int main(int argc, char** argv) {
                    "Image the boot loader starts: 0 main, 1 rescue")
       ->check(CLI::IsMember({0, 1}))
       ->capture_default_str();
+  init->add_option("--write-delay", options.writeDelayMs,
+                   "Milliseconds each BINFS write takes, to watch the progress bar")
+      ->capture_default_str();
   init->add_option("--timeouts", timeouts,
                    "Power timeouts U,S,A: ACUserIdle,ACSystemIdle,ACSuspend (default 60,300,600)");
 

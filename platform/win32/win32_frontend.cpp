@@ -1,0 +1,248 @@
+#include "platform/win32/win32_frontend.h"
+
+#include <vector>
+
+#include "platform/text.h"
+#include "platform/win32/windows_api.h"
+
+namespace platform::win32 {
+
+namespace {
+
+HWND Hwnd(ui::WindowId window) {
+  return reinterpret_cast<HWND>(window);
+}
+ui::WindowId Id(HWND window) {
+  return reinterpret_cast<ui::WindowId>(window);
+}
+
+// An in-memory DLGTEMPLATE with its items, as the resource compiler would lay it out.
+class TemplateBuffer {
+ public:
+  explicit TemplateBuffer(const ui::DialogTemplate& dialog) {
+    // The device's OK button in the caption bar has no desktop counterpart.
+    const ::DWORD exStyle = dialog.exStyle & ~ui::WS_EX_CAPTIONOKBTN;
+    Dword(dialog.style);
+    Dword(exStyle);
+    Word(static_cast<WORD>(dialog.controls.size()));
+    Word(0);
+    Word(0);
+    Word(static_cast<WORD>(dialog.cx));
+    Word(static_cast<WORD>(dialog.cy));
+    Word(0);  // no menu
+    Word(0);  // the dialog class
+    Text(dialog.caption);
+    if (dialog.style & DS_SETFONT) {
+      Word(static_cast<WORD>(dialog.pointSize));
+      Text(dialog.font);
+    }
+    for (const ui::ControlTemplate& control : dialog.controls) {
+      Align();
+      Dword(control.style);
+      Dword(0);
+      Word(static_cast<WORD>(control.x));
+      Word(static_cast<WORD>(control.y));
+      Word(static_cast<WORD>(control.cx));
+      Word(static_cast<WORD>(control.cy));
+      Word(static_cast<WORD>(control.id));
+      switch (control.kind) {
+        case ui::ControlKind::kPushButton:
+        case ui::ControlKind::kAutoRadioButton:
+          Word(0xFFFF);
+          Word(0x0080);  // button
+          break;
+        case ui::ControlKind::kStatic:
+          Word(0xFFFF);
+          Word(0x0082);  // static
+          break;
+        case ui::ControlKind::kProgressBar:
+          Text(PROGRESS_CLASSW);
+          break;
+      }
+      Text(control.text);
+      Word(0);  // no creation data
+    }
+  }
+  const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+
+ private:
+  void Word(WORD value) { words_.push_back(value); }
+  void Dword(::DWORD value) {
+    Word(static_cast<WORD>(value & 0xFFFF));
+    Word(static_cast<WORD>(value >> 16));
+  }
+  void Text(const std::wstring& text) {
+    for (const wchar_t c : text)
+      Word(static_cast<WORD>(c));
+    Word(0);
+  }
+  void Align() {
+    if (words_.size() % 2)
+      Word(0);
+  }
+  std::vector<WORD> words_;
+};
+
+INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* events = reinterpret_cast<ui::DialogEvents*>(::GetWindowLongPtrW(window, DWLP_USER));
+  switch (message) {
+    case WM_INITDIALOG:
+      ::SetWindowLongPtrW(window, DWLP_USER, lParam);
+      return reinterpret_cast<ui::DialogEvents*>(lParam)->HandleInitDialog(Id(window)) ? TRUE
+                                                                                       : FALSE;
+    case WM_COMMAND:
+      if (events && HIWORD(wParam) == BN_CLICKED) {
+        events->HandleCommand(LOWORD(wParam));
+        return TRUE;
+      }
+      return FALSE;
+    case WM_CLOSE:
+      if (events)
+        events->HandleCommand(IDCANCEL);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+HINSTANCE Module() {
+  return ::GetModuleHandleW(nullptr);
+}
+
+}  // namespace
+
+Win32Frontend::Win32Frontend(std::filesystem::path deviceFiles)
+    : deviceFiles_(std::move(deviceFiles)) {
+  INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+  ::InitCommonControlsEx(&controls);
+}
+
+int Win32Frontend::RunModal(const ui::DialogTemplate& dialog, ui::DialogEvents& events) {
+  const TemplateBuffer buffer(dialog);
+  return static_cast<int>(::DialogBoxIndirectParamW(Module(), buffer.get(), nullptr, DialogProc,
+                                                    reinterpret_cast<LPARAM>(&events)));
+}
+
+ui::WindowId Win32Frontend::CreateModeless(const ui::DialogTemplate& dialog,
+                                           ui::DialogEvents& events) {
+  const TemplateBuffer buffer(dialog);
+  HWND window = ::CreateDialogIndirectParamW(Module(), buffer.get(), nullptr, DialogProc,
+                                             reinterpret_cast<LPARAM>(&events));
+  if (window)
+    modeless_[Id(window)] = &events;
+  return Id(window);
+}
+
+void Win32Frontend::DestroyWindow(ui::WindowId window) {
+  modeless_.erase(window);
+  ::DestroyWindow(Hwnd(window));
+}
+
+void Win32Frontend::EndDialog(ui::WindowId window, int result) {
+  ::EndDialog(Hwnd(window), result);
+}
+
+void Win32Frontend::SetItemText(ui::WindowId window, int id, const std::wstring& text) {
+  ::SetDlgItemTextW(Hwnd(window), id, text.c_str());
+}
+
+std::wstring Win32Frontend::GetItemText(ui::WindowId window, int id) {
+  wchar_t text[1024] = {};
+  ::GetDlgItemTextW(Hwnd(window), id, text, 1024);
+  return text;
+}
+
+void Win32Frontend::ShowItem(ui::WindowId window, int id, int command) {
+  ::ShowWindow(::GetDlgItem(Hwnd(window), id), command);
+}
+
+void Win32Frontend::ShowWindow(ui::WindowId window, int command) {
+  ::ShowWindow(Hwnd(window), command);
+}
+
+ui::LRESULT Win32Frontend::SendItemMessage(ui::WindowId window, int id, ui::UINT message,
+                                           ui::WPARAM wParam, ui::LPARAM lParam) {
+  return ::SendDlgItemMessageW(Hwnd(window), id, message, wParam, lParam);
+}
+
+ui::LRESULT Win32Frontend::SendMessage(ui::WindowId window, ui::UINT message, ui::WPARAM wParam,
+                                       ui::LPARAM lParam) {
+  if (message == WM_SETICON) {
+    // The dialogs name the icon by its resource id.
+    const int size = wParam == ICON_BIG ? 32 : 16;
+    HICON icon = static_cast<HICON>(
+        ::LoadImageW(Module(), MAKEINTRESOURCEW(lParam), IMAGE_ICON, size, size, 0));
+    return ::SendMessageW(Hwnd(window), WM_SETICON, wParam, reinterpret_cast<LPARAM>(icon));
+  }
+  return ::SendMessageW(Hwnd(window), message, wParam, lParam);
+}
+
+void Win32Frontend::CenterWindow(ui::WindowId window) {
+  RECT rect{};
+  ::GetWindowRect(Hwnd(window), &rect);
+  RECT screen{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen, 0);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  ::SetWindowPos(Hwnd(window), nullptr, screen.left + (screen.right - screen.left - width) / 2,
+                 screen.top + (screen.bottom - screen.top - height) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Frontend::SetForegroundWindow(ui::WindowId window) {
+  ::SetForegroundWindow(Hwnd(window));
+}
+
+void Win32Frontend::UpdateWindow(ui::WindowId window) {
+  // The write keeps this thread from its message loop: paint the window and its controls now,
+  // and nothing else, so that no click is taken meanwhile.
+  HWND parent = Hwnd(window);
+  ::UpdateWindow(parent);
+  for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    ::UpdateWindow(child);
+  }
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE))
+    ::DispatchMessageW(&message);
+}
+
+int Win32Frontend::MessageBox(ui::WindowId owner, const std::wstring& text,
+                              const std::wstring& caption, ui::UINT type) {
+  return ::MessageBoxW(Hwnd(owner), text.c_str(), caption.c_str(), type);
+}
+
+int Win32Frontend::GetOpenFileName(const std::wstring& filter, std::wstring& path) {
+  std::wstring pairs = filter;
+  for (wchar_t& c : pairs) {
+    if (c == L'|')
+      c = L'\0';
+  }
+  const std::wstring root = std::filesystem::absolute(deviceFiles_).lexically_normal().wstring();
+  for (;;) {
+    wchar_t chosen[MAX_PATH] = {};
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.lpstrFilter = pairs.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = chosen;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrInitialDir = root.c_str();
+    if (!::GetOpenFileNameW(&dialog))
+      return IDCANCEL;
+    // Only a file of the device's file system has a device path.
+    const std::wstring host = std::filesystem::path(chosen).lexically_normal().wstring();
+    if (host.size() > root.size() && LowerCase(host.substr(0, root.size())) == LowerCase(root) &&
+        (host[root.size()] == L'\\' || host[root.size()] == L'/')) {
+      path = host.substr(root.size());
+      for (wchar_t& c : path) {
+        if (c == L'/')
+          c = L'\\';
+      }
+      return IDOK;
+    }
+    ::MessageBoxW(nullptr, (L"This file is not on the device:\n" + host).c_str(), L"tessaron",
+                  MB_OK | MB_ICONEXCLAMATION);
+  }
+}
+
+}  // namespace platform::win32

@@ -1,0 +1,63 @@
+// tessaron.exe: the application with the Win32 front end, on a simulated device.
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/update_app.h"
+#include "platform/sim/device.h"
+#include "platform/text.h"
+#include "platform/win32/win32_frontend.h"
+#include "resources/resources.h"
+#include "tools/common/provision.h"
+
+// Last: it defines names that the headers above use.
+#include "platform/win32/windows_api.h"
+
+namespace {
+
+// The debug log goes to the device's log and to the debugger.
+class DebugOutput final : public platform::DebugLog {
+ public:
+  explicit DebugOutput(platform::DebugLog& device) : device_(device) {}
+  void Print(std::wstring_view text) override {
+    device_.Print(text);
+    ::OutputDebugStringW(std::wstring(text).c_str());
+  }
+
+ private:
+  platform::DebugLog& device_;
+};
+
+int Fail(const std::string& message) {
+  ::MessageBoxW(nullptr, platform::FromUtf8(message).c_str(), L"tessaron", MB_OK | MB_ICONERROR);
+  return 1;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  int count = 0;
+  LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  std::filesystem::path deviceDir = L"device";
+  for (int i = 1; i + 1 < count; ++i) {
+    if (std::wstring(arguments[i]) == L"--device")
+      deviceDir = arguments[i + 1];
+  }
+  ::LocalFree(arguments);
+
+  std::string error;
+  if (!std::filesystem::exists(deviceDir) && !tools::CreateDevice(deviceDir, {}, error)) {
+    return Fail("Cannot make a device in " + deviceDir.u8string() + ": " + error);
+  }
+  std::unique_ptr<platform::sim::Device> device = platform::sim::Device::Open(deviceDir, error);
+  if (!device)
+    return Fail(error);
+
+  platform::win32::Win32Frontend frontend(device->paths().fileSystem());
+  const platform::ui::UiContext ui{frontend, resources::AppResources()};
+  DebugOutput log(device->log());
+  app::Services services{device->files(),   device->registry(), device->events(),
+                         device->devices(), device->kernel(),   log};
+  app::CUpdateApp(ui, services).InitInstance();
+  return 0;
+}

@@ -94,16 +94,14 @@ class ModelFrontend : public Frontend {
   void Abort(const std::wstring& reason);
 
  private:
-  // The next answer; without one the run is given up.
-  std::optional<std::wstring> Ask(const Prompt& prompt);
-
- private:
   enum class Verb { kClick, kCheck, kFile, kCancel };
   struct Answer {
     Verb verb;
     std::wstring argument;
   };
   static std::optional<Answer> Parse(const std::wstring& line);
+  // The next answer; without one the run is given up.
+  std::optional<std::wstring> Ask(const Prompt& prompt);
   // Applies an answer to a waiting dialog; false (with why) when it fits nothing.
   bool Apply(Window& window, const Answer& answer, std::wstring& why);
   Window* Find(WindowId window);

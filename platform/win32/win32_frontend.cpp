@@ -168,10 +168,8 @@ ui::LRESULT Win32Frontend::SendItemMessage(ui::WindowId window, int id, ui::UINT
 ui::LRESULT Win32Frontend::SendMessage(ui::WindowId window, ui::UINT message, ui::WPARAM wParam,
                                        ui::LPARAM lParam) {
   if (message == WM_SETICON) {
-    // The dialogs name the icon by its resource id.
-    const int size = wParam == ICON_BIG ? 32 : 16;
-    HICON icon = static_cast<HICON>(
-        ::LoadImageW(Module(), MAKEINTRESOURCEW(lParam), IMAGE_ICON, size, size, 0));
+    // The dialogs name the icon by its resource id; the loaded icon is shared, never destroyed.
+    HICON icon = ::LoadIconW(Module(), MAKEINTRESOURCEW(lParam));
     return ::SendMessageW(Hwnd(window), WM_SETICON, wParam, reinterpret_cast<LPARAM>(icon));
   }
   return ::SendMessageW(Hwnd(window), message, wParam, lParam);

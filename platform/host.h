@@ -40,6 +40,18 @@ bool AppendToFile(const std::filesystem::path& path, const void* bytes, std::siz
 // Reads a whole file; false when it cannot be read.
 bool ReadWholeFile(const std::filesystem::path& path, std::string& bytes);
 
+// Whether standard output goes to a terminal, where text can be redrawn in place.
+bool StandardOutputIsTerminal();
+
+struct CommandResult {
+  int exitCode = -1;   // when the command exited
+  int signal = 0;      // when a signal ended it
+  std::string output;  // its standard output
+};
+
+// Runs a command line through the host's shell and collects its standard output.
+CommandResult RunCommand(const std::string& command);
+
 // Waits, as slow hardware does.
 void Pause(unsigned milliseconds);
 

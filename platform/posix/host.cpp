@@ -4,10 +4,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -244,6 +246,27 @@ bool AppendToFile(const std::filesystem::path& path, const void* bytes, std::siz
     done += static_cast<std::size_t>(n);
   }
   return true;
+}
+
+bool StandardOutputIsTerminal() {
+  return ::isatty(STDOUT_FILENO) == 1;
+}
+
+CommandResult RunCommand(const std::string& command) {
+  CommandResult result;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe)
+    return result;
+  char buffer[4096];
+  std::size_t read = 0;
+  while ((read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    result.output.append(buffer, read);
+  const int status = ::pclose(pipe);
+  if (WIFEXITED(status))
+    result.exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status))
+    result.signal = WTERMSIG(status);
+  return result;
 }
 
 void Pause(unsigned milliseconds) {

@@ -1,5 +1,7 @@
 #include "platform/host.h"
 
+#include <cstdio>
+
 #include "platform/text.h"
 #include "platform/win32/windows_api.h"
 
@@ -183,6 +185,23 @@ bool AppendToFile(const std::filesystem::path& path, const void* bytes, std::siz
     return Fail();
   }
   return true;
+}
+
+bool StandardOutputIsTerminal() {
+  return ::GetFileType(::GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR;
+}
+
+CommandResult RunCommand(const std::string& command) {
+  CommandResult result;
+  FILE* pipe = ::_popen(command.c_str(), "r");
+  if (!pipe)
+    return result;
+  char buffer[4096];
+  std::size_t read = 0;
+  while ((read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    result.output.append(buffer, read);
+  result.exitCode = ::_pclose(pipe);
+  return result;
 }
 
 void Pause(unsigned milliseconds) {

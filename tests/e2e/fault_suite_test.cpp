@@ -3,8 +3,6 @@
 // at every call of a main-image update, and the device must still start a whole image.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <fstream>
 #include <regex>
 
@@ -18,6 +16,8 @@ namespace {
 
 namespace sim = platform::sim;
 using nlohmann::json;
+
+constexpr int kKilled = 9;  // SIGKILL: how a power cut ends the process
 
 struct Scenario {
   const char* name;
@@ -223,8 +223,8 @@ TEST_P(FaultSuite, APowerCutAtAnyCallLeavesAWholeImageToStart) {
     Fresh()->faults().Arm(fault);
     const std::string command = "exec " + std::string(TESSARON_PATH) + " --device " +
                                 run_.string() + " --script " + script.string() + " >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    const platform::host::CommandResult cut = platform::host::RunCommand(command);
+    ASSERT_EQ(cut.signal, kKilled) << cut.exitCode;
     std::string message;
     std::unique_ptr<sim::Device> after = sim::Device::Open(run_, message);
     ASSERT_TRUE(after) << message;

@@ -1,9 +1,9 @@
 // The application in the terminal, answered by scripts, on a simulated device.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <fstream>
 
+#include "platform/host.h"
 #include "platform/sim/sim_debug_log.h"
 #include "tests/e2e/device_fixture.h"
 #include "tools/devsim/report.h"
@@ -35,14 +35,8 @@ class TessaronTest : public e2e::DeviceTest {
     const std::string command = std::string(TESSARON_PATH) + " --device " + dir_.string() +
                                 " --script " + scriptPath.string() + " " + arguments + " 2>" +
                                 errors.string() + " </dev/null";
-    Outcome outcome{-1, {}, {}};
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-      outcome.output.append(buffer, n);
-    const int status = ::pclose(pipe);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const platform::host::CommandResult result = platform::host::RunCommand(command);
+    Outcome outcome{result.exitCode, result.output, {}};
     std::ifstream in(errors);
     outcome.errors.assign(std::istreambuf_iterator<char>(in), {});
     return outcome;

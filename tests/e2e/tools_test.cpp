@@ -3,11 +3,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include <sys/wait.h>
-#include <cstdio>
 #include <fstream>
 
 #include "package/image_trailer.h"
+#include "platform/host.h"
 #include "tests/e2e/device_fixture.h"
 
 namespace {
@@ -18,17 +17,8 @@ struct Outcome {
 };
 
 Outcome Execute(const std::string& command) {
-  Outcome run{-1, {}};
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (!pipe)
-    return run;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    run.output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  const platform::host::CommandResult result = platform::host::RunCommand(command + " 2>&1");
+  return {result.exitCode, result.output};
 }
 
 Outcome Nbx(const std::string& arguments) {

@@ -1,5 +1,4 @@
 // tessaron: the application on a simulated device, in the terminal.
-#include <unistd.h>
 #include <CLI/CLI.hpp>
 
 #include <fstream>
@@ -7,6 +6,7 @@
 
 #include "app/update_app.h"
 #include "platform/console/console_frontend.h"
+#include "platform/host.h"
 #include "platform/sim/device.h"
 #include "platform/text.h"
 #include "resources/resources.h"
@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
   }
 
   platform::console::ConsoleFrontend frontend(std::cin, std::cout, device->paths().fileSystem(),
-                                              std::move(script), ::isatty(STDOUT_FILENO) == 1);
+                                              std::move(script),
+                                              platform::host::StandardOutputIsTerminal());
   const platform::ui::UiContext ui{frontend, resources::AppResources()};
   app::Services services{device->files(),   device->registry(), device->events(),
                          device->devices(), device->kernel(),   device->log()};

@@ -29,10 +29,6 @@ void CWndItem::SetWindowText(const std::wstring& text) {
   dialog_->SetDlgItemText(id_, text);
 }
 
-std::wstring CWndItem::GetWindowText() const {
-  return dialog_->ui().frontend.GetItemText(dialog_->window(), id_);
-}
-
 void CWndItem::ShowWindow(int command) {
   dialog_->ui().frontend.ShowItem(dialog_->window(), id_, command);
 }

@@ -159,10 +159,8 @@ class CDialog;
 class CWndItem {
  public:
   void SetWindowText(const std::wstring& text);
-  std::wstring GetWindowText() const;
   void ShowWindow(int command);
   LRESULT SendMessage(UINT message, WPARAM wParam, LPARAM lParam);
-  bool bound() const { return dialog_ != nullptr; }
 
  private:
   friend class CDialog;

@@ -123,11 +123,6 @@ ModelFrontend::Window* ModelFrontend::Find(WindowId window) {
   return it == windows_.end() ? nullptr : &it->second;
 }
 
-const ModelFrontend::Window* ModelFrontend::FindWindow(WindowId window) const {
-  const auto it = windows_.find(window);
-  return it == windows_.end() ? nullptr : &it->second;
-}
-
 bool ModelFrontend::Apply(Window& window, const Answer& answer, std::wstring& why) {
   if (answer.verb == Verb::kCancel) {
     window.events->HandleCommand(IDCANCEL);

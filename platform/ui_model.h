@@ -79,8 +79,6 @@ class ModelFrontend : public Frontend {
   bool aborted() const { return !abortReason_.empty(); }
   const std::wstring& abortReason() const { return abortReason_; }
 
-  const Window* FindWindow(WindowId window) const;
-
  protected:
   // The next answer for what is waiting, or nothing when there is none to be had.
   virtual std::optional<std::wstring> NextAnswer(const Prompt& prompt) = 0;

@@ -11,6 +11,7 @@ namespace platform {
 
 constexpr DWORD kGenericRead = 0x80000000;
 constexpr DWORD kGenericWrite = 0x40000000;
+constexpr DWORD kFileShareRead = 1;
 constexpr DWORD kOpenExisting = 3;
 constexpr DWORD kFileAttributeNormal = 0x80;
 

@@ -11,23 +11,18 @@ Handle HostFilesBase::CreateFile(const std::wstring& path, DWORD access, DWORD s
     SetLastError(kErrorAccessDenied);
     return kInvalidHandle;
   }
-  const std::wstring key = LowerCase(path);
-  for (const auto& [handle, open] : open_.entries()) {
-    if (open->key == key && (!(open->shareMode & 1) || !(shareMode & 1))) {
-      SetLastError(kErrorSharingViolation);
-      return kInvalidHandle;
-    }
-  }
-  auto file = OpenPath(path);
+  // Sharing holds across processes: the host keeps a file opened without FILE_SHARE_READ to
+  // its one opener until it is closed.
+  auto file = OpenPath(path, shareMode & kFileShareRead ? host::Share::kRead : host::Share::kNone);
   if (!file)
     return kInvalidHandle;
-  return open_.Add(std::make_unique<OpenFile>(OpenFile{std::move(file), key, shareMode}));
+  return open_.Add(std::move(file));
 }
 
 bool HostFilesBase::ReadFile(Handle file, void* buffer, DWORD toRead, DWORD* read) {
   if (read)
     *read = 0;
-  OpenFile* open = open_.Find(file);
+  host::ReadOnlyFile* open = open_.Find(file);
   if (!open) {
     SetLastError(kErrorInvalidHandle);
     return false;
@@ -36,11 +31,11 @@ bool HostFilesBase::ReadFile(Handle file, void* buffer, DWORD toRead, DWORD* rea
     SetLastError(kErrorInvalidParameter);
     return false;
   }
-  return open->file->Read(buffer, toRead, read);
+  return open->Read(buffer, toRead, read);
 }
 
 DWORD HostFilesBase::SetFilePointer(Handle file, LONG distance, DWORD method) {
-  OpenFile* open = open_.Find(file);
+  host::ReadOnlyFile* open = open_.Find(file);
   if (!open) {
     SetLastError(kErrorInvalidHandle);
     return kInvalidSetFilePointer;
@@ -49,19 +44,19 @@ DWORD HostFilesBase::SetFilePointer(Handle file, LONG distance, DWORD method) {
     SetLastError(kErrorInvalidParameter);
     return kInvalidSetFilePointer;
   }
-  const std::int64_t position = open->file->Seek(distance, method);
+  const std::int64_t position = open->Seek(distance, method);
   if (position < 0)
     return kInvalidSetFilePointer;
   return static_cast<DWORD>(position);
 }
 
 DWORD HostFilesBase::GetFileSize(Handle file, DWORD* high) {
-  OpenFile* open = open_.Find(file);
+  host::ReadOnlyFile* open = open_.Find(file);
   if (!open) {
     SetLastError(kErrorInvalidHandle);
     return kInvalidFileSize;
   }
-  const std::int64_t size = open->file->Size();
+  const std::int64_t size = open->Size();
   if (size < 0)
     return kInvalidFileSize;
   if (high)
@@ -77,8 +72,9 @@ bool HostFilesBase::CloseHandle(Handle file) {
   return true;
 }
 
-std::unique_ptr<host::ReadOnlyFile> HostFiles::OpenPath(const std::wstring& path) {
-  return host::OpenForReading(std::filesystem::u8path(ToUtf8(path)));
+std::unique_ptr<host::ReadOnlyFile> HostFiles::OpenPath(const std::wstring& path,
+                                                        host::Share share) {
+  return host::OpenForReading(std::filesystem::u8path(ToUtf8(path)), share);
 }
 
 }  // namespace platform

@@ -23,21 +23,18 @@ class HostFilesBase : public Files {
 
  protected:
   // Opens the host file that path names; null with the last error set when it cannot.
-  virtual std::unique_ptr<host::ReadOnlyFile> OpenPath(const std::wstring& path) = 0;
+  virtual std::unique_ptr<host::ReadOnlyFile> OpenPath(const std::wstring& path,
+                                                       host::Share share) = 0;
 
  private:
-  struct OpenFile {
-    std::unique_ptr<host::ReadOnlyFile> file;
-    std::wstring key;
-    DWORD shareMode;
-  };
-  HandleTable<OpenFile> open_;
+  HandleTable<host::ReadOnlyFile> open_;
 };
 
 // Paths are host paths (UTF-8 on Linux).
 class HostFiles final : public HostFilesBase {
  protected:
-  std::unique_ptr<host::ReadOnlyFile> OpenPath(const std::wstring& path) override;
+  std::unique_ptr<host::ReadOnlyFile> OpenPath(const std::wstring& path,
+                                               host::Share share) override;
 };
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace platform::host {
@@ -39,9 +41,20 @@ DWORD ErrorFromErrno(int error) {
   }
 }
 
-bool Fail() {
-  SetLastError(ErrorFromErrno(errno));
+thread_local std::string t_lastErrorText;
+
+bool Fail(DWORD code, const char* text) {
+  t_lastErrorText = text;
+  SetLastError(code);
   return false;
+}
+
+bool FailWith(int error) {
+  return Fail(ErrorFromErrno(error), std::strerror(error));
+}
+
+bool Fail() {
+  return FailWith(errno);
 }
 
 class Fd {
@@ -162,28 +175,75 @@ std::string FindEntry(int dirFd, const std::string& name) {
   return found;
 }
 
-// The file that open() gave, when it is a regular file.
-std::unique_ptr<ReadOnlyFile> OpenedFile(Fd fd) {
+// The file that open() gave, when it is a regular file that can be shared as asked. It was
+// opened without blocking, so that a FIFO never waits for a writer; reads block again.
+std::unique_ptr<ReadOnlyFile> OpenedFile(Fd fd, Share share) {
   if (fd.get() < 0)
     return Fail(), nullptr;
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0)
     return Fail(), nullptr;
-  if (!S_ISREG(info.st_mode)) {
-    SetLastError(kErrorAccessDenied);
-    return nullptr;
+  if (!S_ISREG(info.st_mode))
+    return Fail(kErrorAccessDenied, "not a regular file"), nullptr;
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+    return Fail(), nullptr;
+  if (::flock(fd.get(), (share == Share::kNone ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK)
+      return Fail(), nullptr;
+    return Fail(kErrorSharingViolation, "opened by another program"), nullptr;
   }
   return std::make_unique<PosixReadOnlyFile>(std::move(fd));
 }
 
+constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+// Removes a temporary file unless it was kept.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile() {
+    if (!path_.empty())
+      ::unlink(path_.c_str());
+  }
+  const std::string& path() const { return path_; }
+  void Keep() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
+
+bool WriteAll(int fd, const char* bytes, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(fd, bytes + done, size - done);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0)
+      return Fail();
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+class PosixFileLock final : public FileLock {
+ public:
+  explicit PosixFileLock(Fd fd) : fd_(std::move(fd)) {}
+
+ private:
+  Fd fd_;  // closing it releases the lock
+};
+
 }  // namespace
 
-std::unique_ptr<ReadOnlyFile> OpenForReading(const std::filesystem::path& path) {
-  return OpenedFile(Fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)));
+std::unique_ptr<ReadOnlyFile> OpenForReading(const std::filesystem::path& path, Share share) {
+  return OpenedFile(Fd(::open(path.c_str(), kReadFlags)), share);
 }
 
 std::unique_ptr<ReadOnlyFile> OpenBelow(const std::filesystem::path& root,
-                                        const std::vector<std::string>& components) {
+                                        const std::vector<std::string>& components, Share share) {
   if (components.empty()) {
     SetLastError(kErrorAccessDenied);
     return nullptr;
@@ -195,36 +255,38 @@ std::unique_ptr<ReadOnlyFile> OpenBelow(const std::filesystem::path& root,
     const std::string name = FindEntry(dir.get(), components[i]);
     Fd next(::openat(dir.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (next.get() < 0) {
-      SetLastError(errno == ENOENT || errno == ENOTDIR ? kErrorPathNotFound
-                                                       : ErrorFromErrno(errno));
+      const int error = errno;
+      FailWith(error);
+      if (error == ENOENT || error == ENOTDIR)
+        SetLastError(kErrorPathNotFound);
       return nullptr;
     }
     dir = std::move(next);
   }
   const std::string name = FindEntry(dir.get(), components.back());
-  return OpenedFile(Fd(::openat(dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC)));
+  return OpenedFile(Fd(::openat(dir.get(), name.c_str(), kReadFlags | O_NOFOLLOW)), share);
 }
 
 bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {
-  const std::filesystem::path temp = path.string() + ".tmp";
-  {
-    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (fd.get() < 0)
-      return Fail();
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR)
-        continue;
-      if (n < 0)
-        return Fail();
-      done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd.get()) != 0)
-      return Fail();
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0)
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+    return Fail(kErrorAccessDenied, S_ISLNK(info.st_mode) ? "a link" : "not a regular file");
+  // mkostemp creates with O_EXCL: a name that exists, a link included, is never reused.
+  std::string pattern = path.string() + ".XXXXXX";
+  Fd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+  if (fd.get() < 0)
     return Fail();
+  TemporaryFile temp(pattern);
+  if (::fchmod(fd.get(), 0644) != 0)
+    return Fail();
+  if (!WriteAll(fd.get(), bytes.data(), bytes.size()))
+    return false;
+  if (::fsync(fd.get()) != 0)
+    return Fail();
+  fd.reset();
+  if (::rename(temp.path().c_str(), path.c_str()) != 0)
+    return Fail();
+  temp.Keep();
   Fd dir(::open(path.parent_path().empty() ? "." : path.parent_path().c_str(),
                 O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0)
@@ -233,19 +295,36 @@ bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {
 }
 
 bool AppendToFile(const std::filesystem::path& path, const void* bytes, std::size_t size) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+  Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+               0644));
   if (fd.get() < 0)
     return Fail();
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(fd.get(), static_cast<const char*>(bytes) + done, size - done);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0)
-      return Fail();
-    done += static_cast<std::size_t>(n);
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0)
+    return Fail();
+  if (!S_ISREG(info.st_mode))
+    return Fail(kErrorAccessDenied, "not a regular file");
+  return WriteAll(fd.get(), static_cast<const char*>(bytes), size);
+}
+
+std::string LastErrorText() {
+  return t_lastErrorText;
+}
+
+std::unique_ptr<FileLock> LockFile(const std::filesystem::path& path, bool exclusive, bool wait) {
+  Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+  if (fd.get() < 0)
+    return Fail(), nullptr;
+  const int operation = (exclusive ? LOCK_EX : LOCK_SH) | (wait ? 0 : LOCK_NB);
+  int result = 0;
+  while ((result = ::flock(fd.get(), operation)) != 0 && errno == EINTR) {
   }
-  return true;
+  if (result != 0) {
+    if (errno != EWOULDBLOCK)
+      return Fail(), nullptr;
+    return Fail(kErrorSharingViolation, "locked by another program"), nullptr;
+  }
+  return std::make_unique<PosixFileLock>(std::move(fd));
 }
 
 bool StandardOutputIsTerminal() {

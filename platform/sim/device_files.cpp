@@ -72,14 +72,15 @@ bool DeviceFiles::CloseHandle(Handle file) {
   return HostFilesBase::CloseHandle(file);
 }
 
-std::unique_ptr<host::ReadOnlyFile> DeviceFiles::OpenPath(const std::wstring& path) {
+std::unique_ptr<host::ReadOnlyFile> DeviceFiles::OpenPath(const std::wstring& path,
+                                                          host::Share share) {
   DWORD error = kErrorSuccess;
   const auto components = SplitDevicePath(path, error);
   if (!components) {
     SetLastError(error);
     return nullptr;
   }
-  return host::OpenBelow(paths_.fileSystem(), *components);
+  return host::OpenBelow(paths_.fileSystem(), *components, share);
 }
 
 }  // namespace platform::sim

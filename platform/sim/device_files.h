@@ -28,7 +28,8 @@ class DeviceFiles final : public HostFilesBase {
   bool CloseHandle(Handle file) override;
 
  protected:
-  std::unique_ptr<host::ReadOnlyFile> OpenPath(const std::wstring& path) override;
+  std::unique_ptr<host::ReadOnlyFile> OpenPath(const std::wstring& path,
+                                               host::Share share) override;
 
  private:
   const DevicePaths& paths_;

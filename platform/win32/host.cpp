@@ -1,6 +1,7 @@
 #include "platform/host.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/text.h"
 #include "platform/win32/windows_api.h"
@@ -30,9 +31,25 @@ DWORD ErrorFromWindows(::DWORD error) {
   }
 }
 
-bool Fail() {
-  SetLastError(ErrorFromWindows(::GetLastError()));
+thread_local std::string t_lastErrorText;
+
+bool Fail(DWORD code, const char* text) {
+  t_lastErrorText = text;
+  SetLastError(code);
   return false;
+}
+
+bool Fail() {
+  const ::DWORD error = ::GetLastError();
+  char text[256] = {};
+  if (!::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                        0, text, sizeof text, nullptr)) {
+    std::snprintf(text, sizeof text, "error %lu", static_cast<unsigned long>(error));
+  }
+  // The system's words end with a line end.
+  for (std::size_t n = std::strlen(text); n && (text[n - 1] == '\n' || text[n - 1] == '\r');)
+    text[--n] = '\0';
+  return Fail(ErrorFromWindows(error), text);
 }
 
 class OwnedHandle {
@@ -40,12 +57,14 @@ class OwnedHandle {
   explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
   OwnedHandle(const OwnedHandle&) = delete;
   OwnedHandle& operator=(const OwnedHandle&) = delete;
-  ~OwnedHandle() {
-    if (valid())
-      ::CloseHandle(handle_);
-  }
+  ~OwnedHandle() { Close(); }
   bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
   HANDLE get() const { return handle_; }
+  void Close() {
+    if (valid())
+      ::CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
 
  private:
   HANDLE handle_;
@@ -106,28 +125,60 @@ class Win32ReadOnlyFile final : public ReadOnlyFile {
   OwnedHandle handle_;
 };
 
-std::unique_ptr<ReadOnlyFile> Open(const std::wstring& path) {
+// A link, a folder or anything but a plain file is refused before it is opened.
+bool IsPlainFileOrMissing(const std::wstring& path) {
   const ::DWORD attributes = ::GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-    SetLastError(kErrorAccessDenied);
-    return nullptr;
-  }
-  HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  return attributes == INVALID_FILE_ATTRIBUTES ||
+         !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+std::unique_ptr<ReadOnlyFile> Open(const std::wstring& path, Share share) {
+  if (!IsPlainFileOrMissing(path))
+    return Fail(kErrorAccessDenied, "not a regular file"), nullptr;
+  HANDLE handle =
+      ::CreateFileW(path.c_str(), GENERIC_READ, share == Share::kRead ? FILE_SHARE_READ : 0,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE)
     return Fail(), nullptr;
-  return std::make_unique<Win32ReadOnlyFile>(handle);
+  auto file = std::make_unique<Win32ReadOnlyFile>(handle);
+  if (::GetFileType(handle) != FILE_TYPE_DISK)
+    return Fail(kErrorAccessDenied, "not a regular file"), nullptr;
+  return file;
 }
+
+// Removes a temporary file unless it was kept.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(std::wstring path) : path_(std::move(path)) {}
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile() {
+    if (!path_.empty())
+      ::DeleteFileW(path_.c_str());
+  }
+  const std::wstring& path() const { return path_; }
+  void Keep() { path_.clear(); }
+
+ private:
+  std::wstring path_;
+};
+
+class Win32FileLock final : public FileLock {
+ public:
+  explicit Win32FileLock(HANDLE handle) : handle_(handle) {}
+
+ private:
+  OwnedHandle handle_;  // closing it releases the lock
+};
 
 }  // namespace
 
-std::unique_ptr<ReadOnlyFile> OpenForReading(const std::filesystem::path& path) {
-  return Open(path.wstring());
+std::unique_ptr<ReadOnlyFile> OpenForReading(const std::filesystem::path& path, Share share) {
+  return Open(path.wstring(), share);
 }
 
 std::unique_ptr<ReadOnlyFile> OpenBelow(const std::filesystem::path& root,
-                                        const std::vector<std::string>& components) {
+                                        const std::vector<std::string>& components, Share share) {
   if (components.empty()) {
     SetLastError(kErrorAccessDenied);
     return nullptr;
@@ -139,25 +190,33 @@ std::unique_ptr<ReadOnlyFile> OpenBelow(const std::filesystem::path& root,
     if (i + 1 == components.size())
       break;
     const ::DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      SetLastError(kErrorPathNotFound);
-      return nullptr;
-    }
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      SetLastError(kErrorAccessDenied);
-      return nullptr;
-    }
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return Fail(kErrorPathNotFound, "no such folder"), nullptr;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+      return Fail(kErrorAccessDenied, "a link"), nullptr;
   }
-  return Open(path);
+  return Open(path, share);
 }
 
 bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {
-  const std::wstring temp = path.wstring() + L".tmp";
-  {
-    OwnedHandle file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  const std::wstring target = path.wstring();
+  if (!IsPlainFileOrMissing(target))
+    return Fail(kErrorAccessDenied, "not a regular file");
+  // CREATE_NEW never opens a name that exists, a link included: try fresh names until one is new.
+  static unsigned counter = 0;
+  for (;;) {
+    wchar_t suffix[48];
+    std::swprintf(suffix, std::size(suffix), L".%lu.%u.tmp",
+                  static_cast<unsigned long>(::GetCurrentProcessId()), ++counter);
+    const std::wstring name = target + suffix;
+    OwnedHandle file(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
+    if (!file.valid()) {
+      if (::GetLastError() == ERROR_FILE_EXISTS)
+        continue;
       return Fail();
+    }
+    TemporaryFile temp(name);
     ::DWORD written = 0;
     if (!bytes.empty() && (!::WriteFile(file.get(), bytes.data(),
                                         static_cast<::DWORD>(bytes.size()), &written, nullptr) ||
@@ -166,15 +225,19 @@ bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {
     }
     if (!::FlushFileBuffers(file.get()))
       return Fail();
+    file.Close();
+    if (!::MoveFileExW(name.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return Fail();
+    }
+    temp.Keep();
+    return true;
   }
-  if (!::MoveFileExW(temp.c_str(), path.wstring().c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return Fail();
-  }
-  return true;
 }
 
 bool AppendToFile(const std::filesystem::path& path, const void* bytes, std::size_t size) {
+  if (!IsPlainFileOrMissing(path.wstring()))
+    return Fail(kErrorAccessDenied, "not a regular file");
   OwnedHandle file(::CreateFileW(path.wstring().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid())
@@ -185,6 +248,30 @@ bool AppendToFile(const std::filesystem::path& path, const void* bytes, std::siz
     return Fail();
   }
   return true;
+}
+
+std::string LastErrorText() {
+  return t_lastErrorText;
+}
+
+std::unique_ptr<FileLock> LockFile(const std::filesystem::path& path, bool exclusive, bool wait) {
+  if (!IsPlainFileOrMissing(path.wstring()))
+    return Fail(kErrorAccessDenied, "not a regular file"), nullptr;
+  HANDLE handle = ::CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE)
+    return Fail(), nullptr;
+  auto lock = std::make_unique<Win32FileLock>(handle);
+  OVERLAPPED whole{};
+  const ::DWORD flags =
+      (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+  if (!::LockFileEx(handle, flags, 0, 1, 0, &whole)) {
+    if (::GetLastError() == ERROR_LOCK_VIOLATION || ::GetLastError() == ERROR_IO_PENDING)
+      return Fail(kErrorSharingViolation, "locked by another program"), nullptr;
+    return Fail(), nullptr;
+  }
+  return lock;
 }
 
 bool StandardOutputIsTerminal() {

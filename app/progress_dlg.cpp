@@ -33,18 +33,18 @@ bool CProgressDlg::RunFlash(std::int32_t bootLoader, std::int32_t rescue) {
     platform::NKDbgPrintfW(services_.log, L"ERROR : PM timeouts not found in registry\r\n");
     return false;
   }
-  // Only what can be put back is switched off: a value that could not be read keeps its own.
-  power::PowerTimeouts off = power::g_TimeoutsOff;
-  off.holds = m_savedTimeouts.holds;
-  power::WritePowerTimeouts(services_.registry, services_.events, services_.log, off);
+  power::WritePowerTimeouts(services_.registry, services_.events, services_.log,
+                            power::TimeoutsOffFor(m_savedTimeouts));
   // The writers work without the window: a window that cannot be made only loses the display.
-  Create();
-  m_stcText.SetWindowText(ui().LoadString(bootLoader ? kBootLoaderText : kImageText).value_or(L""));
-  if (bootLoader)
-    m_progress.ShowWindow(SW_HIDE);
-  SetForegroundWindow();
-  ShowWindow(SW_SHOW);
-  UpdateWindow();
+  if (Create()) {
+    m_stcText.SetWindowText(
+        ui().LoadString(bootLoader ? kBootLoaderText : kImageText).value_or(L""));
+    if (bootLoader)
+      m_progress.ShowWindow(SW_HIDE);
+    SetForegroundWindow();
+    ShowWindow(SW_SHOW);
+    UpdateWindow();
+  }
   const bool written = RunWriter(bootLoader, rescue);
   power::WritePowerTimeouts(services_.registry, services_.events, services_.log, m_savedTimeouts);
   DestroyWindow();

@@ -1,4 +1,5 @@
-// The application: one run of the main dialog, then the end.
+// The application: one run of the main dialog, then the end. It runs once per device: a second
+// start while one runs tells the user why and ends at once.
 #pragma once
 
 #include "app/services.h"
@@ -14,9 +15,13 @@ class CUpdateApp {
   // Runs the main dialog modally; always false, so that no message loop of its own follows.
   bool InitInstance();
 
+  // Whether InitInstance found another instance running and so did nothing.
+  bool anotherInstance() const { return anotherInstance_; }
+
  private:
   const platform::ui::UiContext& ui_;
   Services& services_;
+  bool anotherInstance_ = false;
 };
 
 }  // namespace app

@@ -31,14 +31,25 @@ bool ReadTable(Files& files, Handle file, std::vector<WORD>& table, WORD count) 
 
 }  // namespace
 
-TrailerResult ReadImageTrailer(Files& files, Handle file) {
-  TrailerResult result;
+bool GetPackageSize(Files& files, Handle file, DWORD& size) {
   // A file of 0xFFFFFFFF bytes is told from a failure by the last error alone.
   platform::SetLastError(platform::kErrorSuccess);
-  const DWORD size = files.GetFileSize(file, nullptr);
-  if (size == platform::kInvalidFileSize && platform::GetLastError() != platform::kErrorSuccess) {
-    return result;
+  DWORD high = 0;
+  size = files.GetFileSize(file, &high);
+  if (size == platform::kInvalidFileSize && platform::GetLastError() != platform::kErrorSuccess)
+    return false;
+  if (high != 0) {
+    platform::SetLastError(platform::kErrorFileTooLarge);
+    return false;
   }
+  return true;
+}
+
+TrailerResult ReadImageTrailer(Files& files, Handle file) {
+  TrailerResult result;
+  DWORD size = 0;
+  if (!GetPackageSize(files, file, size))
+    return result;
   result.fileSize = size;
   // A file too short to hold N and L has no blocks.
   result.status = TrailerStatus::kNoBlocks;

@@ -53,6 +53,10 @@ struct TrailerResult {
   ImageTrailer trailer;
 };
 
+// F, the size of the open package. False with the last error set when it cannot be taken, or
+// when the file is 4 GiB or larger (kErrorFileTooLarge): no size of a package may wrap.
+bool GetPackageSize(platform::Files& files, platform::Handle file, DWORD& size);
+
 // Reads the trailer of the open package. Nothing is allocated before N is known to be non-zero
 // and T is known to fit into the file. Moves the file position.
 TrailerResult ReadImageTrailer(platform::Files& files, platform::Handle file);

@@ -1,4 +1,4 @@
-// Named events: open, set, close.
+// Named events and mutexes: open or create, set, close.
 #pragma once
 
 #include <string>
@@ -21,9 +21,15 @@ class Events {
   virtual Handle OpenEvent(DWORD access, bool inherit, const std::wstring& name) = 0;
   // Sets, resets or pulses the event (kEventSet, kEventReset, kEventPulse). True on success.
   virtual bool EventModify(Handle event, DWORD function) = 0;
-  virtual bool CloseHandle(Handle event) = 0;
+  // Creates the named mutex, held by every process that has a handle to it. When it exists
+  // already, returns a handle to it with the last error kErrorAlreadyExists. Returns kNullHandle
+  // on failure.
+  virtual Handle CreateMutex(bool initialOwner, const std::wstring& name) = 0;
+  // Closes an event or a mutex handle.
+  virtual bool CloseHandle(Handle object) = 0;
 };
 
 using ScopedEvent = ScopedHandle<Events, &Events::CloseHandle, kNullHandle>;
+using ScopedMutex = ScopedEvent;
 
 }  // namespace platform

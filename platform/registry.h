@@ -1,4 +1,4 @@
-// Registry: open key, query value, set value, close. Calls return the error code itself
+// Registry: open key, query value, set value, delete value, close. Calls return the error code itself
 // (kErrorSuccess on success), as the device's registry calls do.
 #pragma once
 
@@ -31,6 +31,8 @@ class Registry {
   // Stores a value of the given type, creating it when missing.
   virtual LONG RegSetValueEx(HKEY key, const std::wstring& name, DWORD reserved, DWORD type,
                              const BYTE* data, DWORD size) = 0;
+  // Removes a value. Returns kErrorFileNotFound when the key has no such value.
+  virtual LONG RegDeleteValue(HKEY key, const std::wstring& name) = 0;
   virtual LONG RegCloseKey(HKEY key) = 0;
 
   // Adapter for ScopedHandle, whose release reports a bool.

@@ -55,4 +55,8 @@ std::wstring TrimSpace(std::wstring_view text);
 // Invalid sequences become U+FFFD.
 std::wstring FromUtf8(std::string_view text);
 
+// Bytes as lower-case hex digits, two a byte, and back (false for odd or non-hex text).
+std::string HexEncode(std::string_view bytes);
+bool HexDecode(std::string_view text, std::string& bytes);
+
 }  // namespace platform

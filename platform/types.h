@@ -35,6 +35,7 @@ constexpr DWORD kErrorInsufficientBuffer = 122;
 constexpr DWORD kErrorInvalidName = 123;
 constexpr DWORD kErrorNegativeSeek = 131;
 constexpr DWORD kErrorAlreadyExists = 183;
+constexpr DWORD kErrorFileTooLarge = 223;
 constexpr DWORD kErrorMoreData = 234;
 constexpr DWORD kErrorDeviceInUse = 2404;
 

@@ -26,15 +26,17 @@ int UiContext::AfxMessageBox(UINT stringId, UINT type) const {
 }
 
 void CWndItem::SetWindowText(const std::wstring& text) {
-  dialog_->SetDlgItemText(id_, text);
+  if (dialog_)
+    dialog_->SetDlgItemText(id_, text);
 }
 
 void CWndItem::ShowWindow(int command) {
-  dialog_->ui().frontend.ShowItem(dialog_->window(), id_, command);
+  if (dialog_)
+    dialog_->ui().frontend.ShowItem(dialog_->window(), id_, command);
 }
 
 LRESULT CWndItem::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  return dialog_->SendDlgItemMessage(id_, message, wParam, lParam);
+  return dialog_ ? dialog_->SendDlgItemMessage(id_, message, wParam, lParam) : 0;
 }
 
 CDialog::CDialog(const UiContext& ui, int templateId) : ui_(ui), template_(nullptr) {

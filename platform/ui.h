@@ -155,7 +155,8 @@ struct UiContext {
 
 class CDialog;
 
-// A control bound to a dialog member (DDX_Control).
+// A control bound to a dialog member (DDX_Control). Until it is bound, as when its dialog's
+// window could not be made, it does nothing.
 class CWndItem {
  public:
   void SetWindowText(const std::wstring& text);

@@ -8,6 +8,15 @@ namespace power {
 
 const PowerTimeouts g_TimeoutsOff = PowerTimeouts::Of(0, 0, 0);
 
+PowerTimeouts TimeoutsOffFor(const PowerTimeouts& saved) {
+  PowerTimeouts off = g_TimeoutsOff;
+  for (std::size_t i = 0; i < std::size(off.found); ++i) {
+    if (saved.found[i] == PowerTimeouts::Found::kUnreadable)
+      off.found[i] = PowerTimeouts::Found::kUnreadable;
+  }
+  return off;
+}
+
 namespace {
 
 using platform::BYTE;
@@ -55,14 +64,18 @@ bool ReadPowerTimeouts(platform::Registry& registry, PowerTimeouts& record) {
   if (!OpenTimeoutsKey(registry, key))
     return false;
   for (std::size_t i = 0; i < std::size(kValues); ++i) {
-    // Zeroed each time: a value shorter than four bytes must not bring stale bytes along.
     BYTE buffer[4] = {};
     DWORD size = sizeof buffer;
     DWORD type = 0;
-    if (registry.RegQueryValueEx(key.get(), kValues[i].name, &type, buffer, &size) ==
-        static_cast<platform::LONG>(kErrorSuccess)) {
+    const platform::LONG result =
+        registry.RegQueryValueEx(key.get(), kValues[i].name, &type, buffer, &size);
+    if (result == static_cast<platform::LONG>(kErrorSuccess) && size == sizeof buffer) {
       record.*kValues[i].field = platform::LoadLittleEndian<DWORD>(buffer);
-      record.holds |= 1u << i;
+      record.found[i] = PowerTimeouts::Found::kValue;
+    } else {
+      record.found[i] = result == static_cast<platform::LONG>(platform::kErrorFileNotFound)
+                            ? PowerTimeouts::Found::kAbsent
+                            : PowerTimeouts::Found::kUnreadable;
     }
   }
   key.Close();
@@ -75,11 +88,19 @@ bool WritePowerTimeouts(platform::Registry& registry, platform::Events& events,
   const bool opened = OpenTimeoutsKey(registry, key);
   if (opened) {
     for (std::size_t i = 0; i < std::size(kValues); ++i) {
-      if (!(record.holds & (1u << i)))
-        continue;
-      BYTE data[4];
-      platform::StoreLittleEndian(data, record.*kValues[i].field);
-      registry.RegSetValueEx(key.get(), kValues[i].name, 0, platform::kRegDword, data, 4);
+      switch (record.found[i]) {
+        case PowerTimeouts::Found::kValue: {
+          BYTE data[4];
+          platform::StoreLittleEndian(data, record.*kValues[i].field);
+          registry.RegSetValueEx(key.get(), kValues[i].name, 0, platform::kRegDword, data, 4);
+          break;
+        }
+        case PowerTimeouts::Found::kAbsent:
+          registry.RegDeleteValue(key.get(), kValues[i].name);
+          break;
+        case PowerTimeouts::Found::kUnreadable:
+          break;
+      }
     }
     key.Close();
   }

@@ -12,28 +12,36 @@ namespace power {
 using platform::DWORD;
 
 struct PowerTimeouts {
+  // What the registry held of a value when the record was read.
+  enum class Found {
+    kValue,       // four bytes, now in the field
+    kAbsent,      // no such value: writing the record removes it again
+    kUnreadable,  // a value that is not four bytes: writing the record leaves it alone
+  };
+
   DWORD dwACUserIdle = 0;
   DWORD dwACSystemIdle = 0;
   DWORD dwACSuspend = 0;
-  // Which of the three values (bits 0, 1, 2 in the order above) the record really holds. A value
-  // that was never read from the registry is not written back, so the key keeps what it had.
-  unsigned holds = 0;
+  Found found[3] = {Found::kValue, Found::kValue, Found::kValue};  // in the order above
 
-  static constexpr unsigned kAll = 7;
   static PowerTimeouts Of(DWORD userIdle, DWORD systemIdle, DWORD suspend) {
-    return {userIdle, systemIdle, suspend, kAll};
+    return {userIdle, systemIdle, suspend};
   }
 };
 
 // Three zeros: no timeout at all.
 extern const PowerTimeouts g_TimeoutsOff;
 
-// Reads the three timeouts into record; a value that cannot be read leaves its field (and its
-// bit in holds) as it was. False only when the Timeouts key cannot be opened.
+// The record that switches the timeouts off for a run that saved `saved`: three zeros, where a
+// value that could not be read is left alone, since it could not be put back.
+PowerTimeouts TimeoutsOffFor(const PowerTimeouts& saved);
+
+// Reads the three timeouts into record and notes what was found of each; a value that cannot be
+// read leaves its field as it was. False only when the Timeouts key cannot be opened.
 bool ReadPowerTimeouts(platform::Registry& registry, PowerTimeouts& record);
 
-// Writes the values the record holds, logs them, and sets the power manager's reload event
-// (also when the key cannot be opened). True when the key was opened.
+// Writes the record's values (removing those it found absent), logs them, and sets the power
+// manager's reload event (also when the key cannot be opened). True when the key was opened.
 bool WritePowerTimeouts(platform::Registry& registry, platform::Events& events,
                         platform::DebugLog& log, const PowerTimeouts& record);
 

@@ -41,7 +41,8 @@ bool CheckPackage(const BootLoaderWriterServices& services, platform::Handle fil
       NKDbgPrintfW(log, L"Erreur reading file %d\r\n", platform::GetLastError());
       return false;
   }
-  if (!package::CheckProductTag(trailer.trailer)) {
+  // A package with no image would put its trailer alone into flash.
+  if (!package::CheckProductTag(trailer.trailer) || trailer.fileSize == trailer.trailer.size()) {
     NKDbgPrintfW(log, L"Image not fit this product!!!\r\n");
     return false;
   }
@@ -68,9 +69,8 @@ bool WriteBootLoader(const BootLoaderWriterServices& services, platform::Handle 
   platform::Kernel& kernel = services.kernel;
   platform::DebugLog& log = services.log;
 
-  platform::SetLastError(platform::kErrorSuccess);
-  const DWORD size = files.GetFileSize(file, nullptr);
-  if (size == platform::kInvalidFileSize && platform::GetLastError() != platform::kErrorSuccess) {
+  DWORD size = 0;
+  if (!package::GetPackageSize(files, file, size)) {
     NKDbgPrintfW(log, L"Erreur reading file %d\r\n", platform::GetLastError());
     return false;
   }

@@ -17,6 +17,11 @@ using platform::NKDbgPrintfW;
 constexpr wchar_t kDriverKey[] = L"\\Drivers\\BINDRV";
 constexpr wchar_t kStream[] = L"BIN1:";
 
+// 16 KiB chunks that hold the payload, the last one possibly short; counted without wrapping.
+DWORD ChunkCount(DWORD payload) {
+  return static_cast<DWORD>((std::uint64_t{payload} + IMAGE_BLOCK_SIZE - 1) / IMAGE_BLOCK_SIZE);
+}
+
 // The driver's unload line names the part of the write that stopped.
 enum class Stage { kDevice, kImage };
 
@@ -39,6 +44,8 @@ class Writer {
   int Stop(Stage stage);
   bool ReadFailed();
   bool CheckPackage(DWORD size, package::ImageTrailer& trailer, Stage& stage);
+  bool BootTheOtherImage();
+  bool BootTheWrittenImage();
   bool WriteChunks(DWORD payload);
 
   platform::Files& files_;
@@ -48,6 +55,7 @@ class Writer {
   platform::Handle file_;
   Progress& progress_;
   BYTE rescue_;
+  bool bootsRescue_ = false;  // a rescue image is rewritten that the device was set to boot
   platform::ScopedDriver driver_;
   platform::ScopedStream stream_;
   std::unique_ptr<package::BlockBuffer> block_ = std::make_unique<package::BlockBuffer>();
@@ -100,10 +108,14 @@ bool Writer::CheckPackage(DWORD size, package::ImageTrailer& trailer, Stage& sta
     NKDbgPrintfW(log_, L"Varnel_Quorvane: Image not fit this product!!!\r\n");
     return false;
   }
+  // A package with no image would leave an empty image to boot.
   const DWORD payload = size - trailer.size();
-  progress_.InitProgress(static_cast<int>((payload + IMAGE_BLOCK_SIZE - 1) / IMAGE_BLOCK_SIZE));
-  // From here until the image is whole, the device boots the rescue image.
-  if (!rescue_ && !bootConfig_.SetBootSelection(bootcfg::BOOT_IMAGE_RESCUE))
+  if (payload == 0) {
+    NKDbgPrintfW(log_, L"Varnel_Quorvane: Image not fit this product!!!\r\n");
+    return false;
+  }
+  progress_.InitProgress(static_cast<int>(ChunkCount(payload)));
+  if (!BootTheOtherImage())
     return false;
   const package::BlockCheck check = package::VerifyImageBlocks(files_, file_, trailer, *block_);
   switch (check.status) {
@@ -118,11 +130,30 @@ bool Writer::CheckPackage(DWORD size, package::ImageTrailer& trailer, Stage& sta
   return ReadFailed();
 }
 
+// From here until the image is whole, the device boots the other one: the rescue image while
+// the main image is rewritten, and the main image while the rescue image it boots is.
+bool Writer::BootTheOtherImage() {
+  if (!rescue_)
+    return bootConfig_.SetBootSelection(bootcfg::BOOT_IMAGE_RESCUE);
+  const int selected = bootConfig_.GetBootSelection();
+  if (selected < 0)
+    return false;
+  bootsRescue_ = selected == bootcfg::BOOT_IMAGE_RESCUE;
+  return !bootsRescue_ || bootConfig_.SetBootSelection(bootcfg::BOOT_IMAGE_MAIN);
+}
+
+// The image is whole: the device boots again what it booted before.
+bool Writer::BootTheWrittenImage() {
+  if (!rescue_)
+    return bootConfig_.SetBootSelection(bootcfg::BOOT_IMAGE_MAIN);
+  return !bootsRescue_ || bootConfig_.SetBootSelection(bootcfg::BOOT_IMAGE_RESCUE);
+}
+
 bool Writer::WriteChunks(DWORD payload) {
   if (files_.SetFilePointer(file_, 0, platform::kFileBegin) == platform::kInvalidSetFilePointer) {
     return ReadFailed();
   }
-  const DWORD chunks = (payload + IMAGE_BLOCK_SIZE - 1) / IMAGE_BLOCK_SIZE;
+  const DWORD chunks = ChunkCount(payload);
   for (DWORD k = 0; k < chunks; ++k) {
     // The last chunk is the payload's tail: never a byte of the trailer.
     const DWORD wanted = std::min(IMAGE_BLOCK_SIZE, payload - k * IMAGE_BLOCK_SIZE);
@@ -146,9 +177,8 @@ bool Writer::WriteChunks(DWORD payload) {
 }
 
 int Writer::Write() {
-  platform::SetLastError(platform::kErrorSuccess);
-  const DWORD size = files_.GetFileSize(file_, nullptr);
-  if (size == platform::kInvalidFileSize && platform::GetLastError() != platform::kErrorSuccess) {
+  DWORD size = 0;
+  if (!package::GetPackageSize(files_, file_, size)) {
     ReadFailed();
     return 0;
   }
@@ -192,7 +222,7 @@ int Writer::Write() {
     return Stop(Stage::kImage);
   }
   NKDbgPrintfW(log_, L"Writing image to flash complete.\r\n");
-  if (!rescue_ && !bootConfig_.SetBootSelection(bootcfg::BOOT_IMAGE_MAIN))
+  if (!BootTheWrittenImage())
     return Stop(Stage::kImage);
   if (!stream_.Close()) {
     NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur closefile n\u00b0 %d\r\n",

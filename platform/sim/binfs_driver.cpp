@@ -74,11 +74,11 @@ Handle BinfsDriver::ActivateDevice(const std::wstring& registryPath, DWORD /*con
     return Refuse(kErrorFileNotFound), kNullHandle;
   const std::wstring streamName =
       ValueText(*prefix) + std::to_wstring(index ? ValueDword(*index).value_or(1) : 1) + L":";
-  for (const auto& [handle, driver] : drivers_.entries()) {
-    if (SameName(driver->streamName, streamName))
-      return Refuse(kErrorDeviceInUse), kNullHandle;
-  }
-  return drivers_.Add(std::make_unique<Driver>(Driver{streamName}));
+  auto user = host::LockFile(paths_.driverLock(), true, false);
+  if (!user)
+    return Refuse(GetLastError() == kErrorSharingViolation ? kErrorDeviceInUse : kErrorGenFailure),
+           kNullHandle;
+  return drivers_.Add(std::make_unique<Driver>(Driver{streamName, std::move(user)}));
 }
 
 bool BinfsDriver::DeactivateDevice(Handle driver) {
@@ -153,6 +153,9 @@ bool BinfsDriver::SelectImage(Stream& stream, const void* in, DWORD inSize, DWOR
     return Refuse(kErrorInvalidParameter);
   // The header stops naming a length before the old image is overwritten, so an interrupted
   // rewrite is never taken for a whole image.
+  const auto lock = LockForChange(paths_);
+  if (!lock)
+    return Refuse(kErrorWriteFault);
   BinfsHeader header;
   if (!LoadBinfsHeader(paths_, header))
     return Refuse(kErrorReadFault);
@@ -173,6 +176,9 @@ bool BinfsDriver::UpdateHeader(Stream& stream, const void* in, DWORD inSize, DWO
   std::memcpy(&length, in, 4);
   if (length > layout_.regionSize[*stream.image])
     return Refuse(kErrorInvalidParameter);
+  const auto lock = LockForChange(paths_);
+  if (!lock)
+    return Refuse(kErrorWriteFault);
   BinfsHeader header;
   if (!LoadBinfsHeader(paths_, header))
     return Refuse(kErrorReadFault);

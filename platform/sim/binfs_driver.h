@@ -1,9 +1,11 @@
 // The device manager with the BINFS block driver. The driver is loaded from its registry key
 // ("\Drivers\BINDRV": Dll "bindrv.dll", Prefix "BIN", Index 1) and opened as its stream
 // ("BIN1:"). The partition holds two regions, the main image and the rescue image; each keeps
-// the bytes written to it and, in the partition's header, the length recorded for it.
+// the bytes written to it and, in the partition's header, the length recorded for it. The driver
+// has one user at a time, device-wide: while one process has it loaded, no other can load it.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -50,6 +52,7 @@ class BinfsDriver final : public Devices {
  private:
   struct Driver {
     std::wstring streamName;
+    std::unique_ptr<host::FileLock> user;
   };
   struct Stream {
     Handle driver;

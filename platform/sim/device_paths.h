@@ -2,6 +2,9 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
+
+#include "platform/host.h"
 
 namespace platform::sim {
 
@@ -22,6 +25,18 @@ struct DevicePaths {
   std::filesystem::path faults() const { return root / "faults.json"; }
   std::filesystem::path debugLog() const { return root / "debug.jsonl"; }
   std::filesystem::path fileSystem() const { return root / "fs"; }
+  // Locks: every change of the device's state, the BINFS driver's one user, named mutexes.
+  std::filesystem::path changeLock() const { return root / "device.lock"; }
+  std::filesystem::path driverLock() const { return root / "binfs" / "driver.lock"; }
+  std::filesystem::path mutexLock(const std::string& hexName) const {
+    return root / ("mutex-" + hexName + ".lock");
+  }
 };
+
+// Held for the length of one change of the device's state, so that a change made by another
+// process never interleaves with it. Null, with the last error set, when it cannot be had.
+inline std::unique_ptr<host::FileLock> LockForChange(const DevicePaths& paths) {
+  return host::LockFile(paths.changeLock(), true, true);
+}
 
 }  // namespace platform::sim

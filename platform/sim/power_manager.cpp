@@ -40,26 +40,27 @@ bool FromJson(const nlohmann::json& record, EnforcedTimeouts& timeouts) {
 
 }  // namespace
 
-PowerManager::PowerManager(std::filesystem::path file, SimRegistry& registry)
-    : file_(std::move(file)), registry_(registry) {}
+PowerManager::PowerManager(const DevicePaths& paths, SimRegistry& registry)
+    : paths_(paths), registry_(registry) {}
 
 bool PowerManager::Load(std::string& error) {
   std::string bytes;
   reloads_.clear();
-  if (!host::ReadWholeFile(file_, bytes)) {
-    error = "cannot read " + file_.string();
+  const std::filesystem::path file = paths_.powerManager();
+  if (!host::ReadWholeFile(file, bytes)) {
+    error = "cannot read " + file.string() + ": " + host::LastErrorText();
     return false;
   }
   const nlohmann::json state = nlohmann::json::parse(bytes, nullptr, false);
   if (!state.is_object() ||
       !FromJson(state.value("enforced", nlohmann::json::object()), enforced_)) {
-    error = file_.string() + " is not a power manager record";
+    error = file.string() + " is not a power manager record";
     return false;
   }
   for (const nlohmann::json& record : state.value("reloads", nlohmann::json::array())) {
     EnforcedTimeouts timeouts;
     if (!FromJson(record, timeouts)) {
-      error = file_.string() + ": bad reload record";
+      error = file.string() + ": bad reload record";
       return false;
     }
     reloads_.push_back(timeouts);
@@ -68,6 +69,11 @@ bool PowerManager::Load(std::string& error) {
 }
 
 bool PowerManager::ReloadActivityTimeouts() {
+  // Reloads made by other processes are kept: the record is read again under the lock.
+  std::string error;
+  const auto lock = LockForChange(paths_);
+  if (!lock || !Load(error))
+    return false;
   for (int i = 0; i < 3; ++i) {
     const auto value = registry_.Get(kPowerTimeoutsKey, kPowerTimeoutNames[i]);
     enforced_.values[i] = value && value->type == kRegDword ? ValueDword(*value) : std::nullopt;
@@ -83,7 +89,7 @@ bool PowerManager::Save() {
   for (const EnforcedTimeouts& record : reloads_)
     reloads.push_back(ToJson(record));
   const nlohmann::json state = {{"enforced", ToJson(enforced_)}, {"reloads", reloads}};
-  return host::ReplaceFile(file_, state.dump(2) + "\n");
+  return host::ReplaceFile(paths_.powerManager(), state.dump(2) + "\n");
 }
 
 }  // namespace platform::sim

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/device_paths.h"
 #include "platform/sim/sim_registry.h"
 
 namespace platform::sim {
@@ -23,7 +24,7 @@ struct EnforcedTimeouts {
 
 class PowerManager {
  public:
-  PowerManager(std::filesystem::path file, SimRegistry& registry);
+  PowerManager(const DevicePaths& paths, SimRegistry& registry);
 
   bool Load(std::string& error);
   bool ReloadActivityTimeouts();
@@ -35,7 +36,7 @@ class PowerManager {
  private:
   bool Save();
 
-  std::filesystem::path file_;
+  const DevicePaths& paths_;
   SimRegistry& registry_;
   EnforcedTimeouts enforced_;
   std::vector<EnforcedTimeouts> reloads_;

@@ -1,11 +1,17 @@
 #include "platform/sim/sim_events.h"
 
+#include "platform/text.h"
+
 namespace platform::sim {
 
 const wchar_t kReloadTimeoutsEvent[] = L"PowerManager/ReloadActivityTimeouts";
 
-SimEvents::SimEvents(FaultInjector& faults, PowerManager* powerManager)
-    : faults_(faults), powerManager_(powerManager) {}
+namespace {
+constexpr std::size_t kMaxPath = 260;  // the longest name of a kernel object
+}  // namespace
+
+SimEvents::SimEvents(const DevicePaths& paths, FaultInjector& faults, PowerManager* powerManager)
+    : paths_(paths), faults_(faults), powerManager_(powerManager) {}
 
 Handle SimEvents::OpenEvent(DWORD /*access*/, bool /*inherit*/, const std::wstring& name) {
   if (const auto error = faults_.Enter("OpenEvent")) {
@@ -17,7 +23,7 @@ Handle SimEvents::OpenEvent(DWORD /*access*/, bool /*inherit*/, const std::wstri
     SetLastError(kErrorFileNotFound);
     return kNullHandle;
   }
-  return open_.Add(std::make_unique<OpenedEvent>());
+  return open_.Add(std::make_unique<Object>());
 }
 
 bool SimEvents::EventModify(Handle event, DWORD function) {
@@ -25,7 +31,8 @@ bool SimEvents::EventModify(Handle event, DWORD function) {
     SetLastError(*error);
     return false;
   }
-  if (!open_.Find(event)) {
+  const Object* object = open_.Find(event);
+  if (!object || object->mutex) {
     SetLastError(kErrorInvalidHandle);
     return false;
   }
@@ -37,6 +44,32 @@ bool SimEvents::EventModify(Handle event, DWORD function) {
   if (function != kEventReset && !powerManager_->ReloadActivityTimeouts())
     return false;
   return true;
+}
+
+Handle SimEvents::CreateMutex(bool /*initialOwner*/, const std::wstring& name) {
+  if (const auto error = faults_.Enter("CreateMutex")) {
+    SetLastError(*error);
+    return kNullHandle;
+  }
+  if (name.empty() || name.size() > kMaxPath) {
+    SetLastError(kErrorInvalidName);
+    return kNullHandle;
+  }
+  // The name as a file name: any character of it may be one that a file name cannot hold.
+  auto object = std::make_unique<Object>();
+  object->mutex = true;
+  object->lock = host::LockFile(paths_.mutexLock(HexEncode(ToUtf8(name))), true, false);
+  if (object->lock) {
+    SetLastError(kErrorSuccess);
+  } else if (GetLastError() == kErrorSharingViolation) {
+    SetLastError(kErrorAlreadyExists);
+  } else {
+    return kNullHandle;
+  }
+  const DWORD error = GetLastError();
+  const Handle handle = open_.Add(std::move(object));
+  SetLastError(error);
+  return handle;
 }
 
 bool SimEvents::CloseHandle(Handle event) {

@@ -1,9 +1,13 @@
-// Named events of the simulated device. The only one is the power manager's reload event,
-// which exists while the power manager runs.
+// Named events and mutexes of the simulated device. The only event is the power manager's
+// reload event, which exists while the power manager runs. A mutex exists while any process
+// holds a handle to it: it is a lock file in the device directory.
 #pragma once
+
+#include <memory>
 
 #include "platform/events.h"
 #include "platform/handle_table.h"
+#include "platform/sim/device_paths.h"
 #include "platform/sim/faults.h"
 #include "platform/sim/power_manager.h"
 
@@ -14,20 +18,26 @@ extern const wchar_t kReloadTimeoutsEvent[];
 class SimEvents final : public Events {
  public:
   // powerManager is null when the device runs none.
-  SimEvents(FaultInjector& faults, PowerManager* powerManager);
+  SimEvents(const DevicePaths& paths, FaultInjector& faults, PowerManager* powerManager);
 
   Handle OpenEvent(DWORD access, bool inherit, const std::wstring& name) override;
   bool EventModify(Handle event, DWORD function) override;
-  bool CloseHandle(Handle event) override;
+  Handle CreateMutex(bool initialOwner, const std::wstring& name) override;
+  bool CloseHandle(Handle object) override;
 
   std::size_t openCount() const { return open_.size(); }
 
  private:
-  struct OpenedEvent {};
+  struct Object {
+    bool mutex = false;
+    // Held by the handle that created the mutex; the others only name it.
+    std::unique_ptr<host::FileLock> lock;
+  };
 
+  const DevicePaths& paths_;
   FaultInjector& faults_;
   PowerManager* powerManager_;
-  HandleTable<OpenedEvent> open_;
+  HandleTable<Object> open_;
 };
 
 }  // namespace platform::sim

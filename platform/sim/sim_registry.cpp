@@ -12,36 +12,6 @@ namespace platform::sim {
 
 namespace {
 
-std::string ToHex(const std::vector<BYTE>& data) {
-  static const char digits[] = "0123456789abcdef";
-  std::string text;
-  for (const BYTE b : data) {
-    text += digits[b >> 4];
-    text += digits[b & 15];
-  }
-  return text;
-}
-
-bool FromHex(const std::string& text, std::vector<BYTE>& data) {
-  if (text.size() % 2)
-    return false;
-  data.clear();
-  for (std::size_t i = 0; i < text.size(); i += 2) {
-    const auto nibble = [](char c) {
-      return c >= '0' && c <= '9'   ? c - '0'
-             : c >= 'a' && c <= 'f' ? c - 'a' + 10
-             : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                    : -1;
-    };
-    const int hi = nibble(text[i]);
-    const int lo = nibble(text[i + 1]);
-    if (hi < 0 || lo < 0)
-      return false;
-    data.push_back(static_cast<BYTE>(hi * 16 + lo));
-  }
-  return true;
-}
-
 const std::pair<DWORD, const char*> kTypeNames[] = {{kRegNone, "REG_NONE"},
                                                     {kRegSz, "REG_SZ"},
                                                     {kRegBinary, "REG_BINARY"},
@@ -63,7 +33,7 @@ nlohmann::json ToJson(const RegValue& value) {
   } else if (value.type == kRegDword && value.data.size() == 4) {
     entry["value"] = *ValueDword(value);
   } else {
-    entry["hex"] = ToHex(value.data);
+    entry["hex"] = HexEncode(std::string(value.data.begin(), value.data.end()));
   }
   return entry;
 }
@@ -88,7 +58,11 @@ bool FromJson(const nlohmann::json& entry, RegValue& value) {
     return false;
   }
   if (entry.contains("hex")) {
-    return entry["hex"].is_string() && FromHex(entry["hex"].get<std::string>(), value.data);
+    std::string bytes;
+    if (!entry["hex"].is_string() || !HexDecode(entry["hex"].get<std::string>(), bytes))
+      return false;
+    value.data.assign(bytes.begin(), bytes.end());
+    return true;
   }
   if (!entry.contains("value"))
     return false;
@@ -147,26 +121,27 @@ std::optional<DWORD> ValueDword(const RegValue& value) {
   return number;
 }
 
-SimRegistry::SimRegistry(std::filesystem::path file, FaultInjector& faults)
-    : file_(std::move(file)), faults_(faults) {}
+SimRegistry::SimRegistry(const DevicePaths& paths, FaultInjector& faults)
+    : paths_(paths), faults_(faults) {}
 
 bool SimRegistry::Load(std::string& error) {
   keys_.clear();
   std::string bytes;
-  if (!host::ReadWholeFile(file_, bytes)) {
-    error = "cannot read " + file_.string();
+  const std::filesystem::path file = paths_.registry();
+  if (!host::ReadWholeFile(file, bytes)) {
+    error = "cannot read " + file.string() + ": " + host::LastErrorText();
     return false;
   }
   const nlohmann::json document = nlohmann::json::parse(bytes, nullptr, false);
   if (!document.is_object()) {
-    error = file_.string() + " is not a JSON object";
+    error = file.string() + " is not a JSON object";
     return false;
   }
   for (const auto& [path, values] : document.items()) {
     const std::wstring wide = FromUtf8(path);
     const std::wstring prefix = L"HKEY_LOCAL_MACHINE\\";
     if (wide.compare(0, prefix.size(), prefix) != 0 || !values.is_object()) {
-      error = file_.string() + ": bad key " + path;
+      error = file.string() + ": bad key " + path;
       return false;
     }
     const std::wstring keyPath = Trim(wide.substr(prefix.size()));
@@ -175,7 +150,7 @@ bool SimRegistry::Load(std::string& error) {
     for (const auto& [name, entry] : values.items()) {
       RegValue value;
       if (!FromJson(entry, value)) {
-        error = file_.string() + ": bad value " + name + " of " + path;
+        error = file.string() + ": bad value " + name + " of " + path;
         return false;
       }
       key.values[LowerCase(FromUtf8(name))] = Entry{FromUtf8(name), value};
@@ -192,7 +167,32 @@ bool SimRegistry::Save() {
       values[ToUtf8(entry.name)] = ToJson(entry.value);
     document[ToUtf8(L"HKEY_LOCAL_MACHINE\\" + key.path)] = values;
   }
-  return host::ReplaceFile(file_, document.dump(2) + "\n");
+  return host::ReplaceFile(paths_.registry(), document.dump(2) + "\n");
+}
+
+bool SimRegistry::Refresh() {
+  std::string error;
+  if (Load(error))
+    return true;
+  SetLastError(kErrorReadFault);
+  return false;
+}
+
+template <class Change>
+LONG SimRegistry::Modify(Change change) {
+  const auto lock = LockForChange(paths_);
+  if (!lock || !Refresh())
+    return static_cast<LONG>(GetLastError());
+  const Keys before = keys_;
+  if (const LONG refused = change(keys_); refused != kErrorSuccess) {
+    keys_ = before;
+    return refused;
+  }
+  if (!Save()) {
+    keys_ = before;
+    return static_cast<LONG>(GetLastError());
+  }
+  return kErrorSuccess;
 }
 
 LONG SimRegistry::RegOpenKeyEx(HKEY root, const std::wstring& subKey, DWORD /*options*/,
@@ -203,6 +203,8 @@ LONG SimRegistry::RegOpenKeyEx(HKEY root, const std::wstring& subKey, DWORD /*op
     return kErrorInvalidParameter;
   if (root != kHkeyLocalMachine)
     return kErrorInvalidHandle;
+  if (!Refresh())
+    return static_cast<LONG>(GetLastError());
   const std::wstring folded = LowerCase(Trim(subKey));
   if (!keys_.count(folded))
     return kErrorFileNotFound;
@@ -217,6 +219,8 @@ LONG SimRegistry::RegQueryValueEx(HKEY key, const std::wstring& name, DWORD* typ
   const OpenKey* open = open_.Find(key);
   if (!open)
     return kErrorInvalidHandle;
+  if (!Refresh())
+    return static_cast<LONG>(GetLastError());
   const auto keyIt = keys_.find(open->folded);
   if (keyIt == keys_.end())
     return kErrorFileNotFound;
@@ -252,13 +256,27 @@ LONG SimRegistry::RegSetValueEx(HKEY key, const std::wstring& name, DWORD /*rese
     return kErrorInvalidHandle;
   if (!data && size)
     return kErrorInvalidParameter;
-  const auto before = keys_;
-  keys_[open->folded].values[LowerCase(name)] = Entry{name, RegValue{type, {data, data + size}}};
-  if (!Save()) {
-    keys_ = before;
-    return static_cast<LONG>(GetLastError());
-  }
-  return kErrorSuccess;
+  return Modify([&](Keys& keys) -> LONG {
+    const auto it = keys.find(open->folded);
+    if (it == keys.end())
+      return kErrorFileNotFound;
+    it->second.values[LowerCase(name)] = Entry{name, RegValue{type, {data, data + size}}};
+    return kErrorSuccess;
+  });
+}
+
+LONG SimRegistry::RegDeleteValue(HKEY key, const std::wstring& name) {
+  if (const auto error = faults_.Enter("RegDeleteValue"))
+    return static_cast<LONG>(*error);
+  const OpenKey* open = open_.Find(key);
+  if (!open)
+    return kErrorInvalidHandle;
+  return Modify([&](Keys& keys) -> LONG {
+    const auto it = keys.find(open->folded);
+    if (it == keys.end() || it->second.values.erase(LowerCase(name)) == 0)
+      return kErrorFileNotFound;
+    return kErrorSuccess;
+  });
 }
 
 LONG SimRegistry::RegCloseKey(HKEY key) {
@@ -269,27 +287,32 @@ LONG SimRegistry::RegCloseKey(HKEY key) {
 
 bool SimRegistry::Put(const std::wstring& keyPath, const std::wstring& name,
                       const RegValue& value) {
-  Key& key = keys_[LowerCase(Trim(keyPath))];
-  if (key.path.empty())
-    key.path = Trim(keyPath);
-  key.values[LowerCase(name)] = Entry{name, value};
-  return Save();
+  return Modify([&](Keys& keys) -> LONG {
+    Key& key = keys[LowerCase(Trim(keyPath))];
+    if (key.path.empty())
+      key.path = Trim(keyPath);
+    key.values[LowerCase(name)] = Entry{name, value};
+    return kErrorSuccess;
+  }) == kErrorSuccess;
 }
 
 bool SimRegistry::Delete(const std::wstring& keyPath, const std::optional<std::wstring>& name) {
-  const auto it = keys_.find(LowerCase(Trim(keyPath)));
-  if (it == keys_.end())
-    return true;
-  if (name) {
-    it->second.values.erase(LowerCase(*name));
-  } else {
-    keys_.erase(it);
-  }
-  return Save();
+  return Modify([&](Keys& keys) -> LONG {
+    const auto it = keys.find(LowerCase(Trim(keyPath)));
+    if (it == keys.end())
+      return kErrorSuccess;
+    if (name) {
+      it->second.values.erase(LowerCase(*name));
+    } else {
+      keys.erase(it);
+    }
+    return kErrorSuccess;
+  }) == kErrorSuccess;
 }
 
-std::optional<RegValue> SimRegistry::Get(const std::wstring& keyPath,
-                                         const std::wstring& name) const {
+std::optional<RegValue> SimRegistry::Get(const std::wstring& keyPath, const std::wstring& name) {
+  if (!Refresh())
+    return std::nullopt;
   const auto it = keys_.find(LowerCase(Trim(keyPath)));
   if (it == keys_.end())
     return std::nullopt;
@@ -299,8 +322,8 @@ std::optional<RegValue> SimRegistry::Get(const std::wstring& keyPath,
   return valueIt->second.value;
 }
 
-bool SimRegistry::HasKey(const std::wstring& keyPath) const {
-  return keys_.count(LowerCase(Trim(keyPath))) != 0;
+bool SimRegistry::HasKey(const std::wstring& keyPath) {
+  return Refresh() && keys_.count(LowerCase(Trim(keyPath))) != 0;
 }
 
 }  // namespace platform::sim

@@ -1,5 +1,6 @@
 // The device's registry, kept in the device directory as JSON. Only HKEY_LOCAL_MACHINE exists;
-// keys and value names are found without regard to letter case, as on the device.
+// keys and value names are found without regard to letter case, as on the device. Every call
+// sees what other processes changed before it; every change is made under the device's lock.
 #pragma once
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include "platform/handle_table.h"
 #include "platform/registry.h"
+#include "platform/sim/device_paths.h"
 #include "platform/sim/faults.h"
 
 namespace platform::sim {
@@ -28,7 +30,7 @@ std::optional<DWORD> ValueDword(const RegValue& value);
 
 class SimRegistry final : public Registry {
  public:
-  SimRegistry(std::filesystem::path file, FaultInjector& faults);
+  SimRegistry(const DevicePaths& paths, FaultInjector& faults);
 
   bool Load(std::string& error);
 
@@ -38,13 +40,14 @@ class SimRegistry final : public Registry {
                        DWORD* size) override;
   LONG RegSetValueEx(HKEY key, const std::wstring& name, DWORD reserved, DWORD type,
                      const BYTE* data, DWORD size) override;
+  LONG RegDeleteValue(HKEY key, const std::wstring& name) override;
   LONG RegCloseKey(HKEY key) override;
 
   // For setting a device up and looking at it; key paths are below HKEY_LOCAL_MACHINE.
   bool Put(const std::wstring& key, const std::wstring& name, const RegValue& value);
   bool Delete(const std::wstring& key, const std::optional<std::wstring>& name);
-  std::optional<RegValue> Get(const std::wstring& key, const std::wstring& name) const;
-  bool HasKey(const std::wstring& key) const;
+  std::optional<RegValue> Get(const std::wstring& key, const std::wstring& name);
+  bool HasKey(const std::wstring& key);
   std::size_t openKeyCount() const { return open_.size(); }
 
  private:
@@ -60,11 +63,19 @@ class SimRegistry final : public Registry {
     std::wstring folded;
   };
 
-  bool Save();
+  using Keys = std::map<std::wstring, Key>;  // by folded path
 
-  std::filesystem::path file_;
+  bool Save();
+  // Reads the registry as it stands now; false (kErrorReadFault) when it cannot be read.
+  bool Refresh();
+  // Applies change to the registry as it stands now and saves it, under the device's lock.
+  // kErrorSuccess, or why not; change returns kErrorSuccess or its own refusal.
+  template <class Change>
+  LONG Modify(Change change);
+
+  const DevicePaths& paths_;
   FaultInjector& faults_;
-  std::map<std::wstring, Key> keys_;  // by folded path
+  Keys keys_;
   HandleTable<OpenKey> open_;
 };
 

@@ -89,19 +89,6 @@ TEST_F(DeviceTest, PowerGuardSwitchesTheTimeoutsOffAndBack) {
   EXPECT_TRUE(device_->Unreleased().empty());
 }
 
-TEST_F(DeviceTest, PowerGuardNeverInventsAValueTheRegistryLacked) {
-  ASSERT_TRUE(device_->simRegistry().Delete(sim::kPowerTimeoutsKey, std::wstring(L"ACSuspend")));
-  power::PowerTimeouts saved;
-  ASSERT_TRUE(power::ReadPowerTimeouts(device_->registry(), saved));
-  power::WritePowerTimeouts(device_->registry(), device_->events(), device_->log(),
-                            power::g_TimeoutsOff);
-  power::WritePowerTimeouts(device_->registry(), device_->events(), device_->log(), saved);
-  const nlohmann::json state = tools::DescribeDevice(*device_);
-  // The zero written while flashing stays: the record never held a value to put back.
-  EXPECT_EQ(state["timeouts"],
-            (nlohmann::json{{"ACUserIdle", 60}, {"ACSystemIdle", 300}, {"ACSuspend", 0}}));
-}
-
 TEST_F(DeviceTest, PowerGuardWithoutTheKeyOrThePowerManager) {
   ASSERT_TRUE(device_->simRegistry().Delete(sim::kPowerTimeoutsKey, std::nullopt));
   power::PowerTimeouts saved;

@@ -123,21 +123,29 @@ TEST_F(AppTest, AFailedWriteReportsFailureAndPutsTheTimeoutsBack) {
   EXPECT_EQ(state["boot_image"], 1);
 }
 
-TEST_F(AppTest, ATimeoutThatCannotBeReadIsNeitherSwitchedOffNorInvented) {
-  ASSERT_TRUE(
-      device_->simRegistry().Delete(platform::sim::kPowerTimeoutsKey, std::wstring(L"ACSuspend")));
+TEST_F(AppTest, TheTimeoutsKeyEndsAsItBeganWhateverItHeld) {
+  namespace sim = platform::sim;
+  const sim::RegValue unreadable{platform::kRegBinary, std::vector<platform::BYTE>(8, 7)};
+  ASSERT_TRUE(device_->simRegistry().Delete(sim::kPowerTimeoutsKey, std::wstring(L"ACSuspend")));
+  ASSERT_TRUE(device_->simRegistry().Put(sim::kPowerTimeoutsKey, L"ACSystemIdle", unreadable));
   std::deque<std::wstring> answers = Answers(L"Update Bootloader", L"\\Storage\\EbootLoader.nbX");
   answers.push_back(L"click OK");
   RunApp(answers);
-  EXPECT_EQ(State()["timeouts"],
-            (nlohmann::json{{"ACUserIdle", 60}, {"ACSystemIdle", 300}, {"ACSuspend", nullptr}}));
-  // While flashing the power manager enforced no timeout but the one it kept its own default for.
+  // An absent value is switched off too, and removed again; one that is not four bytes is
+  // never touched.
+  EXPECT_FALSE(device_->simRegistry().Get(sim::kPowerTimeoutsKey, L"ACSuspend"));
+  EXPECT_EQ(device_->simRegistry().Get(sim::kPowerTimeoutsKey, L"ACSystemIdle")->data,
+            unreadable.data);
+  EXPECT_EQ(State()["timeouts"]["ACUserIdle"], 60);
   const auto& reloads = device_->powerManager()->reloads();
   ASSERT_GE(reloads.size(), 2u);
-  const platform::sim::EnforcedTimeouts& flashing = reloads[reloads.size() - 2];
+  const sim::EnforcedTimeouts& flashing = reloads[reloads.size() - 2];
   EXPECT_EQ(flashing.values[0], 0u);
-  EXPECT_EQ(flashing.values[1], 0u);
-  EXPECT_FALSE(flashing.values[2].has_value());
+  EXPECT_FALSE(flashing.values[1].has_value());
+  EXPECT_EQ(flashing.values[2], 0u);
+  EXPECT_EQ(Log(), (std::vector<std::wstring>{L"Updating Bootloader\r\n",
+                                              L"restore timeouts in registry: 0 , 0 , 0\r\n",
+                                              L"restore timeouts in registry: 0 , 0 , 60\r\n"}));
 }
 
 TEST_F(AppTest, AnyNonZeroRescueFlagWritesTheRescueImage) {

@@ -154,6 +154,14 @@ platform::LONG FakeRegistry::RegSetValueEx(platform::HKEY key, const std::wstrin
   return platform::kErrorSuccess;
 }
 
+platform::LONG FakeRegistry::RegDeleteValue(platform::HKEY key, const std::wstring& name) {
+  calls.push_back(L"delete " + name);
+  const auto it = open_.find(key);
+  if (it == open_.end())
+    return platform::kErrorInvalidHandle;
+  return keys[it->second].erase(name) ? platform::kErrorSuccess : platform::kErrorFileNotFound;
+}
+
 platform::LONG FakeRegistry::RegCloseKey(platform::HKEY key) {
   calls.push_back(L"close");
   if (!open_.erase(key))
@@ -175,6 +183,13 @@ Handle FakeEvents::OpenEvent(DWORD access, bool inherit, const std::wstring& nam
 bool FakeEvents::EventModify(Handle event, DWORD function) {
   calls.push_back(L"modify " + std::to_wstring(function));
   return event == 0x77;
+}
+
+Handle FakeEvents::CreateMutex(bool, const std::wstring& name) {
+  calls.push_back(L"mutex " + name);
+  ++openEvents;
+  SetLastError(mutexHeld ? platform::kErrorAlreadyExists : platform::kErrorSuccess);
+  return 0x77;
 }
 
 bool FakeEvents::CloseHandle(Handle event) {

@@ -80,6 +80,7 @@ class FakeRegistry final : public platform::Registry {
                                  BYTE* data, DWORD* size) override;
   platform::LONG RegSetValueEx(platform::HKEY key, const std::wstring& name, DWORD reserved,
                                DWORD type, const BYTE* data, DWORD size) override;
+  platform::LONG RegDeleteValue(platform::HKEY key, const std::wstring& name) override;
   platform::LONG RegCloseKey(platform::HKEY key) override;
 
   struct Value {
@@ -88,7 +89,7 @@ class FakeRegistry final : public platform::Registry {
   };
   std::map<std::wstring, std::map<std::wstring, Value>> keys;  // by exact path
   std::vector<std::wstring>
-      calls;  // L"open SYSTEM\\...", L"query ACUserIdle 4", L"set ...", L"close"
+      calls;  // L"open SYSTEM\\...", L"query ACUserIdle 4", L"set ...", L"delete ...", L"close"
   std::set<std::wstring> failingSets;
   int openKeys = 0;
 
@@ -101,9 +102,11 @@ class FakeEvents final : public platform::Events {
  public:
   Handle OpenEvent(DWORD access, bool inherit, const std::wstring& name) override;
   bool EventModify(Handle event, DWORD function) override;
-  bool CloseHandle(Handle event) override;
+  Handle CreateMutex(bool initialOwner, const std::wstring& name) override;
+  bool CloseHandle(Handle object) override;
 
   bool exists = true;
+  bool mutexHeld = false;  // by another instance
   std::vector<std::wstring> calls;
   int openEvents = 0;
 };

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "power/power_timeouts.h"
 #include "tests/support/fakes.h"
 
@@ -33,7 +35,8 @@ TEST(ReadPowerTimeouts, QueriesEachValueIntoFourBytes) {
   EXPECT_EQ(record.dwACUserIdle, 60u);
   EXPECT_EQ(record.dwACSystemIdle, 300u);
   EXPECT_EQ(record.dwACSuspend, 600u);
-  EXPECT_EQ(record.holds, PowerTimeouts::kAll);
+  for (const PowerTimeouts::Found found : record.found)
+    EXPECT_EQ(found, PowerTimeouts::Found::kValue);
   EXPECT_EQ(f.registry.calls,
             (std::vector<std::wstring>{L"open " + kKey, L"query ACUserIdle 4",
                                        L"query ACSystemIdle 4", L"query ACSuspend 4", L"close"}));
@@ -41,35 +44,34 @@ TEST(ReadPowerTimeouts, QueriesEachValueIntoFourBytes) {
   EXPECT_TRUE(f.log.lines.empty());
 }
 
-TEST(ReadPowerTimeouts, LeavesAFieldItCannotReadAsItWas) {
+TEST(ReadPowerTimeouts, NotesWhatItFoundOfEachValue) {
+  using Found = PowerTimeouts::Found;
   struct Case {
     const char* name;
-    fakes::FakeRegistry::Value suspend;
-    bool present;
+    std::optional<fakes::FakeRegistry::Value> suspend;
+    Found found;
+    platform::DWORD field;
   };
   const std::vector<Case> cases = {
-      {"missing", {}, false},
-      {"eight bytes", {platform::kRegBinary, std::vector<platform::BYTE>(8, 1)}, true},
+      {"missing", std::nullopt, Found::kAbsent, 1234},
+      {"eight bytes", fakes::FakeRegistry::Value{platform::kRegBinary, {1, 1, 1, 1, 1, 1, 1, 1}},
+       Found::kUnreadable, 1234},
+      {"two bytes", fakes::FakeRegistry::Value{platform::kRegBinary, {0x05, 0x01}},
+       Found::kUnreadable, 1234},
+      {"four binary bytes", fakes::FakeRegistry::Value{platform::kRegBinary, {0x05, 0x01, 0, 0}},
+       Found::kValue, 0x105},
   };
   for (const Case& c : cases) {
     Fixture f;
     f.registry.keys[kKey].erase(L"ACSuspend");
-    if (c.present)
-      f.registry.keys[kKey][L"ACSuspend"] = c.suspend;
+    if (c.suspend)
+      f.registry.keys[kKey][L"ACSuspend"] = *c.suspend;
     PowerTimeouts record = PowerTimeouts::Of(1, 2, 1234);
-    record.holds = 0;
     ASSERT_TRUE(power::ReadPowerTimeouts(f.registry, record)) << c.name;
-    EXPECT_EQ(record.dwACSuspend, 1234u) << c.name;
-    EXPECT_EQ(record.holds, 3u) << c.name;
+    EXPECT_EQ(record.dwACSuspend, c.field) << c.name;
+    EXPECT_EQ(record.found[2], c.found) << c.name;
+    EXPECT_EQ(record.found[0], Found::kValue) << c.name;
   }
-}
-
-TEST(ReadPowerTimeouts, AShortValueBringsNoStaleBytes) {
-  Fixture f;
-  f.registry.keys[kKey][L"ACUserIdle"] = {platform::kRegBinary, {0x05, 0x01}};
-  PowerTimeouts record;
-  ASSERT_TRUE(power::ReadPowerTimeouts(f.registry, record));
-  EXPECT_EQ(record.dwACUserIdle, 0x0105u);
 }
 
 TEST(ReadPowerTimeouts, FailsOnlyWithoutTheKey) {
@@ -118,15 +120,25 @@ TEST(WritePowerTimeouts, StillAnnouncesWhenTheKeyOrEventIsMissing) {
   EXPECT_EQ(f.events.calls.size(), 1u);
 }
 
-TEST(WritePowerTimeouts, NeverWritesAValueItDoesNotHold) {
+TEST(WritePowerTimeouts, WritesRemovesOrLeavesEachValueAsItWasFound) {
+  using Found = PowerTimeouts::Found;
   Fixture f;
-  PowerTimeouts record;  // as before any read: nothing held
-  record.dwACSystemIdle = 77;
-  record.holds = 2;
+  PowerTimeouts record = PowerTimeouts::Of(11, 22, 33);
+  record.found[1] = Found::kAbsent;
+  record.found[2] = Found::kUnreadable;
   EXPECT_TRUE(power::WritePowerTimeouts(f.registry, f.events, f.log, record));
-  EXPECT_EQ(f.registry.calls,
-            (std::vector<std::wstring>{L"open " + kKey, L"set ACSystemIdle 77", L"close"}));
-  EXPECT_EQ(f.registry.keys[kKey][L"ACUserIdle"].data, Dword(60).data);
+  EXPECT_EQ(f.registry.calls, (std::vector<std::wstring>{L"open " + kKey, L"set ACUserIdle 11",
+                                                         L"delete ACSystemIdle", L"close"}));
+  EXPECT_EQ(f.registry.keys[kKey][L"ACSuspend"].data, Dword(600).data);
+  EXPECT_EQ(f.log.lines,
+            std::vector<std::wstring>{L"restore timeouts in registry: 33 , 22 , 11\r\n"});
+
+  // Switching off writes a zero in place of an absent value, never over an unreadable one.
+  const PowerTimeouts off = power::TimeoutsOffFor(record);
+  EXPECT_EQ(off.dwACUserIdle + off.dwACSystemIdle + off.dwACSuspend, 0u);
+  EXPECT_EQ(off.found[0], Found::kValue);
+  EXPECT_EQ(off.found[1], Found::kValue);
+  EXPECT_EQ(off.found[2], Found::kUnreadable);
 }
 
 TEST(WritePowerTimeouts, IgnoresAFailedSet) {

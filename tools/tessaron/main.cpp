@@ -18,6 +18,7 @@ namespace {
 constexpr int kEnded = 0;
 constexpr int kNoDevice = 1;
 constexpr int kGaveUp = 3;
+constexpr int kAlreadyRunning = 4;
 
 bool ReadScript(const std::string& path, std::vector<std::wstring>& lines) {
   std::ifstream in(path);
@@ -45,7 +46,8 @@ int main(int argc, char** argv) {
   cli.add_option("--script", scriptPath,
                  "Answer the dialogs from FILE, one answer a line: click LABEL-OR-ID, check "
                  "LABEL-OR-ID, file PATH, cancel ('#' starts a comment). A script that runs out "
-                 "or does not fit ends the run with status 3");
+                 "or does not fit ends the run with status 3; another update running on the device, with "
+                 "status 4");
   CLI11_PARSE(cli, argc, argv);
 
   std::optional<std::vector<std::wstring>> script;
@@ -77,7 +79,10 @@ int main(int argc, char** argv) {
   const platform::ui::UiContext ui{frontend, resources::AppResources()};
   app::Services services{device->files(),   device->registry(), device->events(),
                          device->devices(), device->kernel(),   device->log()};
-  app::CUpdateApp(ui, services).InitInstance();
+  app::CUpdateApp application(ui, services);
+  application.InitInstance();
+  if (application.anotherInstance())
+    return kAlreadyRunning;
   if (frontend.aborted()) {
     std::cerr << "tessaron: " << platform::ToUtf8(frontend.abortReason()) << "\n";
     return kGaveUp;

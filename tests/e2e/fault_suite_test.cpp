@@ -1,6 +1,7 @@
 // Proof that nothing is lost when a call fails: every platform call that an update makes is made
 // to fail in turn, one run each, and every run must leave the device sound. Then the power is cut
-// at every call of a main-image update, and the device must still start a whole image.
+// at every call of an update, and the device must still start a whole image. Each update starts
+// from a device set to boot the main image, and from one set to boot the rescue image.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -33,8 +34,12 @@ const Scenario kScenarios[] = {
     {"rescue", L"Update Rescue Image", "Storage/EbootRescue.nbX", 1, 2 * 16384 + 77},
 };
 
-void PrintTo(const Scenario& scenario, std::ostream* out) {
-  *out << scenario.name;
+// A scenario, and the image the device is set to boot when it starts (both images whole).
+using Start = std::tuple<Scenario, int>;
+
+std::string StartName(const testing::TestParamInfo<Start>& param) {
+  return std::string(std::get<0>(param.param).name) +
+         (std::get<1>(param.param) == 0 ? "_booting_main" : "_booting_rescue");
 }
 
 // The debug lines an update may write.
@@ -52,13 +57,16 @@ const std::wregex kKnownLines(
     L"Varnel_Quorvane : Before (setting new config|driver desactivation)\r\n|"
     L"Writing image to flash complete.\r\n");
 
-class FaultSuite : public testing::TestWithParam<Scenario> {
+class FaultSuite : public testing::TestWithParam<Start> {
  protected:
+  static const Scenario& scenario() { return std::get<0>(GetParam()); }
+
   void SetUp() override {
     pristine_ = e2e::NewFolder("pristine");
     tools::DeviceOptions options;
     options.factoryImages[0] = 64 * 1024;
     options.factoryImages[1] = 32 * 1024;
+    options.bootImage = static_cast<platform::WORD>(std::get<1>(GetParam()));
     std::string error;
     ASSERT_TRUE(tools::CreateDevice(pristine_, options, error)) << error;
     // Only the package of the scenario, small, so that a run is quick to set up.
@@ -66,7 +74,7 @@ class FaultSuite : public testing::TestWithParam<Scenario> {
     std::filesystem::remove_all(fs);
     package::PackOptions pack;
     pack.pad = false;  // a short last chunk
-    const Scenario& scenario = GetParam();
+    const Scenario& scenario = FaultSuite::scenario();
     image_ = tools::SampleImage(scenario.name, scenario.size);
     const auto packed = package::PackImage(image_, pack, error);
     ASSERT_TRUE(packed) << error;
@@ -91,7 +99,7 @@ class FaultSuite : public testing::TestWithParam<Scenario> {
   }
 
   std::deque<std::wstring> Answers() const {
-    const Scenario& scenario = GetParam();
+    const Scenario& scenario = FaultSuite::scenario();
     std::wstring file = L"\\" + platform::FromUtf8(scenario.file);
     std::replace(file.begin(), file.end(), L'/', L'\\');
     return {std::wstring(L"click ") + scenario.button, L"click OK", L"file " + file, L"click OK"};
@@ -116,7 +124,7 @@ class FaultSuite : public testing::TestWithParam<Scenario> {
 
   // Whether the target now holds the package (the boot loader) or its payload (an image).
   bool Written(const json& state) const {
-    const Scenario& scenario = GetParam();
+    const Scenario& scenario = FaultSuite::scenario();
     if (scenario.image < 0)
       return state["bootloader"]["sha256"] == tools::Sha256Hex(package_);
     const json& image = state[scenario.image == 0 ? "main" : "rescue"];
@@ -125,7 +133,7 @@ class FaultSuite : public testing::TestWithParam<Scenario> {
 
   void CheckSound(const sim::Device& device, const Outcome& outcome, const sim::Fault& fault,
                   bool restoreFault) {
-    const Scenario& scenario = GetParam();
+    const Scenario& scenario = FaultSuite::scenario();
     const json state = tools::DescribeDevice(const_cast<sim::Device&>(device));
     const bool release = fault.call == "CloseHandle" || fault.call == "RegCloseKey" ||
                          fault.call == "DeactivateDevice";
@@ -150,9 +158,7 @@ class FaultSuite : public testing::TestWithParam<Scenario> {
     }
     // The device always starts a whole image.
     EXPECT_TRUE(tools::DecideBoot(state).whole);
-    if (scenario.image == 0 && state["main"]["whole"] != true) {
-      EXPECT_EQ(state["boot_image"], 1);
-    }
+    ExpectNotBootingATornTarget(state);
     const bool success = std::count(outcome.shown.begin(), outcome.shown.end(),
                                     L"message Quorvane|OS loading Success|0x0") == 1;
     if (success) {
@@ -162,6 +168,14 @@ class FaultSuite : public testing::TestWithParam<Scenario> {
     ASSERT_TRUE(sim::ReadDebugLog(device.paths().debugLog(), lines));
     for (const std::wstring& line : lines)
       EXPECT_TRUE(std::regex_match(line, kKnownLines)) << platform::ToUtf8(line);
+  }
+
+  // An image that is not whole is never the one set to boot.
+  static void ExpectNotBootingATornTarget(const json& state) {
+    const int image = scenario().image;
+    if (image >= 0 && state[image == 0 ? "main" : "rescue"]["whole"] != true) {
+      EXPECT_EQ(state["boot_image"], 1 - image);
+    }
   }
 
   std::filesystem::path pristine_;
@@ -201,7 +215,6 @@ TEST_P(FaultSuite, EveryCallFailingInTurnLeavesTheDeviceSound) {
 }
 
 TEST_P(FaultSuite, APowerCutAtAnyCallLeavesAWholeImageToStart) {
-  const Scenario& scenario = GetParam();
   std::unique_ptr<sim::Device> device = Fresh();
   device->faults().RecordCalls(true);
   const std::vector<std::string> trace = Update(*device).trace;
@@ -233,16 +246,13 @@ TEST_P(FaultSuite, APowerCutAtAnyCallLeavesAWholeImageToStart) {
     EXPECT_EQ(state["constants_hex"], before_["constants_hex"]);
     EXPECT_TRUE(state["settings_checksum_ok"]);
     EXPECT_TRUE(after->faults().armed().empty());
-    if (scenario.image == 0 && state["main"]["whole"] != true) {
-      EXPECT_EQ(state["boot_image"], 1);
-    }
+    ExpectNotBootingATornTarget(state);
   }
   std::filesystem::remove(script);
 }
 
-INSTANTIATE_TEST_SUITE_P(Updates, FaultSuite, testing::ValuesIn(kScenarios),
-                         [](const testing::TestParamInfo<Scenario>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Updates, FaultSuite,
+                         testing::Combine(testing::ValuesIn(kScenarios), testing::Values(0, 1)),
+                         StartName);
 
 }  // namespace

@@ -115,15 +115,26 @@ TEST_F(OsImageWriterTest, WritesExactlyThePayloadWhateverItsLength) {
   EXPECT_EQ(Log().size(), 9u);
 }
 
-TEST_F(OsImageWriterTest, TheRescueImageLeavesTheBootSelectionAlone) {
-  Put(Pack(3 * 16384));
-  device_->faults().RecordCalls(true);
-  ASSERT_EQ(Write(1), 1);
-  EXPECT_EQ(Image(1), image_);
-  EXPECT_EQ(Log(), kWritten);
-  const std::vector<std::string>& trace = device_->faults().trace();
-  EXPECT_EQ(std::count(trace.begin(), trace.end(), "KernelIoControl:0x01010424"), 0);
-  EXPECT_EQ(State()["main"]["whole"], true);  // the factory main image is untouched
+TEST_F(OsImageWriterTest, TheRescueImageIsNeverTheOneToBootWhileItIsRewritten) {
+  struct Case {
+    WORD booted;
+    int selections;  // settings blocks written
+  };
+  for (const Case& c : {Case{0, 0}, Case{1, 2}}) {
+    TearDown();
+    options_.bootImage = c.booted;
+    SetUp();
+    Put(Pack(3 * 16384));
+    device_->faults().RecordCalls(true);
+    ASSERT_EQ(Write(1), 1);
+    EXPECT_EQ(Image(1), image_);
+    EXPECT_EQ(Log(), kWritten);
+    const std::vector<std::string>& trace = device_->faults().trace();
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), "KernelIoControl:0x01010424"), c.selections);
+    const nlohmann::json state = State();
+    EXPECT_EQ(state["boot_image"], c.booted);
+    EXPECT_EQ(state["main"]["whole"], true);  // the factory main image is untouched
+  }
 }
 
 TEST_F(OsImageWriterTest, APackageAtTheLimitPassesAndOneByteMoreIsRefused) {
@@ -147,6 +158,46 @@ TEST_F(OsImageWriterTest, APackageAtTheLimitPassesAndOneByteMoreIsRefused) {
                 static_cast<unsigned>(longer.size()), static_cast<unsigned>(package.size()));
   EXPECT_EQ(Log().back(), line);
   EXPECT_EQ(State(), before);
+}
+
+TEST_F(OsImageWriterTest, NoSizeOrCountWrapsNear4GiB) {
+  // A device that allows any size, over a main region of 64 KiB.
+  TearDown();
+  options_.mainMax = 0xFFFFFFFF;
+  SetUp();
+  std::string config;
+  ASSERT_TRUE(host::ReadWholeFile(device_->paths().config(), config));
+  nlohmann::json description = nlohmann::json::parse(config);
+  description["binfs"]["main_region"] = 4 * 16384;
+  ASSERT_TRUE(host::ReplaceFile(device_->paths().config(), description.dump()));
+  Reopen();
+  // Sparse packages: zeros, then a trailer listing block 0 (zeros, so CRC 0).
+  const std::vector<BYTE> trailer =
+      package::BuildTrailer({0}, {0}, {}, package::TagField("KORVALIN"));
+  const auto put = [&](std::uint64_t size) {
+    const std::filesystem::path path = dir_ / "fs" / "Storage" / "Eboot.nbX";
+    std::filesystem::resize_file(path, 0);
+    std::filesystem::resize_file(path, size - trailer.size());
+    std::ofstream(path, std::ios::binary | std::ios::app)
+        .write(reinterpret_cast<const char*>(trailer.data()),
+               static_cast<std::streamsize>(trailer.size()));
+  };
+  Put({});
+  // The chunks are counted in full: the region fills and the write stops there.
+  put(0xFFFFFFF0u);
+  device_->faults().RecordCalls(true);
+  EXPECT_EQ(Write(0), 0);
+  const std::vector<std::string>& trace = device_->faults().trace();
+  EXPECT_EQ(std::count(trace.begin(), trace.end(), "WriteFile"), 5);
+  EXPECT_EQ(Log(), std::vector<std::wstring>{L"Varnel_Quorvane: Erreur writefile n\u00b0 112\r\n"});
+  EXPECT_EQ(State()["boot_image"], 1);
+  // A file of 4 GiB or more has no 32-bit size: nothing is touched.
+  put(0x100000010u);
+  const nlohmann::json before = State();
+  EXPECT_EQ(Write(0), 0);
+  EXPECT_EQ(Log().back(), L"Varnel_Quorvane: Erreur readfile n\u00b0 223\r\n");
+  EXPECT_EQ(State(), before);
+  std::filesystem::remove(dir_ / "fs" / "Storage" / "Eboot.nbX");
 }
 
 TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesAndUnloadsTheDriver) {
@@ -281,6 +332,9 @@ TEST_F(OsImageWriterTest, ARefusedPackageNeverReachesThePartition) {
        L"Varnel_Quorvane: Image not fit this product!!!\r\n"},
       {"bad CRC", badCrc, L"Varnel_Quorvane: CRC error at block #2\r\n"},
       {"no blocks", noBlocks, L""},
+      {"no image, the trailer alone",
+       package::BuildTrailer({1}, {0}, {}, package::TagField("KORVALIN")),
+       L"Varnel_Quorvane: Image not fit this product!!!\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -297,6 +351,7 @@ TEST_F(OsImageWriterTest, ARefusedPackageNeverReachesThePartition) {
       const std::vector<std::string>& trace = device_->faults().trace();
       EXPECT_EQ(std::count(trace.begin(), trace.end(), "DeviceIoControl:2"), 0);
       EXPECT_EQ(std::count(trace.begin(), trace.end(), "WriteFile"), 0);
+      EXPECT_EQ(std::count(trace.begin(), trace.end(), "DeviceIoControl:1"), 0);
       EXPECT_EQ(Log(),
                 c.line.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{c.line});
       // A bad main image has already turned the device to its rescue image.

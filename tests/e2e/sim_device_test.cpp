@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
+#include <functional>
 
 #include "platform/sim/device.h"
 #include "platform/text.h"
@@ -52,11 +56,111 @@ TEST_F(SimRegistryTest, AnswersQueriesAsTheDeviceDoes) {
 
   const BYTE zero[4] = {};
   ASSERT_EQ(registry.RegSetValueEx(key, L"ACUserIdle", 0, kRegDword, zero, 4), 0);
+  EXPECT_EQ(registry.RegDeleteValue(key, L"acsystemidle"), 0);
+  EXPECT_EQ(registry.RegDeleteValue(key, L"ACSystemIdle"), static_cast<LONG>(kErrorFileNotFound));
   EXPECT_EQ(registry.RegCloseKey(key), 0);
   Reopen();
   EXPECT_EQ(sim::ValueDword(*device_->simRegistry().Get(sim::kPowerTimeoutsKey, L"acuseridle")),
             0u);
   EXPECT_EQ(device_->simRegistry().Get(sim::kPowerTimeoutsKey, L"ACSuspend")->data.size(), 8u);
+  EXPECT_FALSE(device_->simRegistry().Get(sim::kPowerTimeoutsKey, L"ACSystemIdle"));
+}
+
+// Runs body in another process, on the device opened there afresh; what body returned.
+int InOtherProcess(const std::filesystem::path& dir, const std::function<int(sim::Device&)>& body) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::string error;
+    const auto device = sim::Device::Open(dir, error);
+    std::_Exit(device ? body(*device) : 100);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(DeviceTest, KeepsItsGuaranteesAcrossProcesses) {
+  struct Case {
+    const char* name;
+    // Takes something in this process; returns how to let it go.
+    std::function<std::function<void()>(sim::Device&)> take;
+    // Tries the same in the other process: the last error it met, or 0.
+    std::function<DWORD(sim::Device&)> tryAgain;
+    DWORD refused;
+  };
+  const auto openPackage = [](sim::Device& device, DWORD share) {
+    return device.files().CreateFile(L"\\Storage\\EbootMain.nbX", kGenericRead, share,
+                                     kOpenExisting, 0);
+  };
+  const std::vector<Case> cases = {
+      {"a file opened without sharing",
+       [&](sim::Device& device) -> std::function<void()> {
+         const Handle file = openPackage(device, 0);
+         return [&device, file] { device.files().CloseHandle(file); };
+       },
+       [&](sim::Device& device) -> DWORD {
+         const Handle file = openPackage(device, kFileShareRead);
+         return file == kInvalidHandle ? GetLastError() : 0;
+       },
+       kErrorSharingViolation},
+      {"the BINFS driver",
+       [](sim::Device& device) -> std::function<void()> {
+         const Handle driver = device.devices().ActivateDevice(L"\\Drivers\\BINDRV", 0);
+         return [&device, driver] { device.devices().DeactivateDevice(driver); };
+       },
+       [](sim::Device& device) -> DWORD {
+         return device.devices().ActivateDevice(L"\\Drivers\\BINDRV", 0) == kNullHandle
+                    ? GetLastError()
+                    : 0;
+       },
+       kErrorDeviceInUse},
+      {"a named mutex",
+       [](sim::Device& device) -> std::function<void()> {
+         const Handle mutex = device.events().CreateMutex(false, L"Tessaron/Loader");
+         return [&device, mutex] { device.events().CloseHandle(mutex); };
+       },
+       [](sim::Device& device) -> DWORD {
+         const Handle mutex = device.events().CreateMutex(false, L"Tessaron/Loader");
+         const DWORD error = GetLastError();
+         return mutex != kNullHandle && device.events().CloseHandle(mutex) ? error : 1;
+       },
+       kErrorAlreadyExists},
+  };
+  for (const Case& c : cases) {
+    const std::function<void()> release = c.take(*device_);
+    EXPECT_EQ(
+        InOtherProcess(
+            dir_, [&c](sim::Device& other) { return static_cast<int>(c.tryAgain(other) & 0xFF); }),
+        static_cast<int>(c.refused & 0xFF))
+        << c.name;
+    release();
+    EXPECT_EQ(
+        InOtherProcess(
+            dir_, [&c](sim::Device& other) { return static_cast<int>(c.tryAgain(other) & 0xFF); }),
+        0)
+        << c.name;
+  }
+  EXPECT_TRUE(device_->Unreleased().empty());
+
+  // Changes made at the same time by two processes are all kept.
+  const auto setValues = [](sim::Device& device, const std::wstring& prefix) {
+    for (int i = 0; i < 50; ++i) {
+      if (!device.simRegistry().Put(L"Test", prefix + std::to_wstring(i), sim::DwordValue(i)))
+        return 1;
+    }
+    return 0;
+  };
+  const pid_t child = ::fork();
+  if (child == 0)
+    std::_Exit(InOtherProcess(dir_, [&](sim::Device& other) { return setValues(other, L"b"); }));
+  EXPECT_EQ(setValues(*device_, L"a"), 0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_TRUE(device_->simRegistry().Get(L"Test", L"a" + std::to_wstring(i)));
+    EXPECT_TRUE(device_->simRegistry().Get(L"Test", L"b" + std::to_wstring(i)));
+  }
 }
 
 TEST_F(DeviceTest, PowerManagerReloadsWhenItsEventIsSet) {
@@ -219,9 +323,11 @@ TEST_F(DeviceTest, FileSystemMapsDevicePathsAndNothingElse) {
 
   std::filesystem::create_directory_symlink(dir_, dir_ / "fs" / "escape");
   std::ofstream(dir_ / "outside.txt") << "secret";
+  ASSERT_EQ(::mkfifo((dir_ / "fs" / "Storage" / "EbootPipe.nbX").c_str(), 0600), 0);
   for (const wchar_t* path :
-       {L"\\..\\device.json", L"\\Storage\\..\\..\\device.json", L"Storage\\EbootMain.nbX",
-        L"\\escape\\outside.txt", L"\\Storage", L"\\Storage\\Missing.nbX", L"\\Sto:rage\\x", L""}) {
+       {L"\\Storage\\EbootPipe.nbX", L"\\..\\device.json", L"\\Storage\\..\\..\\device.json",
+        L"Storage\\EbootMain.nbX", L"\\escape\\outside.txt", L"\\Storage",
+        L"\\Storage\\Missing.nbX", L"\\Sto:rage\\x", L""}) {
     EXPECT_EQ(open(path), kInvalidHandle) << ToUtf8(path);
   }
   EXPECT_TRUE(device_->Unreleased().empty());

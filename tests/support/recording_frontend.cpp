@@ -30,7 +30,7 @@ std::optional<std::wstring> RecordingFrontend::NextAnswer(const Prompt& prompt) 
     shown.push_back(L"file " + prompt.text);
   }
   if (answers.empty())
-    return std::nullopt;
+    return fallback.empty() ? std::nullopt : std::optional<std::wstring>(fallback);
   std::wstring answer = answers.front();
   answers.pop_front();
   return answer;

@@ -91,6 +91,9 @@ TEST(WriteBootLoader, ARefusedPackageMakesNoRequestAndAsksNothing) {
       {"bad CRC", badCrc, {L"CRC error at block n\u00b0 3\r\n"}},
       {"no blocks", noBlocks, {}},
       {"empty file", {}, {}},
+      {"no image, the trailer alone",
+       package::BuildTrailer({1}, {0}, {}, package::TagField("KORVALIN")),
+       {L"Image not fit this product!!!\r\n"}},
   };
   for (const Case& c : cases) {
     WriterRun run(c.package);

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <functional>
+#include <set>
 
 #include "platform/sim/device.h"
 #include "platform/text.h"
@@ -396,6 +398,50 @@ TEST_F(DeviceTest, APowerCutKillsTheProcessAndLeavesTheDirectoryConsistent) {
   ASSERT_TRUE(sim::LoadBinfsHeader(device_->paths(), header));
   EXPECT_FALSE(header.length[1].has_value());
   EXPECT_EQ(std::filesystem::file_size(device_->paths().image(1)), 2u * 16384);
+}
+
+TEST_F(DeviceTest, AChangeIsNeverRedirectedAndLeavesNothingBehind) {
+  const std::filesystem::path victim = dir_.parent_path() / (dir_.filename().string() + "-victim");
+  std::ofstream(victim) << "the user's own file";
+  const std::filesystem::path nor = device_->paths().settings().parent_path();
+  const auto listing = [&nor] {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(nor))
+      names.insert(entry.path().filename().string());
+    return names;
+  };
+  const std::vector<BYTE> settings(kBootSettingsSize, 0x5A);
+  const auto setSettings = [&settings](sim::Device& device) {
+    return device.kernel().KernelIoControl(IOCTL_HAL_SET_BOOT_SETTINGS, settings.data(),
+                                           kBootSettingsSize, nullptr, 0, nullptr);
+  };
+  // A link where a temporary file once had its fixed name is no longer met.
+  std::filesystem::create_symlink(victim, nor / "settings.bin.tmp");
+  const std::set<std::string> before = listing();
+  EXPECT_TRUE(setSettings(*device_));
+  EXPECT_EQ(listing(), before);
+  // A link in place of the block itself is refused, not followed.
+  std::filesystem::remove(device_->paths().settings());
+  std::filesystem::create_symlink(victim, device_->paths().settings());
+  EXPECT_FALSE(setSettings(*device_));
+  EXPECT_EQ(GetLastError(), kErrorWriteFault);
+  std::filesystem::remove(device_->paths().settings());
+  // A full disk: the write fails and its temporary file is gone.
+  EXPECT_EQ(InOtherProcess(dir_,
+                           [&](sim::Device& other) {
+                             ::signal(SIGXFSZ, SIG_IGN);
+                             const rlimit small{100, 100};
+                             ::setrlimit(RLIMIT_FSIZE, &small);
+                             return setSettings(other) ? 1 : 0;
+                           }),
+            0);
+  std::set<std::string> after = before;
+  after.erase("settings.bin");
+  EXPECT_EQ(listing(), after);
+  std::string text;
+  ASSERT_TRUE(host::ReadWholeFile(victim, text));
+  EXPECT_EQ(text, "the user's own file");
+  std::filesystem::remove(victim);
 }
 
 }  // namespace

@@ -148,26 +148,41 @@ TEST_F(AppTest, TheTimeoutsKeyEndsAsItBeganWhateverItHeld) {
                                               L"restore timeouts in registry: 0 , 0 , 60\r\n"}));
 }
 
-TEST_F(AppTest, AnyNonZeroRescueFlagWritesTheRescueImage) {
-  fakes::RecordingFrontend frontend;
-  const platform::ui::UiContext ui{frontend, resources::AppResources()};
-  app::Services services{device_->files(),   device_->registry(), device_->events(),
-                         device_->devices(), device_->kernel(),   device_->log()};
-  platform::Files& files = device_->files();
-  const nlohmann::json before = State();
-  {
-    platform::ScopedFile file(
-        files, files.CreateFile(L"\\Storage\\EbootRescue.nbX", platform::kGenericRead, 0,
-                                platform::kOpenExisting, 0));
-    app::CProgressDlg progress(ui, services, file.get());
-    EXPECT_TRUE(progress.RunFlash(0, 2));
+TEST_F(AppTest, TheFlashingRunWritesTheTargetItsFlagsName) {
+  struct Case {
+    const char* name;
+    std::int32_t rescue;
+    bool window;
+    const char* written;
+  };
+  // Any non-zero rescue flag is the rescue image; without a window only the display is lost.
+  for (const Case& c :
+       {Case{"rescue flag 2", 2, true, "rescue"}, Case{"no window", 0, false, "main"}}) {
+    SCOPED_TRACE(c.name);
+    fakes::RecordingFrontend frontend;
+    frontend.refuseModeless = !c.window;
+    const platform::ui::UiContext ui{frontend, resources::AppResources()};
+    app::Services services{device_->files(),   device_->registry(), device_->events(),
+                           device_->devices(), device_->kernel(),   device_->log()};
+    platform::Files& files = device_->files();
+    const nlohmann::json before = State();
+    {
+      platform::ScopedFile file(
+          files,
+          files.CreateFile(c.rescue ? L"\\Storage\\EbootRescue.nbX" : L"\\Storage\\EbootMain.nbX",
+                           platform::kGenericRead, 0, platform::kOpenExisting, 0));
+      app::CProgressDlg progress(ui, services, file.get());
+      EXPECT_TRUE(progress.RunFlash(0, c.rescue));
+    }
+    const nlohmann::json after = State();
+    const char* other = c.rescue ? "main" : "rescue";
+    EXPECT_NE(after[c.written]["sha256"], before[c.written]["sha256"]);
+    EXPECT_TRUE(after[c.written]["whole"]);
+    EXPECT_EQ(after[other], before[other]);
+    EXPECT_EQ(after["timeouts"], before["timeouts"]);
+    EXPECT_EQ(IndexOf(frontend.shown, L"show 129") < frontend.shown.size(), c.window);
+    EXPECT_TRUE(device_->Unreleased().empty());
   }
-  const nlohmann::json after = State();
-  EXPECT_NE(after["rescue"]["sha256"], before["rescue"]["sha256"]);
-  EXPECT_TRUE(after["rescue"]["whole"]);
-  EXPECT_EQ(after["main"], before["main"]);
-  EXPECT_EQ(after["settings_hex"], before["settings_hex"]);
-  EXPECT_TRUE(device_->Unreleased().empty());
 }
 
 }  // namespace

@@ -36,6 +36,11 @@ std::optional<std::wstring> RecordingFrontend::NextAnswer(const Prompt& prompt) 
   return answer;
 }
 
+platform::ui::WindowId RecordingFrontend::CreateModeless(const platform::ui::DialogTemplate& dialog,
+                                                         platform::ui::DialogEvents& events) {
+  return refuseModeless ? platform::kNullHandle : ModelFrontend::CreateModeless(dialog, events);
+}
+
 void RecordingFrontend::Shown(const Window& window) {
   shown.push_back(L"show " + Snapshot(window));
 }

@@ -19,7 +19,11 @@ class RecordingFrontend final : public platform::ui::ModelFrontend {
   // "file Filter", "destroy 129".
   std::vector<std::wstring> shown;
   std::deque<std::wstring> answers;
-  std::wstring fallback;  // the answer once the queue is empty, when not empty itself
+  std::wstring fallback;        // the answer once the queue is empty, when not empty itself
+  bool refuseModeless = false;  // no modeless window can be made
+
+  platform::ui::WindowId CreateModeless(const platform::ui::DialogTemplate& dialog,
+                                        platform::ui::DialogEvents& events) override;
 
   static std::wstring Snapshot(const Window& window);
 

@@ -175,24 +175,42 @@ std::string FindEntry(int dirFd, const std::string& name) {
   return found;
 }
 
+// Whether what open() gave is a regular file; false with the reason when not.
+bool IsRegularFile(const Fd& fd) {
+  if (fd.get() < 0)
+    return Fail();
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0)
+    return Fail();
+  if (!S_ISREG(info.st_mode))
+    return Fail(kErrorAccessDenied, "not a regular file");
+  return true;
+}
+
+// Takes the file's lock, which holds across processes until the file is closed. Without wait,
+// false with kErrorSharingViolation when another holder has it.
+bool Lock(const Fd& fd, bool exclusive, bool wait) {
+  const int operation = (exclusive ? LOCK_EX : LOCK_SH) | (wait ? 0 : LOCK_NB);
+  int result = 0;
+  while ((result = ::flock(fd.get(), operation)) != 0 && errno == EINTR) {
+  }
+  if (result == 0)
+    return true;
+  if (errno != EWOULDBLOCK)
+    return Fail();
+  return Fail(kErrorSharingViolation, "in use by another program");
+}
+
 // The file that open() gave, when it is a regular file that can be shared as asked. It was
 // opened without blocking, so that a FIFO never waits for a writer; reads block again.
 std::unique_ptr<ReadOnlyFile> OpenedFile(Fd fd, Share share) {
-  if (fd.get() < 0)
-    return Fail(), nullptr;
-  struct stat info {};
-  if (::fstat(fd.get(), &info) != 0)
-    return Fail(), nullptr;
-  if (!S_ISREG(info.st_mode))
-    return Fail(kErrorAccessDenied, "not a regular file"), nullptr;
+  if (!IsRegularFile(fd))
+    return nullptr;
   const int flags = ::fcntl(fd.get(), F_GETFL);
   if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
     return Fail(), nullptr;
-  if (::flock(fd.get(), (share == Share::kNone ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
-    if (errno != EWOULDBLOCK)
-      return Fail(), nullptr;
-    return Fail(kErrorSharingViolation, "opened by another program"), nullptr;
-  }
+  if (!Lock(fd, share == Share::kNone, false))
+    return nullptr;
   return std::make_unique<PosixReadOnlyFile>(std::move(fd));
 }
 
@@ -297,14 +315,7 @@ bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {
 bool AppendToFile(const std::filesystem::path& path, const void* bytes, std::size_t size) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
                0644));
-  if (fd.get() < 0)
-    return Fail();
-  struct stat info {};
-  if (::fstat(fd.get(), &info) != 0)
-    return Fail();
-  if (!S_ISREG(info.st_mode))
-    return Fail(kErrorAccessDenied, "not a regular file");
-  return WriteAll(fd.get(), static_cast<const char*>(bytes), size);
+  return IsRegularFile(fd) && WriteAll(fd.get(), static_cast<const char*>(bytes), size);
 }
 
 std::string LastErrorText() {
@@ -313,17 +324,8 @@ std::string LastErrorText() {
 
 std::unique_ptr<FileLock> LockFile(const std::filesystem::path& path, bool exclusive, bool wait) {
   Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
-  if (fd.get() < 0)
-    return Fail(), nullptr;
-  const int operation = (exclusive ? LOCK_EX : LOCK_SH) | (wait ? 0 : LOCK_NB);
-  int result = 0;
-  while ((result = ::flock(fd.get(), operation)) != 0 && errno == EINTR) {
-  }
-  if (result != 0) {
-    if (errno != EWOULDBLOCK)
-      return Fail(), nullptr;
-    return Fail(kErrorSharingViolation, "locked by another program"), nullptr;
-  }
+  if (!IsRegularFile(fd) || !Lock(fd, exclusive, wait))
+    return nullptr;
   return std::make_unique<PosixFileLock>(std::move(fd));
 }
 

@@ -34,6 +34,10 @@ const Scenario kScenarios[] = {
     {"rescue", L"Update Rescue Image", "Storage/EbootRescue.nbX", 1, 2 * 16384 + 77},
 };
 
+void PrintTo(const Scenario& scenario, std::ostream* out) {
+  *out << scenario.name;
+}
+
 // A scenario, and the image the device is set to boot when it starts (both images whole).
 using Start = std::tuple<Scenario, int>;
 

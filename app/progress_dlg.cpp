@@ -1,6 +1,7 @@
 #include "app/progress_dlg.h"
 
 #include "bootcfg/boot_config.h"
+#include "dialogs/confirm_dlg.h"
 #include "resources/resource.h"
 #include "writers/boot_loader_writer.h"
 #include "writers/os_image_writer.h"
@@ -12,6 +13,10 @@ using namespace platform::ui;
 namespace {
 constexpr UINT kBootLoaderText = 12;
 constexpr UINT kImageText = 13;
+constexpr UINT kOkLabel = 7;
+constexpr UINT kCancelLabel = 8;
+constexpr UINT kSettingsQuestion = 14;
+constexpr UINT kConstantsQuestion = 15;
 }  // namespace
 
 CProgressDlg::CProgressDlg(const UiContext& ui, Services& services, platform::Handle imageFile)
@@ -53,7 +58,7 @@ bool CProgressDlg::RunFlash(std::int32_t bootLoader, std::int32_t rescue) {
 
 bool CProgressDlg::RunWriter(std::int32_t bootLoader, std::int32_t rescue) {
   if (bootLoader) {
-    return writers::WriteBootLoader({services_.files, services_.kernel, services_.log, ui()},
+    return writers::WriteBootLoader({services_.files, services_.kernel, services_.log, *this},
                                     m_hImageFile);
   }
   bootcfg::BootConfig bootConfig(services_.kernel, services_.log);
@@ -75,6 +80,17 @@ void CProgressDlg::UpdateProgress(int block) {
 
 void CProgressDlg::Repaint() {
   UpdateWindow();
+}
+
+bool CProgressDlg::GoOnWithout(Block block) {
+  dialogs::CConfirmDlg confirm(ui(),
+                               block == Block::kSettings ? kSettingsQuestion : kConstantsQuestion,
+                               kOkLabel, kCancelLabel);
+  return confirm.DoModal() == IDOK;
+}
+
+void CProgressDlg::Tell(const std::wstring& text) {
+  ui().AfxMessageBox(text, MB_OK);
 }
 
 }  // namespace app

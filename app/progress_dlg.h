@@ -6,10 +6,13 @@
 #include "platform/ui.h"
 #include "power/power_timeouts.h"
 #include "writers/progress.h"
+#include "writers/user_questions.h"
 
 namespace app {
 
-class CProgressDlg : public platform::ui::CDialog, public writers::Progress {
+class CProgressDlg : public platform::ui::CDialog,
+                     public writers::Progress,
+                     public writers::UserQuestions {
  public:
   CProgressDlg(const platform::ui::UiContext& ui, Services& services, platform::Handle imageFile);
 
@@ -21,6 +24,10 @@ class CProgressDlg : public platform::ui::CDialog, public writers::Progress {
   void InitProgress(int total) override;
   void UpdateProgress(int block) override;
   void Repaint() override;
+
+  // The boot-loader writer's questions, in the confirmation dialog, and its message boxes.
+  bool GoOnWithout(Block block) override;
+  void Tell(const std::wstring& text) override;
 
  protected:
   void DoDataExchange() override;

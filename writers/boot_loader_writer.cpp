@@ -4,63 +4,27 @@
 #include <new>
 
 #include "bootcfg/hal_requests.h"
-#include "dialogs/confirm_dlg.h"
-#include "package/image_trailer.h"
+#include "package/package_check.h"
+#include "writers/refusal_lines.h"
 
 namespace writers {
 
 namespace {
 
+using package::Verdict;
 using platform::BYTE;
 using platform::DWORD;
 using platform::NKDbgPrintfW;
+using Number = RefusalLine::Number;
 
-constexpr platform::ui::UINT kSettingsQuestion = 14;
-constexpr platform::ui::UINT kConstantsQuestion = 15;
-constexpr platform::ui::UINT kOkLabel = 7;
-constexpr platform::ui::UINT kCancelLabel = 8;
-
-bool GoOnWithout(const platform::ui::UiContext& ui, platform::ui::UINT question) {
-  dialogs::CConfirmDlg confirm(ui, question, kOkLabel, kCancelLabel);
-  return confirm.DoModal() == platform::ui::IDOK;
-}
-
-// The package checks, in this writer's words.
-bool CheckPackage(const BootLoaderWriterServices& services, platform::Handle file) {
-  platform::DebugLog& log = services.log;
-  const package::TrailerResult trailer = package::ReadImageTrailer(services.files, file);
-  switch (trailer.status) {
-    case package::TrailerStatus::kRead:
-      break;
-    case package::TrailerStatus::kNoBlocks:
-      return false;
-    case package::TrailerStatus::kTooLong:
-      NKDbgPrintfW(log, L"Image not fit this product!!!\r\n");
-      return false;
-    case package::TrailerStatus::kUnreadable:
-      NKDbgPrintfW(log, L"Erreur reading file %d\r\n", platform::GetLastError());
-      return false;
-  }
-  // A package with no image would put its trailer alone into flash.
-  if (!package::CheckProductTag(trailer.trailer) || trailer.fileSize == trailer.trailer.size()) {
-    NKDbgPrintfW(log, L"Image not fit this product!!!\r\n");
-    return false;
-  }
-  const auto block = std::make_unique<package::BlockBuffer>();
-  const package::BlockCheck check =
-      package::VerifyImageBlocks(services.files, file, trailer.trailer, *block);
-  switch (check.status) {
-    case package::BlockCheck::Status::kPassed:
-      return true;
-    case package::BlockCheck::Status::kCrcMismatch:
-      NKDbgPrintfW(log, L"CRC error at block n\u00b0 %d\r\n", check.block);
-      return false;
-    case package::BlockCheck::Status::kUnreadable:
-      break;
-  }
-  NKDbgPrintfW(log, L"Erreur reading file %d\r\n", platform::GetLastError());
-  return false;
-}
+// This writer's words for a refused package; a package without blocks is refused silently.
+constexpr RefusalLine kRefusals[] = {
+    {Verdict::kTrailerTooLong, L"Image not fit this product!!!\r\n", Number::kNone},
+    {Verdict::kWrongTag, L"Image not fit this product!!!\r\n", Number::kNone},
+    {Verdict::kEmptyPayload, L"Image not fit this product!!!\r\n", Number::kNone},
+    {Verdict::kUnreadable, L"Erreur reading file %d\r\n", Number::kLastError},
+    {Verdict::kCrcMismatch, L"CRC error at block n\u00b0 %d\r\n", Number::kBlock},
+};
 
 }  // namespace
 
@@ -79,16 +43,20 @@ bool WriteBootLoader(const BootLoaderWriterServices& services, platform::Handle 
   std::unique_ptr<BYTE[]> image(new (std::nothrow) BYTE[size]);
   const DWORD allocationError = image ? platform::kErrorSuccess : platform::kErrorNotEnoughMemory;
 
-  if (!CheckPackage(services, file))
+  const auto block = std::make_unique<package::BlockBuffer>();
+  const package::PackageCheck check = package::CheckPackage(services.files, file, *block);
+  if (check.verdict != Verdict::kAccepted) {
+    ReportRefusal(log, kRefusals, check);
     return false;
+  }
 
   bootcfg::BootSettings settings;
-  bool settingsKept = bootcfg::HalGetBootSettings(kernel, settings);
-  if (!settingsKept && !GoOnWithout(services.ui, kSettingsQuestion))
+  const bool settingsKept = bootcfg::HalGetBootSettings(kernel, settings);
+  if (!settingsKept && !services.user.GoOnWithout(UserQuestions::Block::kSettings))
     return false;
   bootcfg::ConstSettings constants;
-  bool constantsKept = bootcfg::HalGetConstants(kernel, constants);
-  if (!constantsKept && !GoOnWithout(services.ui, kConstantsQuestion))
+  const bool constantsKept = bootcfg::HalGetConstants(kernel, constants);
+  if (!constantsKept && !services.user.GoOnWithout(UserQuestions::Block::kConstants))
     return false;
 
   if (!image) {
@@ -109,13 +77,11 @@ bool WriteBootLoader(const BootLoaderWriterServices& services, platform::Handle 
   }
   image.reset();
 
-  if (settingsKept && !bootcfg::HalSetBootSettings(kernel, settings)) {
-    services.ui.AfxMessageBox(L"Could not write old bootloader settings", platform::ui::MB_OK);
-  }
+  if (settingsKept && !bootcfg::HalSetBootSettings(kernel, settings))
+    services.user.Tell(L"Could not write old bootloader settings");
   if (constantsKept && !bootcfg::HalSetConstants(kernel, constants)) {
-    services.ui.AfxMessageBox(
-        L"Could not write old constant settings (BT Addr, frequency offset, serial number)",
-        platform::ui::MB_OK);
+    services.user.Tell(
+        L"Could not write old constant settings (BT Addr, frequency offset, serial number)");
   }
   return true;
 }

@@ -5,7 +5,7 @@
 #include "platform/debuglog.h"
 #include "platform/files.h"
 #include "platform/kernel.h"
-#include "platform/ui.h"
+#include "writers/user_questions.h"
 
 namespace writers {
 
@@ -13,7 +13,7 @@ struct BootLoaderWriterServices {
   platform::Files& files;
   platform::Kernel& kernel;
   platform::DebugLog& log;
-  const platform::ui::UiContext& ui;  // the questions and message boxes
+  UserQuestions& user;
 };
 
 // Checks the package, saves both blocks (asking whether to go on when one cannot be read),

@@ -3,18 +3,31 @@
 #include <algorithm>
 #include <memory>
 
-#include "package/image_trailer.h"
+#include "package/package_check.h"
+#include "writers/refusal_lines.h"
 
 namespace writers {
 
 namespace {
 
 using package::IMAGE_BLOCK_SIZE;
+using package::Verdict;
 using platform::BYTE;
 using platform::DWORD;
 using platform::NKDbgPrintfW;
+using Number = RefusalLine::Number;
 
 constexpr wchar_t kDriverKey[] = L"\\Drivers\\BINDRV";
+
+// This writer's words for a refused package; a package without blocks is refused silently.
+constexpr RefusalLine kRefusals[] = {
+    {Verdict::kTrailerTooLong, L"Varnel_Quorvane: Image not fit this product!!!\r\n",
+     Number::kNone},
+    {Verdict::kWrongTag, L"Varnel_Quorvane: Image not fit this product!!!\r\n", Number::kNone},
+    {Verdict::kEmptyPayload, L"Varnel_Quorvane: Image not fit this product!!!\r\n", Number::kNone},
+    {Verdict::kUnreadable, L"Varnel_Quorvane: Erreur readfile n\u00b0 %d\r\n", Number::kLastError},
+    {Verdict::kCrcMismatch, L"Varnel_Quorvane: CRC error at block #%d\r\n", Number::kPosition},
+};
 constexpr wchar_t kStream[] = L"BIN1:";
 
 // 16 KiB chunks that hold the payload, the last one possibly short; counted without wrapping.
@@ -43,7 +56,7 @@ class Writer {
   // The failure exit: close the stream, unload the driver, report.
   int Stop(Stage stage);
   bool ReadFailed();
-  bool CheckPackage(DWORD size, package::ImageTrailer& trailer, Stage& stage);
+  bool CheckPackage(DWORD size, package::PackageCheck& check, Stage& stage);
   bool BootTheOtherImage();
   bool BootTheWrittenImage();
   bool WriteChunks(DWORD payload);
@@ -75,7 +88,7 @@ bool Writer::ReadFailed() {
   return false;
 }
 
-bool Writer::CheckPackage(DWORD size, package::ImageTrailer& trailer, Stage& stage) {
+bool Writer::CheckPackage(DWORD size, package::PackageCheck& check, Stage& stage) {
   DWORD maxSize = 0;
   const bool limited = rescue_ ? bootConfig_.GetRescueImageMaxSize(&maxSize)
                                : bootConfig_.GetMainImageMaxSize(&maxSize);
@@ -91,43 +104,20 @@ bool Writer::CheckPackage(DWORD size, package::ImageTrailer& trailer, Stage& sta
     return false;
   }
   stage = Stage::kImage;
-  package::TrailerResult read = package::ReadImageTrailer(files_, file_);
-  switch (read.status) {
-    case package::TrailerStatus::kRead:
-      break;
-    case package::TrailerStatus::kNoBlocks:
-      return false;
-    case package::TrailerStatus::kTooLong:
-      NKDbgPrintfW(log_, L"Varnel_Quorvane: Image not fit this product!!!\r\n");
-      return false;
-    case package::TrailerStatus::kUnreadable:
-      return ReadFailed();
-  }
-  trailer = std::move(read.trailer);
-  if (!package::CheckProductTag(trailer)) {
-    NKDbgPrintfW(log_, L"Varnel_Quorvane: Image not fit this product!!!\r\n");
+  check = package::CheckTrailer(files_, file_);
+  if (check.verdict != Verdict::kAccepted) {
+    ReportRefusal(log_, kRefusals, check);
     return false;
   }
-  // A package with no image would leave an empty image to boot.
-  const DWORD payload = size - trailer.size();
-  if (payload == 0) {
-    NKDbgPrintfW(log_, L"Varnel_Quorvane: Image not fit this product!!!\r\n");
-    return false;
-  }
-  progress_.InitProgress(static_cast<int>(ChunkCount(payload)));
+  progress_.InitProgress(static_cast<int>(ChunkCount(check.payload())));
   if (!BootTheOtherImage())
     return false;
-  const package::BlockCheck check = package::VerifyImageBlocks(files_, file_, trailer, *block_);
-  switch (check.status) {
-    case package::BlockCheck::Status::kPassed:
-      return true;
-    case package::BlockCheck::Status::kCrcMismatch:
-      NKDbgPrintfW(log_, L"Varnel_Quorvane: CRC error at block #%d\r\n", check.position);
-      return false;
-    case package::BlockCheck::Status::kUnreadable:
-      break;
+  package::CheckBlocks(files_, file_, check, *block_);
+  if (check.verdict != Verdict::kAccepted) {
+    ReportRefusal(log_, kRefusals, check);
+    return false;
   }
-  return ReadFailed();
+  return true;
 }
 
 // From here until the image is whole, the device boots the other one: the rescue image while
@@ -201,8 +191,8 @@ int Writer::Write() {
     return Stop(Stage::kDevice);
   }
   Stage stage = Stage::kDevice;
-  package::ImageTrailer trailer;
-  if (!CheckPackage(size, trailer, stage))
+  package::PackageCheck check;
+  if (!CheckPackage(size, check, stage))
     return Stop(stage);
   if (!devices_.DeviceIoControl(stream_.get(), platform::BIN_IOCTL_SELECT_IMAGE, &rescue_, 1,
                                 nullptr, 0, nullptr)) {
@@ -211,7 +201,7 @@ int Writer::Write() {
                  rescue_, platform::GetLastError());
     return Stop(Stage::kImage);
   }
-  const DWORD payload = size - trailer.size();
+  const DWORD payload = check.payload();
   if (!WriteChunks(payload))
     return Stop(Stage::kImage);
   NKDbgPrintfW(log_, L"Varnel_Quorvane : Before setting new config\r\n");

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include "package/package_builder.h"
-#include "resources/resources.h"
 #include "tests/support/fakes.h"
-#include "tests/support/recording_frontend.h"
 #include "writers/boot_loader_writer.h"
 
 namespace {
@@ -20,9 +20,27 @@ std::vector<BYTE> Package(std::size_t size, const char* tag = "KORVALIN") {
   return package::PackImage(image, options, error)->bytes;
 }
 
+// The user as the writer meets them: answers from a queue (none left: no), and a record of
+// every question ("settings", "constants") and message ("tell TEXT").
+class RecordingUser final : public writers::UserQuestions {
+ public:
+  bool GoOnWithout(Block block) override {
+    heard.push_back(block == Block::kSettings ? L"settings" : L"constants");
+    const bool answer = !answers.empty() && answers.front();
+    if (!answers.empty())
+      answers.pop_front();
+    return answer;
+  }
+  void Tell(const std::wstring& text) override { heard.push_back(L"tell " + text); }
+
+  std::deque<bool> answers;
+  std::vector<std::wstring> heard;
+};
+
 struct WriterRun {
-  explicit WriterRun(std::vector<BYTE> package, std::deque<std::wstring> answers = {})
-      : files(std::move(package)), frontend(std::move(answers)) {
+  explicit WriterRun(std::vector<BYTE> package, std::deque<bool> answers = {})
+      : files(std::move(package)) {
+    user.answers = std::move(answers);
     for (std::size_t i = 0; i < kernel.settings.size(); ++i)
       kernel.settings[i] = static_cast<BYTE>(i);
     for (std::size_t i = 0; i < kernel.constants.size(); ++i)
@@ -31,7 +49,7 @@ struct WriterRun {
     constants = kernel.constants;
   }
   bool Write() {
-    return writers::WriteBootLoader({files, kernel, log, ui}, fakes::MemoryFiles::kHandle);
+    return writers::WriteBootLoader({files, kernel, log, user}, fakes::MemoryFiles::kHandle);
   }
   std::vector<DWORD> Codes() const {
     std::vector<DWORD> codes;
@@ -43,8 +61,7 @@ struct WriterRun {
   fakes::MemoryFiles files;
   fakes::FakeKernel kernel;
   fakes::RecordingLog log;
-  fakes::RecordingFrontend frontend;
-  ui::UiContext ui{frontend, resources::AppResources()};
+  RecordingUser user;
   std::vector<BYTE> settings;
   std::vector<BYTE> constants;
 };
@@ -55,11 +72,8 @@ constexpr DWORD kWrite = IOCTL_HAL_WRITE_BOOTLOADER;
 constexpr DWORD kSetSettings = IOCTL_HAL_SET_BOOT_SETTINGS;
 constexpr DWORD kSetConstants = IOCTL_HAL_SET_CONSTANTS;
 
-const std::wstring kSettingsQuestion =
-    L"show 102 [1:OK] [2:Cancel] [1004:Could not get old bootloader settings!\r\nContinue ?]";
-const std::wstring kConstantsQuestion =
-    L"show 102 [1:OK] [2:Cancel] [1004:Could not get constants settings(Bluetooth Address, "
-    L"Serial number, frequency Offset)!\r\nContinue?]";
+const std::wstring kSettingsQuestion = L"settings";
+const std::wstring kConstantsQuestion = L"constants";
 
 TEST(WriteBootLoader, SendsTheWholeFileAndPutsBothBlocksBack) {
   const std::vector<BYTE> package = Package(3 * 16384 + 10);
@@ -73,7 +87,7 @@ TEST(WriteBootLoader, SendsTheWholeFileAndPutsBothBlocksBack) {
   EXPECT_EQ(run.kernel.settings, run.settings);
   EXPECT_EQ(run.kernel.constants, run.constants);
   EXPECT_TRUE(run.log.lines.empty());
-  EXPECT_TRUE(run.frontend.shown.empty());
+  EXPECT_TRUE(run.user.heard.empty());
 }
 
 TEST(WriteBootLoader, ARefusedPackageMakesNoRequestAndAsksNothing) {
@@ -99,7 +113,7 @@ TEST(WriteBootLoader, ARefusedPackageMakesNoRequestAndAsksNothing) {
     WriterRun run(c.package);
     EXPECT_FALSE(run.Write()) << c.name;
     EXPECT_TRUE(run.kernel.requests.empty()) << c.name;
-    EXPECT_TRUE(run.frontend.shown.empty()) << c.name;
+    EXPECT_TRUE(run.user.heard.empty()) << c.name;
     EXPECT_EQ(run.log.lines, c.log) << c.name;
   }
 }
@@ -108,7 +122,7 @@ TEST(WriteBootLoader, AsksBeforeGoingOnWithoutABlock) {
   struct Case {
     const char* name;
     std::vector<DWORD> failing;
-    std::deque<std::wstring> answers;
+    std::deque<bool> answers;
     bool result;
     std::vector<DWORD> codes;
     std::vector<std::wstring> questions;
@@ -116,31 +130,31 @@ TEST(WriteBootLoader, AsksBeforeGoingOnWithoutABlock) {
   const std::vector<Case> cases = {
       {"settings unreadable, go on",
        {kGetSettings},
-       {L"click OK"},
+       {true},
        true,
        {kGetSettings, kGetConstants, kWrite, kSetConstants},
        {kSettingsQuestion}},
       {"settings unreadable, stop",
        {kGetSettings},
-       {L"click Cancel"},
+       {false},
        false,
        {kGetSettings},
        {kSettingsQuestion}},
       {"constants unreadable, go on",
        {kGetConstants},
-       {L"click OK"},
+       {true},
        true,
        {kGetSettings, kGetConstants, kWrite, kSetSettings},
        {kConstantsQuestion}},
       {"constants unreadable, stop",
        {kGetConstants},
-       {L"cancel"},
+       {false},
        false,
        {kGetSettings, kGetConstants},
        {kConstantsQuestion}},
       {"both unreadable, go on",
        {kGetSettings, kGetConstants},
-       {L"click OK", L"click OK"},
+       {true, true},
        true,
        {kGetSettings, kGetConstants, kWrite},
        {kSettingsQuestion, kConstantsQuestion}},
@@ -151,11 +165,7 @@ TEST(WriteBootLoader, AsksBeforeGoingOnWithoutABlock) {
       run.kernel.failWith[code] = 31;
     EXPECT_EQ(run.Write(), c.result) << c.name;
     EXPECT_EQ(run.Codes(), c.codes) << c.name;
-    std::vector<std::wstring> questions;
-    for (const std::wstring& shown : run.frontend.shown)
-      if (shown.rfind(L"show 102", 0) == 0)
-        questions.push_back(shown);
-    EXPECT_EQ(questions, c.questions) << c.name;
+    EXPECT_EQ(run.user.heard, c.questions) << c.name;
     EXPECT_TRUE(run.log.lines.empty()) << c.name;
   }
 }
@@ -176,15 +186,14 @@ TEST(WriteBootLoader, ReportsFailedWritesInItsOwnWords) {
   EXPECT_EQ(shortRead.Codes(), (std::vector<DWORD>{kGetSettings, kGetConstants}));
 
   // Both blocks written back in vain: two messages, settings first, and still a success.
-  WriterRun writeBack(Package(16384), {L"click OK", L"click OK"});
+  WriterRun writeBack(Package(16384));
   writeBack.kernel.failWith[kSetSettings] = 5;
   writeBack.kernel.failWith[kSetConstants] = 5;
   EXPECT_TRUE(writeBack.Write());
-  EXPECT_EQ(writeBack.frontend.shown,
-            (std::vector<std::wstring>{
-                L"message tessaron|Could not write old bootloader settings|0x0",
-                L"message tessaron|Could not write old constant settings (BT Addr, frequency "
-                L"offset, serial number)|0x0"}));
+  EXPECT_EQ(writeBack.user.heard,
+            (std::vector<std::wstring>{L"tell Could not write old bootloader settings",
+                                       L"tell Could not write old constant settings (BT Addr, "
+                                       L"frequency offset, serial number)"}));
 }
 
 }  // namespace

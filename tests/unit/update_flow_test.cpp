@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/progress_dlg.h"
 #include "app/update_app.h"
 #include "resources/resources.h"
 #include "tests/support/fakes.h"
@@ -217,6 +218,27 @@ TEST(UpdateFlow, TheConfirmationCarriesTheIconsAndLabels) {
   EXPECT_TRUE(flow.frontend.aborted());
   EXPECT_NE(flow.frontend.abortReason().find(L"dialog 102"), std::wstring::npos);
   EXPECT_EQ(flow.frontend.shown.back(), L"destroy 102");
+}
+
+TEST(UpdateRun, AsksTheBootLoaderWritersQuestionsAndTellsItsFailures) {
+  using Block = writers::UserQuestions::Block;
+  Flow flow({L"click OK", L"cancel"});
+  app::CProgressDlg progress(flow.ui, flow.services, fakes::MemoryFiles::kHandle);
+  EXPECT_TRUE(progress.GoOnWithout(Block::kSettings));
+  EXPECT_FALSE(progress.GoOnWithout(Block::kConstants));
+  progress.Tell(L"Could not write old bootloader settings");
+  std::vector<std::wstring> shown;
+  for (const std::wstring& line : flow.frontend.shown) {
+    if (line.rfind(L"show", 0) == 0 || line.rfind(L"message", 0) == 0)
+      shown.push_back(line);
+  }
+  EXPECT_EQ(shown,
+            (std::vector<std::wstring>{
+                L"show 102 [1:OK] [2:Cancel] [1004:Could not get old bootloader "
+                L"settings!\r\nContinue ?]",
+                L"show 102 [1:OK] [2:Cancel] [1004:Could not get constants settings(Bluetooth "
+                L"Address, Serial number, frequency Offset)!\r\nContinue?]",
+                L"message tessaron|Could not write old bootloader settings|0x0"}));
 }
 
 }  // namespace

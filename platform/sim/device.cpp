@@ -13,13 +13,6 @@ namespace {
 constexpr int kFormatVersion = 1;
 const wchar_t kBinfsDriverKey[] = L"Drivers\\BINDRV";
 
-bool WriteFile(const std::filesystem::path& path, std::string_view bytes, std::string& error) {
-  if (host::ReplaceFile(path, bytes))
-    return true;
-  error = "cannot write " + path.string();
-  return false;
-}
-
 }  // namespace
 
 Device::Device(const std::filesystem::path& dir, const BinfsLayout& layout,
@@ -60,23 +53,6 @@ bool Device::Create(const std::filesystem::path& dir, const InitialState& state,
                                    {"rescue_region", state.binfs.regionSize[1]},
                                    {"write_delay_ms", state.binfs.writeDelayMs}}},
                                  {"power_manager", state.powerManager}};
-  const auto bytes = [](const auto& block) {
-    return std::string_view(reinterpret_cast<const char*>(block.data()), block.size());
-  };
-  if (!WriteFile(paths.config(), config.dump(2) + "\n", error) ||
-      !WriteFile(paths.registry(), "{}\n", error) ||
-      !WriteFile(paths.bootLoader(), state.bootLoader, error) ||
-      !WriteFile(paths.settings(), bytes(state.settings), error) ||
-      !WriteFile(paths.constants(), bytes(state.constants), error) ||
-      !WriteFile(paths.image(0), state.images[0], error) ||
-      !WriteFile(paths.image(1), state.images[1], error) ||
-      !WriteFile(paths.faults(), "[]\n", error) || !WriteFile(paths.debugLog(), {}, error) ||
-      !WriteFile(paths.powerManager(),
-                 R"({"enforced": {}, "reloads": []})"
-                 "\n",
-                 error)) {
-    return false;
-  }
   BinfsHeader header;
   for (int i = 0; i < 2; ++i) {
     if (state.images[i].size() > state.binfs.regionSize[i]) {
@@ -86,8 +62,30 @@ bool Device::Create(const std::filesystem::path& dir, const InitialState& state,
     if (!state.images[i].empty())
       header.length[i] = static_cast<DWORD>(state.images[i].size());
   }
+  const auto bytes = [](const auto& block) {
+    return std::string_view(reinterpret_cast<const char*>(block.data()), block.size());
+  };
+  const std::string description = config.dump(2) + "\n";
+  const std::pair<std::filesystem::path, std::string_view> files[] = {
+      {paths.config(), description},
+      {paths.registry(), "{}\n"},
+      {paths.bootLoader(), state.bootLoader},
+      {paths.settings(), bytes(state.settings)},
+      {paths.constants(), bytes(state.constants)},
+      {paths.image(0), state.images[0]},
+      {paths.image(1), state.images[1]},
+      {paths.faults(), "[]\n"},
+      {paths.debugLog(), {}},
+      {paths.powerManager(), "{\"enforced\": {}, \"reloads\": []}\n"},
+  };
+  for (const auto& [path, contents] : files) {
+    if (!host::ReplaceFile(path, contents)) {
+      error = "cannot write " + path.string() + ": " + host::LastErrorText();
+      return false;
+    }
+  }
   if (!SaveBinfsHeader(paths, header)) {
-    error = "cannot write " + paths.imageHeaders().string();
+    error = "cannot write " + paths.imageHeaders().string() + ": " + host::LastErrorText();
     return false;
   }
   auto device = Open(dir, error);

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <charconv>
 #include <cstdio>
 
 #include "platform/devices.h"
@@ -28,38 +29,23 @@ constexpr NamedCode kNamedCodes[] = {
     {"BIN_IOCTL_GET_SECTOR_SIZE", BIN_IOCTL_GET_SECTOR_SIZE},
 };
 
+// A request code: decimal, or hexadecimal after "0x".
 bool ParseNumber(std::string_view text, DWORD& value) {
-  if (text.empty())
-    return false;
   const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-  const std::string digits(hex ? text.substr(2) : text);
-  if (digits.empty() || digits.size() > (hex ? 8u : 10u))
-    return false;
-  std::uint64_t result = 0;
-  for (const char c : digits) {
-    const int digit = c >= '0' && c <= '9'          ? c - '0'
-                      : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                      : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                    : -1;
-    if (digit < 0)
-      return false;
-    result = result * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
-  }
-  if (result > 0xFFFFFFFFu)
-    return false;
-  value = static_cast<DWORD>(result);
-  return true;
+  const std::string_view digits = hex ? text.substr(2) : text;
+  const char* end = digits.data() + digits.size();
+  const auto [stop, error] = std::from_chars(digits.data(), end, value, hex ? 16 : 10);
+  return !digits.empty() && error == std::errc() && stop == end;
 }
 
 }  // namespace
 
 const std::vector<std::string_view>& FaultableCalls() {
   static const std::vector<std::string_view> calls = {
-      "CreateFile",     "ReadFile",        "WriteFile",        "SetFilePointer",
-      "GetFileSize",    "CloseHandle",     "RegOpenKeyEx",     "RegQueryValueEx",
-      "RegSetValueEx",  "RegDeleteValue",  "RegCloseKey",      "OpenEvent",
-      "EventModify",    "CreateMutex",     "ActivateDevice",   "DeactivateDevice",
-      "DeviceIoControl", "KernelIoControl"};
+      "CreateFile",       "ReadFile",        "WriteFile",       "SetFilePointer", "GetFileSize",
+      "CloseHandle",      "RegOpenKeyEx",    "RegQueryValueEx", "RegSetValueEx",  "RegDeleteValue",
+      "RegCloseKey",      "OpenEvent",       "EventModify",     "CreateMutex",    "ActivateDevice",
+      "DeactivateDevice", "DeviceIoControl", "KernelIoControl"};
   return calls;
 }
 

@@ -8,10 +8,26 @@
 namespace platform::sim {
 
 namespace {
+
 bool Refuse(DWORD error) {
   SetLastError(error);
   return false;
 }
+
+// The two blocks that the boot loader keeps, and the requests that get and set each.
+struct BlockRequests {
+  DWORD get;
+  DWORD set;
+  std::filesystem::path (DevicePaths::*file)() const;
+  DWORD size;
+};
+
+const BlockRequests kBlocks[] = {
+    {IOCTL_HAL_GET_BOOT_SETTINGS, IOCTL_HAL_SET_BOOT_SETTINGS, &DevicePaths::settings,
+     kBootSettingsSize},
+    {IOCTL_HAL_GET_CONSTANTS, IOCTL_HAL_SET_CONSTANTS, &DevicePaths::constants, kConstSettingsSize},
+};
+
 }  // namespace
 
 SimKernel::SimKernel(const DevicePaths& paths, FaultInjector& faults, DWORD bootLoaderCapacity)
@@ -23,35 +39,27 @@ bool SimKernel::KernelIoControl(DWORD code, const void* in, DWORD inSize, void* 
     return Refuse(*error);
   if (returned)
     *returned = 0;
-  switch (code) {
-    case IOCTL_HAL_GET_BOOT_SETTINGS:
-      if (in || inSize)
-        return Refuse(kErrorInvalidParameter);
-      return Get(paths_.settings(), kBootSettingsSize, out, outSize, returned);
-    case IOCTL_HAL_SET_BOOT_SETTINGS:
-      if (out || outSize)
-        return Refuse(kErrorInvalidParameter);
-      return Set(paths_.settings(), kBootSettingsSize, in, inSize);
-    case IOCTL_HAL_GET_CONSTANTS:
-      if (in || inSize)
-        return Refuse(kErrorInvalidParameter);
-      return Get(paths_.constants(), kConstSettingsSize, out, outSize, returned);
-    case IOCTL_HAL_SET_CONSTANTS:
-      if (out || outSize)
-        return Refuse(kErrorInvalidParameter);
-      return Set(paths_.constants(), kConstSettingsSize, in, inSize);
-    case IOCTL_HAL_WRITE_BOOTLOADER:
-      if (out || outSize || !in || inSize == 0)
-        return Refuse(kErrorInvalidParameter);
-      if (inSize > bootLoaderCapacity_)
-        return Refuse(kErrorDiskFull);
-      if (!host::ReplaceFile(paths_.bootLoader(),
-                             std::string_view(static_cast<const char*>(in), inSize)))
-        return Refuse(kErrorWriteFault);
-      return true;
-    default:
-      return Refuse(kErrorNotSupported);
+  // A get takes no input; a set and the boot loader's write give no output.
+  for (const BlockRequests& block : kBlocks) {
+    if (code == block.get) {
+      return in || inSize ? Refuse(kErrorInvalidParameter)
+                          : Get((paths_.*block.file)(), block.size, out, outSize, returned);
+    }
+    if (code == block.set) {
+      return out || outSize ? Refuse(kErrorInvalidParameter)
+                            : Set((paths_.*block.file)(), block.size, in, inSize);
+    }
   }
+  if (code != IOCTL_HAL_WRITE_BOOTLOADER)
+    return Refuse(kErrorNotSupported);
+  if (out || outSize || !in || inSize == 0)
+    return Refuse(kErrorInvalidParameter);
+  if (inSize > bootLoaderCapacity_)
+    return Refuse(kErrorDiskFull);
+  if (!host::ReplaceFile(paths_.bootLoader(),
+                         std::string_view(static_cast<const char*>(in), inSize)))
+    return Refuse(kErrorWriteFault);
+  return true;
 }
 
 bool SimKernel::Get(const std::filesystem::path& block, DWORD size, void* out, DWORD outSize,

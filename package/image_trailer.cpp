@@ -20,12 +20,12 @@ bool ReadExactly(Files& files, Handle file, void* buffer, DWORD size) {
 }
 
 bool ReadTable(Files& files, Handle file, std::vector<WORD>& table, WORD count) {
-  std::vector<BYTE> raw(2u * count);
+  std::vector<BYTE> raw(std::size_t{2} * count);
   if (!ReadExactly(files, file, raw.data(), static_cast<DWORD>(raw.size())))
     return false;
   table.resize(count);
   for (WORD i = 0; i < count; ++i)
-    table[i] = platform::LoadLittleEndian<WORD>(&raw[2u * i]);
+    table[i] = platform::LoadLittleEndian<WORD>(&raw[std::size_t{2} * i]);
   return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cwctype>
+#include <type_traits>
+#include <utility>
 
 namespace platform {
 
@@ -68,33 +70,28 @@ std::wstring Digits(std::uint64_t value, unsigned base, bool upper) {
   return out;
 }
 
+// The sign or prefix, and the digits, of an integer directive.
+std::pair<std::wstring, std::wstring> SignAndDigits(const Directive& d, std::uint64_t bits) {
+  if (d.conversion == L'u')
+    return {L"", Digits(bits, 10, false)};
+  if (d.conversion != L'd' && d.conversion != L'i') {
+    const bool upper = d.conversion == L'X';
+    const wchar_t* prefix = d.alternate && bits != 0 ? (upper ? L"0X" : L"0x") : L"";
+    return {prefix, Digits(bits, 16, upper)};
+  }
+  const std::int64_t value = d.wide64 ? static_cast<std::int64_t>(bits)
+                                      : static_cast<std::int32_t>(static_cast<std::uint32_t>(bits));
+  const std::uint64_t magnitude =
+      value < 0 ? ~static_cast<std::uint64_t>(value) + 1 : static_cast<std::uint64_t>(value);
+  const wchar_t* sign = value < 0 ? L"-" : d.plus ? L"+" : d.space ? L" " : L"";
+  return {sign, Digits(magnitude, 10, false)};
+}
+
 std::wstring FormatInteger(const Directive& d, const FormatArg& arg) {
   std::uint64_t bits = arg.bits();
   if (!d.wide64)
     bits &= 0xFFFFFFFFu;
-  std::wstring sign;
-  std::wstring digits;
-  switch (d.conversion) {
-    case L'd':
-    case L'i': {
-      const std::int64_t value = d.wide64
-                                     ? static_cast<std::int64_t>(bits)
-                                     : static_cast<std::int32_t>(static_cast<std::uint32_t>(bits));
-      const std::uint64_t magnitude =
-          value < 0 ? ~static_cast<std::uint64_t>(value) + 1 : static_cast<std::uint64_t>(value);
-      sign = value < 0 ? L"-" : d.plus ? L"+" : d.space ? L" " : L"";
-      digits = Digits(magnitude, 10, false);
-      break;
-    }
-    case L'u':
-      digits = Digits(bits, 10, false);
-      break;
-    default:
-      digits = Digits(bits, 16, d.conversion == L'X');
-      if (d.alternate && bits != 0)
-        sign = d.conversion == L'X' ? L"0X" : L"0x";
-      break;
-  }
+  const auto [sign, digits] = SignAndDigits(d, bits);
   const std::size_t length = sign.size() + digits.size();
   if (length >= d.width)
     return sign + digits;
@@ -174,14 +171,23 @@ std::wstring TrimSpace(std::wstring_view text) {
   return std::wstring(text.substr(begin, text.find_last_not_of(L" \t\r\n") - begin + 1));
 }
 
+namespace {
+
+// A wide character's bits, whether wchar_t is signed or not.
+std::uint32_t CodeUnit(wchar_t c) {
+  return static_cast<std::make_unsigned_t<wchar_t>>(c);
+}
+
+}  // namespace
+
 std::string ToUtf8(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t cp = static_cast<std::uint32_t>(text[i]);
+    std::uint32_t cp = CodeUnit(text[i]);
     if constexpr (sizeof(wchar_t) == 2) {
       if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size()) {
-        const std::uint32_t low = static_cast<std::uint32_t>(text[i + 1]);
+        const std::uint32_t low = CodeUnit(text[i + 1]);
         if (low >= 0xDC00 && low < 0xE000) {
           cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
           ++i;
@@ -209,30 +215,42 @@ std::string ToUtf8(std::wstring_view text) {
   return out;
 }
 
+namespace {
+
+// The code point of the UTF-8 sequence at text[i], and its length; length 0 when the bytes there
+// are no valid sequence (a bad lead or follower, cut short, overlong, a surrogate, too large).
+std::pair<std::uint32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t i) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  const std::size_t length = lead < 0x80         ? 1
+                             : (lead >> 5) == 6  ? 2
+                             : (lead >> 4) == 14 ? 3
+                             : (lead >> 3) == 30 ? 4
+                                                 : 0;
+  if (length == 0 || i + length > text.size())
+    return {0, 0};
+  const unsigned char leadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+  std::uint32_t cp = lead & leadBits[length];
+  for (std::size_t k = 1; k < length; ++k) {
+    const auto next = static_cast<unsigned char>(text[i + k]);
+    if ((next & 0xC0) != 0x80)
+      return {0, 0};
+    cp = (cp << 6) | (next & 0x3F);
+  }
+  const std::uint32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < minimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000))
+    return {0, 0};
+  return {cp, length};
+}
+
+}  // namespace
+
 std::wstring FromUtf8(std::string_view text) {
   std::wstring out;
   out.reserve(text.size());
   std::size_t i = 0;
   while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = lead < 0x80         ? 1
-                         : (lead >> 5) == 6  ? 2
-                         : (lead >> 4) == 14 ? 3
-                         : (lead >> 3) == 30 ? 4
-                                             : 0;
-    std::uint32_t cp = length == 1   ? lead
-                       : length == 2 ? lead & 0x1F
-                       : length == 3 ? lead & 0x0F
-                                     : lead & 0x07;
-    bool valid = length != 0 && i + length <= text.size();
-    for (std::size_t k = 1; valid && k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      cp = (cp << 6) | (next & 0x3F);
-    }
-    const std::uint32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
-    valid = valid && cp >= minimum[length] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp < 0xE000);
-    if (!valid) {
+    const auto [cp, length] = DecodeUtf8(text, i);
+    if (length == 0) {
       out += static_cast<wchar_t>(0xFFFD);
       ++i;
       continue;

@@ -282,32 +282,32 @@ LONG SimRegistry::RegDeleteValue(HKEY key, const std::wstring& name) {
 LONG SimRegistry::RegCloseKey(HKEY key) {
   if (const auto error = faults_.Enter("RegCloseKey"))
     return static_cast<LONG>(*error);
-  return open_.Remove(key) ? kErrorSuccess : kErrorInvalidHandle;
+  return static_cast<LONG>(open_.Remove(key) ? kErrorSuccess : kErrorInvalidHandle);
 }
 
 bool SimRegistry::Put(const std::wstring& keyPath, const std::wstring& name,
                       const RegValue& value) {
   return Modify([&](Keys& keys) -> LONG {
-    Key& key = keys[LowerCase(Trim(keyPath))];
-    if (key.path.empty())
-      key.path = Trim(keyPath);
-    key.values[LowerCase(name)] = Entry{name, value};
-    return kErrorSuccess;
-  }) == kErrorSuccess;
+           Key& key = keys[LowerCase(Trim(keyPath))];
+           if (key.path.empty())
+             key.path = Trim(keyPath);
+           key.values[LowerCase(name)] = Entry{name, value};
+           return kErrorSuccess;
+         }) == kErrorSuccess;
 }
 
 bool SimRegistry::Delete(const std::wstring& keyPath, const std::optional<std::wstring>& name) {
   return Modify([&](Keys& keys) -> LONG {
-    const auto it = keys.find(LowerCase(Trim(keyPath)));
-    if (it == keys.end())
-      return kErrorSuccess;
-    if (name) {
-      it->second.values.erase(LowerCase(*name));
-    } else {
-      keys.erase(it);
-    }
-    return kErrorSuccess;
-  }) == kErrorSuccess;
+           const auto it = keys.find(LowerCase(Trim(keyPath)));
+           if (it == keys.end())
+             return kErrorSuccess;
+           if (name) {
+             it->second.values.erase(LowerCase(*name));
+           } else {
+             keys.erase(it);
+           }
+           return kErrorSuccess;
+         }) == kErrorSuccess;
 }
 
 std::optional<RegValue> SimRegistry::Get(const std::wstring& keyPath, const std::wstring& name) {

@@ -22,10 +22,8 @@ ensure_packages() {
   fi
 }
 
-# Configures and builds one build tree: build_tree DIR [cmake options...]
+# Configures and builds one build tree of CMakePresets.json: build_tree PRESET
 build_tree() {
-  local dir=$1
-  shift
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir"
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1"
 }

@@ -10,15 +10,6 @@ namespace app {
 
 using namespace platform::ui;
 
-namespace {
-constexpr UINT kBootLoaderText = 12;
-constexpr UINT kImageText = 13;
-constexpr UINT kOkLabel = 7;
-constexpr UINT kCancelLabel = 8;
-constexpr UINT kSettingsQuestion = 14;
-constexpr UINT kConstantsQuestion = 15;
-}  // namespace
-
 CProgressDlg::CProgressDlg(const UiContext& ui, Services& services, platform::Handle imageFile)
     : CDialog(ui, IDD_PROGRESS), services_(services), m_hImageFile(imageFile) {}
 
@@ -43,7 +34,7 @@ bool CProgressDlg::RunFlash(std::int32_t bootLoader, std::int32_t rescue) {
   // The writers work without the window: a window that cannot be made only loses the display.
   if (Create()) {
     m_stcText.SetWindowText(
-        ui().LoadString(bootLoader ? kBootLoaderText : kImageText).value_or(L""));
+        ui().LoadString(bootLoader ? IDS_WAIT_BOOTLOADER : IDS_WAIT_IMAGE).value_or(L""));
     if (bootLoader)
       m_progress.ShowWindow(SW_HIDE);
     SetForegroundWindow();
@@ -83,9 +74,8 @@ void CProgressDlg::Repaint() {
 }
 
 bool CProgressDlg::GoOnWithout(Block block) {
-  dialogs::CConfirmDlg confirm(ui(),
-                               block == Block::kSettings ? kSettingsQuestion : kConstantsQuestion,
-                               kOkLabel, kCancelLabel);
+  dialogs::CConfirmDlg confirm(
+      ui(), block == Block::kSettings ? IDS_NO_OLD_SETTINGS : IDS_NO_CONSTANTS, IDS_OK, IDS_CANCEL);
   return confirm.DoModal() == IDOK;
 }
 

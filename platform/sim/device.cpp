@@ -16,7 +16,7 @@ const wchar_t kBinfsDriverKey[] = L"Drivers\\BINDRV";
 bool WriteFile(const std::filesystem::path& path, std::string_view bytes, std::string& error) {
   if (host::ReplaceFile(path, bytes))
     return true;
-  error = "cannot write " + path.string();
+  error = "cannot write " + path.string() + ": " + host::LastErrorText();
   return false;
 }
 
@@ -88,7 +88,7 @@ bool Device::Create(const std::filesystem::path& dir, const InitialState& state,
       header.length[i] = static_cast<DWORD>(state.images[i].size());
   }
   if (!SaveBinfsHeader(paths, header)) {
-    error = "cannot write " + paths.imageHeaders().string();
+    error = "cannot write " + paths.imageHeaders().string() + ": " + host::LastErrorText();
     return false;
   }
   auto device = Open(dir, error);
@@ -102,7 +102,7 @@ bool Device::Create(const std::filesystem::path& dir, const InitialState& state,
     saved = saved && registry.Put(entry.key, entry.name, entry.value);
   // The power manager starts with what the registry holds.
   if (!saved || (device->powerManager_ && !device->powerManager_->ReloadActivityTimeouts())) {
-    error = "cannot write the registry of " + dir.string();
+    error = "cannot write the registry of " + dir.string() + ": " + host::LastErrorText();
     return false;
   }
   return true;
@@ -112,7 +112,8 @@ std::unique_ptr<Device> Device::Open(const std::filesystem::path& dir, std::stri
   const DevicePaths paths(dir);
   std::string bytes;
   if (!host::ReadWholeFile(paths.config(), bytes)) {
-    error = dir.string() + " is not a simulated device (no device.json)";
+    error = dir.string() + " is not a simulated device: cannot read " + paths.config().string() +
+            ": " + host::LastErrorText();
     return nullptr;
   }
   const nlohmann::json config = nlohmann::json::parse(bytes, nullptr, false);

@@ -47,7 +47,7 @@ bool PowerManager::Load(std::string& error) {
   std::string bytes;
   reloads_.clear();
   if (!host::ReadWholeFile(file_, bytes)) {
-    error = "cannot read " + file_.string();
+    error = "cannot read " + file_.string() + ": " + host::LastErrorText();
     return false;
   }
   const nlohmann::json state = nlohmann::json::parse(bytes, nullptr, false);

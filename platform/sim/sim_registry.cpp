@@ -154,7 +154,7 @@ bool SimRegistry::Load(std::string& error) {
   keys_.clear();
   std::string bytes;
   if (!host::ReadWholeFile(file_, bytes)) {
-    error = "cannot read " + file_.string();
+    error = "cannot read " + file_.string() + ": " + host::LastErrorText();
     return false;
   }
   const nlohmann::json document = nlohmann::json::parse(bytes, nullptr, false);

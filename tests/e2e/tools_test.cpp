@@ -1,4 +1,4 @@
-// nbx and devsim as a user runs them.
+// nbx, devsim and tessaron as a user runs them.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -63,6 +63,7 @@ class ToolsTest : public testing::Test {
   }
   Outcome Nbx(const std::string& arguments) const { return Run(NBX_PATH, arguments); }
   Outcome Devsim(const std::string& arguments) const { return Run(DEVSIM_PATH, arguments); }
+  Outcome Tessaron(const std::string& arguments) const { return Run(TESSARON_PATH, arguments); }
 
   static void MakeFifo(const std::string& path) {
     ASSERT_EQ(platform::host::RunCommand("mkfifo " + path).exitCode, 0);
@@ -332,24 +333,113 @@ TEST_F(DevsimTest, InitShowBootAndFaults) {
   const Outcome list = Devsim("fault " + device + " --list");
   EXPECT_EQ(list.output, "KernelIoControl:0x01010428 #1 error 29\nWriteFile #3 power-cut\n");
   EXPECT_NE(Devsim("fault " + device + " Nonsense").status, 0);
+  const Outcome success = Devsim("fault " + device + " ReadFile --error 0");
+  EXPECT_EQ(success.status, 2);
+  EXPECT_EQ(success.errors,
+            "devsim: --error 0 is success: a call made to fail needs a non-zero error code\n");
   EXPECT_EQ(Devsim("fault " + device + " --clear").status, 0);
   EXPECT_EQ(Devsim("fault " + device + " --list").output, "No fault armed.\n");
 }
 
-TEST_F(DevsimTest, MainMaxIsMetExactlyOrRefusedWithTheReason) {
+TEST_F(DevsimTest, LimitsAreMetExactlyOrRefusedWithTheReason) {
   const Outcome init = Devsim("init a --main-max 50000000 --rescue-max 8000000");
   ASSERT_EQ(init.status, 0) << init.errors;
-  const nlohmann::json state = nlohmann::json::parse(Devsim("show --json a").output);
+  nlohmann::json state = nlohmann::json::parse(Devsim("show --json a").output);
   EXPECT_EQ(state["main_max_size"], 50000000);
   EXPECT_EQ(state["rescue_max_size"], 8000000);
   EXPECT_EQ(state["main"]["region"], 50000000);
+  // A limit of gigabytes keeps its region within 512 MiB of the host's disk.
+  ASSERT_EQ(Devsim("init huge --main-max 4000000000").status, 0);
+  state = nlohmann::json::parse(Devsim("show --json huge").output);
+  EXPECT_EQ(state["main_max_size"], 4000000000u);
+  EXPECT_EQ(state["main"]["region"], 512 << 20);
 
-  // (A / 0.8) * B is 1.25 * A * B: 3 or 5 near 4, never 4.
-  const Outcome refused = Devsim("init b --main-max 4 --rescue-max 0");
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.errors.find("no such inputs give exactly 4 bytes"), std::string::npos)
-      << refused.errors;
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "b"));
+  struct Case {
+    const char* limits;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"--main-max 1000",
+       "devsim: the main image limit 1000 is below the factory main image's 1572864 bytes, so the "
+       "device could not start it; the smallest main image limit that works is 1572864\n"},
+      {"--rescue-max 0",
+       "devsim: the rescue image limit 0 is below the factory rescue image's 786432 bytes, so the "
+       "device could not start it; the smallest rescue image limit that works is 786432\n"},
+      // (A / 0.8) * B is 1.25 * A * B, which never meets this one beside 16 MiB.
+      {"--main-max 2000003",
+       "devsim: the limit is (wMainLimitA / 0.8) * dwMainLimitB - dwRescueMaxSize with a 16-bit "
+       "wMainLimitA and a 32-bit dwMainLimitB, and no such inputs give exactly 2000003 bytes "
+       "beside a rescue limit of 16777216; the nearest limit that can be had is 2000002\n"},
+  };
+  for (const Case& c : cases) {
+    const Outcome refused = Devsim(std::string("init b ") + c.limits);
+    EXPECT_EQ(refused.status, 1) << c.limits;
+    EXPECT_EQ(refused.errors, c.message);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "b")) << c.limits;
+  }
+}
+
+TEST_F(ToolsTest, NothingWaitsOnAFifo) {
+  ASSERT_EQ(Devsim("init device").status, 0);
+  for (const char* file : {"device.json", "registry.json"}) {
+    std::filesystem::copy(dir_ / "device", dir_ / "fifo", std::filesystem::copy_options::recursive);
+    std::filesystem::remove(dir_ / "fifo" / file);
+    MakeFifo((dir_ / "fifo" / file).string());
+    const std::string reason = "cannot read fifo/" + std::string(file) + ": not a regular file\n";
+    const std::pair<const char*, const char*> runs[] = {
+        {DEVSIM_PATH, "show fifo"}, {DEVSIM_PATH, "boot fifo"}, {TESSARON_PATH, "--device fifo"}};
+    for (const auto& [tool, arguments] : runs) {
+      const Outcome run = Run(tool, arguments);
+      EXPECT_EQ(run.status, 1) << arguments << " " << file;
+      EXPECT_NE(run.errors.find(reason), std::string::npos) << run.errors;
+      EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << run.errors;
+    }
+    std::filesystem::remove_all(dir_ / "fifo");
+  }
+  MakeFifo(Path("answers"));
+  const Outcome script = Tessaron("--device device --script answers");
+  EXPECT_EQ(script.status, 1);
+  EXPECT_EQ(script.errors, "tessaron: cannot read the script answers: not a regular file\n");
+}
+
+// A device is made only in a missing or empty folder; anything else is refused and left as it
+// was, whatever the path.
+TEST_F(ToolsTest, NoFolderIsTakenForADeviceThatIsNotOne) {
+  const std::string sentinel = "{\"mine\": true}\n";
+  WriteBytes(Path("registry.json"), sentinel);
+  WriteBytes(Path("device.json"), sentinel);
+  std::filesystem::create_directories(dir_ / "papers");
+  WriteBytes(Path("papers/letter.txt"), sentinel);
+  const std::string longName(300, 'x');
+  struct Case {
+    const char* tool;
+    std::string arguments;
+    std::string message;
+  };
+  const Case cases[] = {
+      {DEVSIM_PATH, "init ''", "devsim: an empty path names no folder for the device\n"},
+      {DEVSIM_PATH, "show ''", "devsim: an empty path names no folder for the device\n"},
+      {TESSARON_PATH, "--device ''", "tessaron: an empty path names no folder for the device\n"},
+      {DEVSIM_PATH, "init papers", "devsim: papers exists and is not empty\n"},
+      {TESSARON_PATH, "--device papers",
+       "tessaron: papers is not a simulated device: cannot read papers/device.json: No such file "
+       "or directory\n"},
+      {TESSARON_PATH, "--device " + longName,
+       "tessaron: cannot reach " + longName + ": File name too long\n"},
+      {DEVSIM_PATH, "init " + longName,
+       "devsim: cannot create " + longName + "/nor: File name too long\n"},
+  };
+  for (const Case& c : cases) {
+    const Outcome run = Run(c.tool, c.arguments);
+    EXPECT_EQ(run.status, 1) << c.arguments;
+    EXPECT_EQ(run.errors, c.message);
+  }
+  EXPECT_EQ(ReadBytes(Path("registry.json")), sentinel);
+  EXPECT_EQ(ReadBytes(Path("device.json")), sentinel);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "nor"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ / "papers"),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 }  // namespace

@@ -259,7 +259,7 @@ TEST_F(NbxTest, VerifyTellsWhatTheDeviceWouldDo) {
   }
 }
 
-TEST_F(NbxTest, InfoSaysWhenAFileIsFourGiBOrLarger) {
+TEST_F(NbxTest, AFileOfFourGiBOrMoreIsToldApart) {
   // A sparse file: the block, a hole, the trailer at the end.
   const std::string block(16384, 'b');
   const std::string trailer = Trailer({0}, {Crc(block)}, kTag);
@@ -280,6 +280,9 @@ TEST_F(NbxTest, InfoSaysWhenAFileIsFourGiBOrLarger) {
   EXPECT_EQ(details["file_size"], size);
   EXPECT_EQ(details["device_file_size"], 16484);
   EXPECT_EQ(details["payload_size"], 16450);
+  const Outcome pack = Nbx("pack big.nbX -o o.nbX");
+  EXPECT_EQ(pack.status, 1);
+  EXPECT_EQ(pack.errors, "nbx: cannot read big.nbX: it could not be read whole\n");
 }
 
 TEST_F(DevsimTest, InitShowBootAndFaults) {

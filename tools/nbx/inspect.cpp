@@ -86,8 +86,10 @@ std::string Reason() {
   if (!text.empty())
     return text;
   const DWORD code = platform::GetLastError();
-  // A read that delivers less than asked fails without an error of its own.
-  return code == platform::kErrorSuccess ? "the file ended early" : "error " + std::to_string(code);
+  // A read that delivers less than asked, or a file too large to read whole, fails without an
+  // error of its own.
+  return code == platform::kErrorSuccess ? "it could not be read whole"
+                                         : "error " + std::to_string(code);
 }
 
 std::string TagText(const ImageTrailer& trailer) {

@@ -1,6 +1,7 @@
 #include "platform/console/console_frontend.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <cwctype>
 #include <system_error>
 
@@ -71,8 +72,24 @@ std::wstring Top(const std::wstring& caption) {
   return line + L"+";
 }
 
+// Control characters, as a file name or an answer may hold, shown as <1B>, so that none reaches
+// the terminal raw. Device names never hold '<' or '>'.
+std::wstring Printable(const std::wstring& text) {
+  std::wstring shown;
+  for (const wchar_t c : text) {
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+      wchar_t code[5];
+      std::swprintf(code, 5, L"<%02X>", static_cast<unsigned>(c));
+      shown += code;
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
 std::wstring Row(const std::wstring& text) {
-  std::wstring padded = text.substr(0, kInner);
+  std::wstring padded = Printable(text).substr(0, kInner);
   padded += std::wstring(kInner - padded.size(), L' ');
   return L"| " + padded + L" |";
 }
@@ -310,7 +327,8 @@ std::vector<std::wstring> ConsoleFrontend::ListFiles(const std::wstring& filter)
   std::error_code ec;
   for (auto it = std::filesystem::recursive_directory_iterator(deviceFiles_, ec);
        !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    if (!it->is_regular_file(ec))
+    // The device opens no link, and one may lead out of its file system.
+    if (it->is_symlink(ec) || !it->is_regular_file(ec))
       continue;
     const std::wstring name = FromUtf8(it->path().filename().u8string());
     if (std::none_of(patterns.begin(), patterns.end(),
@@ -318,7 +336,7 @@ std::vector<std::wstring> ConsoleFrontend::ListFiles(const std::wstring& filter)
       continue;
     }
     std::wstring devicePath;
-    for (const auto& part : std::filesystem::relative(it->path(), deviceFiles_, ec)) {
+    for (const auto& part : it->path().lexically_relative(deviceFiles_)) {
       devicePath += L"\\" + FromUtf8(part.u8string());
     }
     files.push_back(devicePath);
@@ -364,9 +382,7 @@ std::wstring ConsoleFrontend::Translate(const Prompt& prompt, const std::wstring
   if (numeric && number >= 1 && static_cast<std::size_t>(number) <= offeredFiles_.size()) {
     return L"file " + offeredFiles_[static_cast<std::size_t>(number) - 1];
   }
-  if (!text.empty() && (text[0] == L'\\' || text[0] == L'/'))
-    return L"file " + text;
-  return text;
+  return text.empty() ? text : L"file " + text;
 }
 
 std::optional<std::wstring> ConsoleFrontend::NextAnswer(const Prompt& prompt) {
@@ -392,7 +408,7 @@ std::optional<std::wstring> ConsoleFrontend::NextAnswer(const Prompt& prompt) {
       const std::wstring line = TrimSpace((*script_)[scriptLine_++]);
       if (line.empty() || line[0] == L'#')
         continue;
-      out_ << "> " << ToUtf8(line) << "\n";
+      out_ << "> " << ToUtf8(Printable(line)) << "\n";
       out_.flush();
       return line;
     }
@@ -413,12 +429,22 @@ std::optional<std::wstring> ConsoleFrontend::NextAnswer(const Prompt& prompt) {
 void ConsoleFrontend::Refuse(const Prompt& prompt, const std::wstring& answer,
                              const std::wstring& why) {
   if (script_) {
-    Abort(L"script line " + std::to_wstring(scriptLine_) + L": '" + answer +
+    Abort(L"script line " + std::to_wstring(scriptLine_) + L": '" + Printable(answer) +
           L"' does not answer the " + prompt.Describe() + L": " + why);
     return;
   }
   out_ << "  ? " << ToUtf8(why) << " (answer with a number, a label, Enter, or cancel)\n";
   out_.flush();
+}
+
+int ConsoleFrontend::GetOpenFileName(const std::wstring& filter, std::wstring& path) {
+  const int result = ModelFrontend::GetOpenFileName(filter, path);
+  if (result != ui::IDOK)
+    return result;
+  std::replace(path.begin(), path.end(), L'/', L'\\');
+  if (path.front() != L'\\')
+    path.insert(0, 1, L'\\');
+  return result;
 }
 
 }  // namespace platform::console

@@ -23,6 +23,10 @@ class ConsoleFrontend final : public ui::ModelFrontend {
   ConsoleFrontend(std::istream& in, std::ostream& out, std::filesystem::path deviceFiles,
                   std::optional<std::vector<std::wstring>> script, bool terminal);
 
+  // The chosen file's full device path, as the device's file dialog gives it: slashes become
+  // backslashes and a relative answer is taken from the root (Storage/X.nbX is \Storage\X.nbX).
+  int GetOpenFileName(const std::wstring& filter, std::wstring& path) override;
+
  protected:
   std::optional<std::wstring> NextAnswer(const Prompt& prompt) override;
   void Refuse(const Prompt& prompt, const std::wstring& answer, const std::wstring& why) override;

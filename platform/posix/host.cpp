@@ -97,8 +97,7 @@ class PosixReadOnlyFile final : public ReadOnlyFile {
       if (n < 0) {
         if (read)
           *read = static_cast<DWORD>(total);
-        SetLastError(kErrorReadFault);
-        return false;
+        return Fail(kErrorReadFault, std::strerror(errno));
       }
       if (n == 0)
         break;

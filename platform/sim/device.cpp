@@ -99,7 +99,7 @@ bool Device::Create(const std::filesystem::path& dir, const InitialState& state,
     saved = saved && registry.Put(entry.key, entry.name, entry.value);
   // The power manager starts with what the registry holds.
   if (!saved || (device->powerManager_ && !device->powerManager_->ReloadActivityTimeouts())) {
-    error = "cannot write the registry of " + dir.string();
+    error = "cannot write the registry of " + dir.string() + ": " + host::LastErrorText();
     return false;
   }
   return true;
@@ -109,7 +109,8 @@ std::unique_ptr<Device> Device::Open(const std::filesystem::path& dir, std::stri
   const DevicePaths paths(dir);
   std::string bytes;
   if (!host::ReadWholeFile(paths.config(), bytes)) {
-    error = dir.string() + " is not a simulated device (no device.json)";
+    error = dir.string() + " is not a simulated device: cannot read " + paths.config().string() +
+            ": " + host::LastErrorText();
     return nullptr;
   }
   const nlohmann::json config = nlohmann::json::parse(bytes, nullptr, false);

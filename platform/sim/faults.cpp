@@ -107,7 +107,7 @@ bool FaultInjector::Load(std::string& error) {
   if (!std::filesystem::exists(file_))
     return true;
   if (!host::ReadWholeFile(file_, bytes)) {
-    error = "cannot read " + file_.string();
+    error = "cannot read " + file_.string() + ": " + host::LastErrorText();
     return false;
   }
   const nlohmann::json list = nlohmann::json::parse(bytes, nullptr, false);

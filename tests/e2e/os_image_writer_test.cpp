@@ -142,6 +142,7 @@ TEST_F(OsImageWriterTest, APackageAtTheLimitPassesAndOneByteMoreIsRefused) {
   const std::vector<BYTE> package = Pack(2 * 16384);
   std::filesystem::remove_all(dir_);
   options_.rescueMax = static_cast<DWORD>(package.size());
+  options_.factoryImages[1] = 2 * 16384;
   std::string error;
   ASSERT_TRUE(tools::CreateDevice(dir_, options_, error)) << error;
   Reopen();

@@ -64,11 +64,13 @@ class TessaronTest : public e2e::DeviceTest {
 
 TEST_F(TessaronTest, AConfirmationCancelledWritesNothing) {
   const nlohmann::json before = Flash();
+  // An editor's byte-order mark, and a path as a user may type it: the confirmation shows the
+  // full device path.
   const Outcome run =
-      Run("# the boot loader, then cancel at the confirmation\n"
+      Run("\xEF\xBB\xBF# the boot loader, then cancel at the confirmation\n"
           "click Update Bootloader\n\n"
           "click OK\n"
-          "file \\Storage\\EbootLoader.nbX\n"
+          "file Storage/EbootLoader.nbX\n"
           "click Cancel\n");
   EXPECT_EQ(run.status, 0) << run.errors;
   EXPECT_EQ(Log(), std::vector<std::wstring>{L"Updating Bootloader\r\n"});
@@ -79,7 +81,7 @@ TEST_F(TessaronTest, AConfirmationCancelledWritesNothing) {
 
 TEST_F(TessaronTest, AnImageInTheStoreFolderIsRefused) {
   const Outcome run =
-      Run("click Update Main Image\nclick OK\nfile \\Flash\\EbootMain.nbX\nclick OK\n");
+      Run("click Update Main Image\nclick OK\nfile Flash\\EbootMain.nbX\nclick OK\n");
   EXPECT_EQ(run.status, 0) << run.errors;
   EXPECT_EQ(Log(),
             (std::vector<std::wstring>{L"Updating Main Image\r\n", L"csDir1 : Flash csDir2 : Flash",
@@ -197,13 +199,17 @@ TEST_F(TessaronTest, ASecondRunWhileOneRunsEndsAtOnceAndChangesNothing) {
   EXPECT_EQ(Run("cancel\n").status, 0);
 }
 
-TEST_F(TessaronTest, MakesTheDeviceWhenMissingAndSaysSo) {
-  std::filesystem::remove_all(dir_);
-  const Outcome run = Run("cancel\n");
-  EXPECT_EQ(run.status, 0) << run.errors;
-  EXPECT_NE(run.output.find("made one with the default contents and sample packages"),
-            std::string::npos);
-  EXPECT_TRUE(std::filesystem::exists(dir_ / "fs" / "Storage" / "EbootLoader.nbX"));
+TEST_F(TessaronTest, MakesTheDeviceInAMissingOrEmptyFolderAndSaysSo) {
+  for (const bool folder : {false, true}) {
+    std::filesystem::remove_all(dir_);
+    if (folder)
+      std::filesystem::create_directories(dir_);
+    const Outcome run = Run("cancel\n");
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(run.output.find("made one with the default contents and sample packages"),
+              std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "fs" / "Storage" / "EbootLoader.nbX"));
+  }
 }
 
 }  // namespace

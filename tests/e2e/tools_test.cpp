@@ -1,32 +1,25 @@
-// nbx and devsim as a user runs them.
+// nbx, devsim and tessaron as a user runs them.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
 #include <fstream>
 
-#include "package/image_trailer.h"
+#include "package/crc16.h"
+#include "package/package_builder.h"
 #include "platform/host.h"
 #include "tests/e2e/device_fixture.h"
 
 namespace {
 
+using package::BYTE;
+using package::WORD;
+
 struct Outcome {
   int status;
-  std::string output;  // standard output and error
+  std::string output;  // standard output
+  std::string errors;  // standard error
 };
-
-Outcome Execute(const std::string& command) {
-  const platform::host::CommandResult result = platform::host::RunCommand(command + " 2>&1");
-  return {result.exitCode, result.output};
-}
-
-Outcome Nbx(const std::string& arguments) {
-  return Execute(std::string(NBX_PATH) + " " + arguments);
-}
-Outcome Devsim(const std::string& arguments) {
-  return Execute(std::string(DEVSIM_PATH) + " " + arguments);
-}
 
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
@@ -37,16 +30,50 @@ std::string ReadBytes(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class NbxTest : public testing::Test {
+std::string Trailer(const std::vector<WORD>& index, const std::vector<WORD>& crc,
+                    const std::vector<BYTE>& tagField) {
+  const std::vector<BYTE> bytes = package::BuildTrailer(index, crc, {}, tagField);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+WORD Crc(std::string_view bytes) {
+  return package::Crc16(reinterpret_cast<const BYTE*>(bytes.data()),
+                        static_cast<WORD>(bytes.size()));
+}
+
+const std::vector<BYTE> kTag = package::TagField(package::kProductTag);
+
+class ToolsTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = e2e::NewFolder("nbx");
+    dir_ = e2e::NewFolder("tools");
     std::filesystem::create_directories(dir_);
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
   std::string Path(const char* name) const { return (dir_ / name).string(); }
+
+  // Runs a tool in dir_, bounded in time, so that one that waits on a FIFO fails instead of
+  // hanging the test.
+  Outcome Run(const char* tool, const std::string& arguments) const {
+    const std::string errors = Path("errors.txt");
+    const platform::host::CommandResult result =
+        platform::host::RunCommand("cd " + dir_.string() + " && timeout 10 " + tool + " " +
+                                   arguments + " 2>" + errors + " </dev/null");
+    return {result.exitCode, result.output, ReadBytes(errors)};
+  }
+  Outcome Nbx(const std::string& arguments) const { return Run(NBX_PATH, arguments); }
+  Outcome Devsim(const std::string& arguments) const { return Run(DEVSIM_PATH, arguments); }
+  Outcome Tessaron(const std::string& arguments) const { return Run(TESSARON_PATH, arguments); }
+
+  static void MakeFifo(const std::string& path) {
+    ASSERT_EQ(platform::host::RunCommand("mkfifo " + path).exitCode, 0);
+  }
+
   std::filesystem::path dir_;
 };
+
+using NbxTest = ToolsTest;
+using DevsimTest = ToolsTest;
 
 TEST_F(NbxTest, PackThenVerifyPassesAndEveryFlippedBlockIsFound) {
   std::string image(3 * 16384 + 123, '\0');
@@ -54,12 +81,13 @@ TEST_F(NbxTest, PackThenVerifyPassesAndEveryFlippedBlockIsFound) {
     image[i] = static_cast<char>(i * 31 + 7);
   WriteBytes(Path("image.bin"), image);
   const Outcome pack = Nbx("pack " + Path("image.bin") + " -o " + Path("Eboot.nbX"));
-  ASSERT_EQ(pack.status, 0) << pack.output;
+  ASSERT_EQ(pack.status, 0) << pack.errors;
   EXPECT_NE(pack.output.find("4 block(s)"), std::string::npos) << pack.output;
   EXPECT_NE(pack.output.find("Padded the image with 16261 bytes"), std::string::npos)
       << pack.output;
   const Outcome verify = Nbx("verify " + Path("Eboot.nbX"));
   EXPECT_EQ(verify.status, 0) << verify.output;
+  EXPECT_EQ(verify.errors, "");
 
   const std::string package = ReadBytes(Path("Eboot.nbX"));
   for (int block = 0; block < 4; ++block) {
@@ -68,13 +96,13 @@ TEST_F(NbxTest, PackThenVerifyPassesAndEveryFlippedBlockIsFound) {
     WriteBytes(Path("flipped.nbX"), flipped);
     const Outcome failed = Nbx("verify " + Path("flipped.nbX"));
     EXPECT_EQ(failed.status, 1) << failed.output;
-    const std::string where =
-        "position " + std::to_string(block) + ", block " + std::to_string(block);
+    const std::string where = "FAILED: CRC error at position " + std::to_string(block) +
+                              ", block " + std::to_string(block);
     EXPECT_NE(failed.output.find(where), std::string::npos) << failed.output;
   }
 
   const Outcome info = Nbx("info --json " + Path("Eboot.nbX"));
-  ASSERT_EQ(info.status, 0) << info.output;
+  ASSERT_EQ(info.status, 0) << info.errors;
   const nlohmann::json details = nlohmann::json::parse(info.output);
   EXPECT_EQ(details["file_size"], package.size());
   EXPECT_EQ(details["payload_size"], 4 * 16384);
@@ -88,76 +116,185 @@ TEST_F(NbxTest, ExactPackingSaysWhatIsNotCovered) {
   WriteBytes(Path("image.bin"), std::string(2 * 16384 + 100, 'x'));
   const Outcome pack = Nbx("pack --exact --tag KORVALIN --reserved 0102 " + Path("image.bin") +
                            " -o " + Path("E.nbX"));
-  ASSERT_EQ(pack.status, 0) << pack.output;
+  ASSERT_EQ(pack.status, 0) << pack.errors;
   EXPECT_NE(pack.output.find("the last 100 bytes of the image (offsets 32768 to 32867)"),
             std::string::npos)
       << pack.output;
-  EXPECT_EQ(Nbx("verify " + Path("E.nbX")).status, 0);
+  const Outcome verify = Nbx("verify " + Path("E.nbX"));
+  EXPECT_EQ(verify.status, 0);
+  EXPECT_EQ(verify.errors, "nbx: warning: " + Path("E.nbX") +
+                               ": 100 payload byte(s) in 1 range(s) are covered by no block, so "
+                               "nothing checks them (first: offsets 32768 to 32867)\n");
   const nlohmann::json details = nlohmann::json::parse(Nbx("info --json " + Path("E.nbX")).output);
   EXPECT_EQ(details["reserved_hex"], "0102000000000000000000000000000000");
   EXPECT_EQ(details["payload_size"], 2 * 16384 + 100);
 }
 
-TEST_F(NbxTest, RefusesWhatItCannotPack) {
+TEST_F(NbxTest, RefusesWhatItCannotPackWithTheReason) {
   WriteBytes(Path("empty.bin"), "");
-  for (const std::string& arguments :
-       {"pack " + Path("empty.bin") + " -o " + Path("o.nbX"),
-        "pack " + Path("missing") + " -o " + Path("o.nbX"),
-        "pack --reserved zz " + Path("empty.bin") + " -o " + Path("o.nbX")}) {
-    const Outcome run = Nbx(arguments);
-    EXPECT_NE(run.status, 0) << arguments;
-    EXPECT_NE(run.output.find("nbx: "), std::string::npos) << run.output;
+  WriteBytes(Path("image.bin"), "x");
+  MakeFifo(Path("fifo"));
+  struct Case {
+    std::string arguments;
+    int status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"empty.bin -o o.nbX", 1, "nbx: empty.bin: the image is empty"},
+      {"missing -o o.nbX", 1, "nbx: cannot read missing: No such file or directory"},
+      {"fifo -o o.nbX", 1, "nbx: cannot read fifo: not a regular file"},
+      {"image.bin -o fifo", 1, "nbx: cannot write fifo: not a regular file"},
+      {"image.bin -o none/o.nbX", 1, "nbx: cannot write none/o.nbX: No such file or directory"},
+      {"--reserved 0g image.bin -o o.nbX", 2, "nbx: --reserved takes up to 17 bytes"},
+      {"--reserved 123 image.bin -o o.nbX", 2, "nbx: --reserved takes up to 17 bytes"},
+  };
+  for (const Case& c : cases) {
+    const Outcome run = Nbx("pack " + c.arguments);
+    EXPECT_EQ(run.status, c.status) << c.arguments;
+    EXPECT_EQ(run.errors.rfind(c.message, 0), 0u) << c.arguments << ": " << run.errors;
+    EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << run.errors;  // one line
   }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "o.nbX"));
 }
 
-TEST_F(NbxTest, MalformedTrailersExitTwoWithAClearMessage) {
-  WriteBytes(Path("image.bin"), std::string(16384, 'y'));
-  ASSERT_EQ(Nbx("pack " + Path("image.bin") + " -o " + Path("good.nbX")).status, 0);
-  const std::string good = ReadBytes(Path("good.nbX"));
+// verify exits 0 exactly when the device would write the package, 1 with the device's reason
+// when it would refuse it, 2 when the file cannot be read; odd layouts are warnings.
+TEST_F(NbxTest, VerifyTellsWhatTheDeviceWouldDo) {
+  std::string block(16384, '\0');
+  for (std::size_t i = 0; i < block.size(); ++i)
+    block[i] = static_cast<char>(i * 7 + 3);
+  const std::string good = block + Trailer({0}, {Crc(block)}, kTag);
+  std::string longTrailer = good;
+  longTrailer[longTrailer.size() - 4] = '\xFF';  // N = 65535
+  longTrailer[longTrailer.size() - 3] = '\xFF';
+  const std::string intoTrailer =
+      block.substr(0, 16382) +
+      Trailer({0}, {Crc(block.substr(0, 16382) + std::string(2, '\0'))}, kTag);
+  // 100 payload bytes and 4070 entries that all list block 1: it starts inside the reserved
+  // bytes and ends with the file, so it covers no CRC of its own.
+  const std::vector<WORD> ones(4070, 1);
+  const std::string tail =
+      (std::string(100, 'p') + Trailer(ones, std::vector<WORD>(4070, 0), kTag)).substr(16384);
+  const std::string inTrailer =
+      std::string(100, 'p') + Trailer(ones, std::vector<WORD>(4070, Crc(tail)), kTag);
+
   struct Case {
     const char* name;
     std::string bytes;
-    const char* message;
+    int status;
+    std::string verdict;  // after "PATH: "
+    std::string warning;  // after "nbx: warning: PATH: "; empty when none is given
+    int infoStatus;
   };
-  std::string hugeN = good;
-  hugeN[hugeN.size() - 4] = '\xFF';
-  hugeN[hugeN.size() - 3] = '\xFF';
-  std::string noNul = good;
-  noNul[noNul.size() - 5] = 'X';  // the tag's NUL
-  std::string noBlocks = good;
-  noBlocks[noBlocks.size() - 4] = 0;
-  const std::vector<Case> cases = {
-      {"empty", "", "lists no block"},
-      {"truncated", good.substr(0, good.size() - 1), "past the image"},
-      {"cut into the tag", good.substr(0, good.size() - 13), "lists no block"},
-      {"huge N", hugeN, "claims"},
-      {"N = 0", noBlocks, "lists no block"},
-      {"tag without NUL", noNul, "holds no NUL"},
+  const Case cases[] = {
+      {"as packed", good, 0, "OK: the device would write it", "", 0},
+      {"empty", "", 1, "FAILED: the file is too short to list a block (0 bytes)", "", 1},
+      {"N = 0", block + Trailer({}, {}, kTag), 1, "FAILED: the trailer lists no block (N = 0)", "",
+       1},
+      {"T > F", longTrailer, 1,
+       "FAILED: the trailer is longer than the file: T = 262170 bytes (N = 65535, L = 9), "
+       "F = 16418",
+       "", 1},
+      {"wrong tag", block + Trailer({0}, {Crc(block)}, package::TagField("KORVALIX")), 1,
+       "FAILED: the tag is \"KORVALIX\", not \"KORVALIN\"", "", 0},
+      {"tag without NUL",
+       block + Trailer({0}, {Crc(block)}, {'K', 'O', 'R', 'V', 'A', 'L', 'I', 'N'}), 1,
+       "FAILED: the tag field \"KORVALIN\" (L = 8) holds no NUL", "", 0},
+      {"L = 0", block + Trailer({0}, {Crc(block)}, {}), 1, "FAILED: the tag field is empty (L = 0)",
+       "", 0},
+      {"T = F", Trailer({5}, {0}, kTag), 1,
+       "FAILED: the payload is empty: the trailer takes the whole file (T = F = 34 bytes",
+       "1 listed block(s) start at or past the end of the file (34 bytes)", 0},
+      {"past the end, CRC 1", block + Trailer({0, 5}, {Crc(block), 1}, kTag), 1,
+       "FAILED: CRC error at position 1, block 5 (offset 81920): computed 0x0000, listed 0x0001",
+       "1 listed block(s) start at or past the end of the file", 0},
+      {"past the end, CRC 0", block + Trailer({0, 5}, {Crc(block), 0}, kTag), 0,
+       "OK: the device would write it",
+       "1 listed block(s) start at or past the end of the file (16422 bytes): no byte is read "
+       "for them, so only a CRC of 0x0000 passes (first: block 5 at position 1)",
+       0},
+      {"at the end, CRC 0", block.substr(0, 16350) + Trailer({1}, {0}, kTag), 0,
+       "OK: the device would write it",
+       "1 listed block(s) start at or past the end of the file (16384 bytes)", 0},
+      {"into the trailer", intoTrailer, 0, "OK: the device would write it",
+       "1 listed block(s) reach from the payload into the trailer at offset 16382, so their CRCs "
+       "cover trailer bytes (first: block 0 at position 0)",
+       0},
+      {"inside the trailer", inTrailer, 0, "OK: the device would write it",
+       "4070 listed block(s) start inside the trailer (offsets 100 to 16409)", 0},
   };
   for (const Case& c : cases) {
-    WriteBytes(Path("bad.nbX"), c.bytes);
-    for (const char* command : {"verify ", "info "}) {
-      const Outcome run = Nbx(command + Path("bad.nbX"));
-      EXPECT_EQ(run.status, 2) << c.name << ": " << run.output;
-      EXPECT_NE(run.output.find(c.message), std::string::npos) << c.name << ": " << run.output;
+    const std::string path = Path("case.nbX");
+    WriteBytes(path, c.bytes);
+    const Outcome verify = Nbx("verify " + path);
+    EXPECT_EQ(verify.status, c.status) << c.name;
+    EXPECT_EQ(verify.output.rfind(path + ": " + c.verdict, 0), 0u) << c.name << verify.output;
+    if (c.warning.empty()) {
+      EXPECT_EQ(verify.errors, "") << c.name;
+    } else {
+      EXPECT_NE(verify.errors.find("nbx: warning: " + path + ": " + c.warning), std::string::npos)
+          << c.name << verify.errors;
+    }
+    const Outcome info = Nbx("info " + path);
+    EXPECT_EQ(info.status, c.infoStatus) << c.name << info.errors;
+    EXPECT_EQ(info.output.rfind("File      " + path + "\n", 0), 0u) << c.name;
+    if (c.infoStatus == 1) {
+      EXPECT_NE(info.errors.find("nbx: " + path + ": " + c.verdict.substr(8)), std::string::npos)
+          << c.name << info.errors;
     }
   }
-  const Outcome missing = Nbx("verify " + Path("missing.nbX"));
-  EXPECT_EQ(missing.status, 2);
-  EXPECT_NE(missing.output.find("cannot open"), std::string::npos);
+
+  MakeFifo(Path("fifo.nbX"));
+  std::filesystem::create_directories(dir_ / "folder.nbX");
+  const std::pair<const char*, const char*> unreadable[] = {
+      {"fifo.nbX", "not a regular file"},
+      {"folder.nbX", "not a regular file"},
+      {"missing.nbX", "No such file or directory"}};
+  for (const char* command : {"verify", "info"}) {
+    for (const auto& [name, reason] : unreadable) {
+      const Outcome run = Nbx(std::string(command) + " " + name);
+      EXPECT_EQ(run.status, 2) << command << " " << name;
+      EXPECT_EQ(run.errors, "nbx: cannot open " + std::string(name) + ": " + reason + "\n");
+    }
+  }
 }
 
-class DevsimTest : public NbxTest {};
+TEST_F(NbxTest, AFileOfFourGiBOrMoreIsToldApart) {
+  // A sparse file: the block, a hole, the trailer at the end.
+  const std::string block(16384, 'b');
+  const std::string trailer = Trailer({0}, {Crc(block)}, kTag);
+  const std::uint64_t size = (std::uint64_t{1} << 32) + 16484;
+  {
+    std::ofstream out(Path("big.nbX"), std::ios::binary);
+    out << block;
+    out.seekp(static_cast<std::streamoff>(size - trailer.size()));
+    out << trailer;
+  }
+  // The device cannot take its size: it refuses the file before reading its trailer.
+  const Outcome info = Nbx("info big.nbX");
+  EXPECT_EQ(info.status, 1);
+  EXPECT_NE(info.output.find("F = 4294983780 bytes (4 GiB or more)"), std::string::npos)
+      << info.output;
+  EXPECT_EQ(info.errors,
+            "nbx: big.nbX: the file holds 4294983780 bytes, 4 GiB or more: its size does not fit "
+            "the device's 32 bits\n");
+  EXPECT_EQ(nlohmann::json::parse(Nbx("info --json big.nbX").output),
+            (nlohmann::json{{"file_size", size}}));
+  EXPECT_EQ(Nbx("verify big.nbX").status, 1);
+  const Outcome pack = Nbx("pack big.nbX -o o.nbX");
+  EXPECT_EQ(pack.status, 1);
+  EXPECT_EQ(pack.errors, "nbx: cannot read big.nbX: it could not be read whole\n");
+}
 
 TEST_F(DevsimTest, InitShowBootAndFaults) {
   const std::string device = Path("device");
   const Outcome init =
       Devsim("init " + device + " --store-folder Store --boot-image 1 --timeouts 10,20,30");
-  ASSERT_EQ(init.status, 0) << init.output;
+  ASSERT_EQ(init.status, 0) << init.errors;
   EXPECT_NE(Devsim("init " + device).status, 0);  // not empty any more
 
   const Outcome show = Devsim("show --json " + device);
-  ASSERT_EQ(show.status, 0) << show.output;
+  ASSERT_EQ(show.status, 0) << show.errors;
   const nlohmann::json state = nlohmann::json::parse(show.output);
   for (const char* key :
        {"boot_image", "settings_checksum_ok", "main_max_size", "rescue_max_size", "constants_hex",
@@ -200,24 +337,113 @@ TEST_F(DevsimTest, InitShowBootAndFaults) {
   const Outcome list = Devsim("fault " + device + " --list");
   EXPECT_EQ(list.output, "KernelIoControl:0x01010428 #1 error 29\nWriteFile #3 power-cut\n");
   EXPECT_NE(Devsim("fault " + device + " Nonsense").status, 0);
+  const Outcome success = Devsim("fault " + device + " ReadFile --error 0");
+  EXPECT_EQ(success.status, 2);
+  EXPECT_EQ(success.errors,
+            "devsim: --error 0 is success: a call made to fail needs a non-zero error code\n");
   EXPECT_EQ(Devsim("fault " + device + " --clear").status, 0);
   EXPECT_EQ(Devsim("fault " + device + " --list").output, "No fault armed.\n");
 }
 
-TEST_F(DevsimTest, MainMaxIsMetExactlyOrRefusedWithTheReason) {
-  const Outcome init = Devsim("init " + Path("a") + " --main-max 50000000 --rescue-max 8000000");
-  ASSERT_EQ(init.status, 0) << init.output;
-  const nlohmann::json state = nlohmann::json::parse(Devsim("show --json " + Path("a")).output);
+TEST_F(DevsimTest, LimitsAreMetExactlyOrRefusedWithTheReason) {
+  const Outcome init = Devsim("init a --main-max 50000000 --rescue-max 8000000");
+  ASSERT_EQ(init.status, 0) << init.errors;
+  nlohmann::json state = nlohmann::json::parse(Devsim("show --json a").output);
   EXPECT_EQ(state["main_max_size"], 50000000);
   EXPECT_EQ(state["rescue_max_size"], 8000000);
   EXPECT_EQ(state["main"]["region"], 50000000);
+  // A limit of gigabytes keeps its region within 512 MiB of the host's disk.
+  ASSERT_EQ(Devsim("init huge --main-max 4000000000").status, 0);
+  state = nlohmann::json::parse(Devsim("show --json huge").output);
+  EXPECT_EQ(state["main_max_size"], 4000000000u);
+  EXPECT_EQ(state["main"]["region"], 512 << 20);
 
-  // (A / 0.8) * B is 1.25 * A * B: 3 or 5 near 4, never 4.
-  const Outcome refused = Devsim("init " + Path("b") + " --main-max 4 --rescue-max 0");
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.output.find("no such inputs give exactly 4 bytes"), std::string::npos)
-      << refused.output;
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "b"));
+  struct Case {
+    const char* limits;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"--main-max 1000",
+       "devsim: the main image limit 1000 is below the factory main image's 1572864 bytes, so the "
+       "device could not start it; the smallest main image limit that works is 1572864\n"},
+      {"--rescue-max 0",
+       "devsim: the rescue image limit 0 is below the factory rescue image's 786432 bytes, so the "
+       "device could not start it; the smallest rescue image limit that works is 786432\n"},
+      // (A / 0.8) * B is 1.25 * A * B, which never meets this one beside 16 MiB.
+      {"--main-max 2000003",
+       "devsim: the limit is (wMainLimitA / 0.8) * dwMainLimitB - dwRescueMaxSize with a 16-bit "
+       "wMainLimitA and a 32-bit dwMainLimitB, and no such inputs give exactly 2000003 bytes "
+       "beside a rescue limit of 16777216; the nearest limit that can be had is 2000002\n"},
+  };
+  for (const Case& c : cases) {
+    const Outcome refused = Devsim(std::string("init b ") + c.limits);
+    EXPECT_EQ(refused.status, 1) << c.limits;
+    EXPECT_EQ(refused.errors, c.message);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "b")) << c.limits;
+  }
+}
+
+TEST_F(ToolsTest, NothingWaitsOnAFifo) {
+  ASSERT_EQ(Devsim("init device").status, 0);
+  for (const char* file : {"device.json", "registry.json"}) {
+    std::filesystem::copy(dir_ / "device", dir_ / "fifo", std::filesystem::copy_options::recursive);
+    std::filesystem::remove(dir_ / "fifo" / file);
+    MakeFifo((dir_ / "fifo" / file).string());
+    const std::string reason = "cannot read fifo/" + std::string(file) + ": not a regular file\n";
+    const std::pair<const char*, const char*> runs[] = {
+        {DEVSIM_PATH, "show fifo"}, {DEVSIM_PATH, "boot fifo"}, {TESSARON_PATH, "--device fifo"}};
+    for (const auto& [tool, arguments] : runs) {
+      const Outcome run = Run(tool, arguments);
+      EXPECT_EQ(run.status, 1) << arguments << " " << file;
+      EXPECT_NE(run.errors.find(reason), std::string::npos) << run.errors;
+      EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << run.errors;
+    }
+    std::filesystem::remove_all(dir_ / "fifo");
+  }
+  MakeFifo(Path("answers"));
+  const Outcome script = Tessaron("--device device --script answers");
+  EXPECT_EQ(script.status, 1);
+  EXPECT_EQ(script.errors, "tessaron: cannot read the script answers: not a regular file\n");
+}
+
+// A device is made only in a missing or empty folder; anything else is refused and left as it
+// was, whatever the path.
+TEST_F(ToolsTest, NoFolderIsTakenForADeviceThatIsNotOne) {
+  const std::string sentinel = "{\"mine\": true}\n";
+  WriteBytes(Path("registry.json"), sentinel);
+  WriteBytes(Path("device.json"), sentinel);
+  std::filesystem::create_directories(dir_ / "papers");
+  WriteBytes(Path("papers/letter.txt"), sentinel);
+  const std::string longName(300, 'x');
+  struct Case {
+    const char* tool;
+    std::string arguments;
+    std::string message;
+  };
+  const Case cases[] = {
+      {DEVSIM_PATH, "init ''", "devsim: an empty path names no folder for the device\n"},
+      {DEVSIM_PATH, "show ''", "devsim: an empty path names no folder for the device\n"},
+      {TESSARON_PATH, "--device ''", "tessaron: an empty path names no folder for the device\n"},
+      {DEVSIM_PATH, "init papers", "devsim: papers exists and is not empty\n"},
+      {TESSARON_PATH, "--device papers",
+       "tessaron: papers is not a simulated device: cannot read papers/device.json: No such file "
+       "or directory\n"},
+      {TESSARON_PATH, "--device " + longName,
+       "tessaron: cannot reach " + longName + ": File name too long\n"},
+      {DEVSIM_PATH, "init " + longName,
+       "devsim: cannot create " + longName + "/nor: File name too long\n"},
+  };
+  for (const Case& c : cases) {
+    const Outcome run = Run(c.tool, c.arguments);
+    EXPECT_EQ(run.status, 1) << c.arguments;
+    EXPECT_EQ(run.errors, c.message);
+  }
+  EXPECT_EQ(ReadBytes(Path("registry.json")), sentinel);
+  EXPECT_EQ(ReadBytes(Path("device.json")), sentinel);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "nor"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ / "papers"),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 }  // namespace

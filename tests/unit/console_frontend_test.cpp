@@ -17,7 +17,7 @@ using platform::console::ConsoleFrontend;
 struct Console {
   explicit Console(const std::string& input, bool terminal = false,
                    std::optional<std::vector<std::wstring>> script = std::nullopt)
-      : in(input), frontend(in, out, Files(), std::move(script), terminal) {}
+      : in(input), frontend(in, out, root, std::move(script), terminal) {}
 
   static std::filesystem::path Files() {
     // One folder a test: ctest runs tests side by side.
@@ -33,6 +33,7 @@ struct Console {
     return root;
   }
 
+  std::filesystem::path root = Files();
   std::istringstream in;
   std::ostringstream out;
   ConsoleFrontend frontend;
@@ -87,20 +88,56 @@ TEST(ConsoleFrontend, DrawsTheDialogInAnEightyColumnBox) {
   EXPECT_EQ(console.out.str(), expected);
 }
 
-TEST(ConsoleFrontend, TheFileDialogListsMatchingDeviceFiles) {
-  Console console("2\n");
+TEST(ConsoleFrontend, TheFileDialogListsDeviceFilesAndReturnsFullDevicePaths) {
+  const std::wstring filter = L"Eboot Files (Eboot*.nbX)|Eboot*.nbX||";
+  struct Case {
+    std::string input;
+    int result;
+    std::wstring path;
+  };
+  const Case cases[] = {
+      {"2\n", IDOK, L"\\Storage\\EbootA.nbX"},  // by number, in the listed order
+      {"\\Storage\\Missing.nbX\n", IDOK, L"\\Storage\\Missing.nbX"},
+      {"/Storage/EbootA.nbX\n", IDOK, L"\\Storage\\EbootA.nbX"},
+      {"Storage\\EbootA.nbX\n", IDOK, L"\\Storage\\EbootA.nbX"},  // taken from the root
+      {"file Flash/eboot1.NBX\n", IDOK, L"\\Flash\\eboot1.NBX"},
+      {"cancel\n", IDCANCEL, L""},
+  };
+  for (const Case& c : cases) {
+    Console console(c.input);
+    std::wstring path;
+    EXPECT_EQ(console.frontend.GetOpenFileName(filter, path), c.result) << c.input;
+    EXPECT_EQ(path, c.path) << c.input;
+  }
+
+  // Links are not offered: the device opens none, and one may lead out of its file system.
+  Console console("cancel\n");
+  const std::filesystem::path outside = console.root.string() + "-outside";
+  std::filesystem::create_directories(outside);
+  std::ofstream(outside / "EbootOut.nbX") << "x";
+  std::filesystem::create_symlink(outside / "EbootOut.nbX", console.root / "Storage/EbootLink.nbX");
+  std::filesystem::create_directory_symlink(outside, console.root / "Linked");
+  std::ofstream(console.root / "Storage/Eboot\x1b[2J.nbX") << "x";
   std::wstring path;
-  EXPECT_EQ(console.frontend.GetOpenFileName(L"Eboot Files (Eboot*.nbX)|Eboot*.nbX||", path), IDOK);
-  EXPECT_EQ(path, L"\\Storage\\EbootA.nbX");
+  console.frontend.GetOpenFileName(filter, path);
   const std::string shown = console.out.str();
   EXPECT_NE(shown.find("[1] \\Flash\\eboot1.NBX"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("[2] \\Storage\\Eboot<1B>[2J.nbX"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("[3] \\Storage\\EbootA.nbX"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("[4]"), std::string::npos) << shown;
   EXPECT_EQ(shown.find("other.bin"), std::string::npos);
+  EXPECT_EQ(shown.find('\x1b'), std::string::npos);
+  std::filesystem::remove_all(outside);
+}
 
-  Console typed("\\Storage\\Missing.nbX\n");
-  EXPECT_EQ(typed.frontend.GetOpenFileName(L"Eboot Files (Eboot*.nbX)|Eboot*.nbX||", path), IDOK);
-  EXPECT_EQ(path, L"\\Storage\\Missing.nbX");
-  Console cancelled("cancel\n");
-  EXPECT_EQ(cancelled.frontend.GetOpenFileName(L"E|E*||", path), IDCANCEL);
+TEST(ConsoleFrontend, ScriptAnswersAreEchoedWithoutControlCharacters) {
+  Console console("", false, std::vector<std::wstring>{L"file \\Storage\\A\x1b[2J\x9b.nbX"});
+  std::wstring path;
+  EXPECT_EQ(console.frontend.GetOpenFileName(L"E|E*||", path), IDOK);
+  EXPECT_EQ(path, L"\\Storage\\A\x1b[2J\x9b.nbX");
+  const std::string shown = console.out.str();
+  EXPECT_NE(shown.find("> file \\Storage\\A<1B>[2J<9B>.nbX\n"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find('\x1b'), std::string::npos);
 }
 
 class ProgressWindow : public CDialog {

@@ -1,11 +1,12 @@
 #include "tools/common/provision.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <system_error>
 
 #include "package/package_builder.h"
+#include "platform/host.h"
 #include "platform/sim/device.h"
 #include "platform/sim/device_files.h"
 #include "platform/sim/power_manager.h"
@@ -23,6 +24,10 @@ constexpr DWORD kDefaultMainMax = 64 * 1024 * 1024;
 constexpr std::size_t kBootLoaderImageSize = 256 * 1024 - 1000;
 constexpr std::size_t kMainImageSize = 2 * 1024 * 1024;
 constexpr std::size_t kRescueImageSize = 1024 * 1024 + 5000;
+// The BINFS regions live in host files: whatever the limits say, a region holds at most this
+// much, so that a large limit never lets an update fill the host's disk. A write past it fails
+// as on a full partition.
+constexpr DWORD kMaxRegion = 512 * 1024 * 1024;
 
 bool Gives(WORD a, std::uint64_t b, DWORD rescueMax, DWORD mainMax) {
   return b <= 0xFFFFFFFFu &&
@@ -63,11 +68,13 @@ bool WriteDeviceFile(const std::filesystem::path& fsRoot, const std::wstring& de
     path /= std::filesystem::u8path(component);
   std::error_code ec;
   std::filesystem::create_directories(path.parent_path(), ec);
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  if (ec || !out.flush()) {
-    error = "cannot write " + path.string();
+  if (ec) {
+    error = "cannot create " + path.parent_path().string() + ": " + ec.message();
+    return false;
+  }
+  if (!platform::host::ReplaceFile(
+          path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
+    error = "cannot write " + path.string() + ": " + platform::host::LastErrorText();
     return false;
   }
   return true;
@@ -116,6 +123,33 @@ bool FindMainLimitInputs(DWORD mainMax, DWORD rescueMax, WORD& mainLimitA, DWORD
   return false;
 }
 
+// Why a limit leaves a factory image out of its region, so that the device could not start it;
+// empty when both fit.
+std::string CheckFactoryImagesFit(DWORD mainMax, const DeviceOptions& options) {
+  const auto tooSmall = [](const char* name, DWORD limit, std::size_t image) {
+    return std::string("the ") + name + " image limit " + std::to_string(limit) +
+           " is below the factory " + name + " image's " + std::to_string(image) +
+           " bytes, so the device could not start it";
+  };
+  if (options.rescueMax < options.factoryImages[1]) {
+    return tooSmall("rescue", options.rescueMax, options.factoryImages[1]) +
+           "; the smallest rescue image limit that works is " +
+           std::to_string(options.factoryImages[1]);
+  }
+  if (mainMax >= options.factoryImages[0])
+    return {};
+  const std::string why = tooSmall("main", mainMax, options.factoryImages[0]);
+  // Not every limit can be had from the settings block: the first from the image's size on.
+  WORD a = 0;
+  DWORD b = 0;
+  for (std::size_t limit = options.factoryImages[0];
+       limit <= std::min<std::size_t>(options.factoryImages[0] + 64, 0xFFFFFFFFu); ++limit) {
+    if (FindMainLimitInputs(static_cast<DWORD>(limit), options.rescueMax, a, b))
+      return why + "; the smallest main image limit that works is " + std::to_string(limit);
+  }
+  return why;
+}
+
 }  // namespace
 
 bool ChooseMainLimitInputs(DWORD mainMax, DWORD rescueMax, WORD& mainLimitA, DWORD& mainLimitB,
@@ -160,7 +194,14 @@ std::string SampleImage(const std::string& kind, std::size_t size) {
 
 bool CreateDevice(const std::filesystem::path& dir, const DeviceOptions& options,
                   std::string& error) {
+  if (dir.empty()) {
+    error = "an empty path names no folder for the device";
+    return false;
+  }
   const DWORD mainMax = options.mainMax.value_or(kDefaultMainMax);
+  error = CheckFactoryImagesFit(mainMax, options);
+  if (!error.empty())
+    return false;
   WORD mainLimitA = 0;
   DWORD mainLimitB = 0;
   if (!ChooseMainLimitInputs(mainMax, options.rescueMax, mainLimitA, mainLimitB, error)) {
@@ -171,14 +212,12 @@ bool CreateDevice(const std::filesystem::path& dir, const DeviceOptions& options
   state.settings = DefaultSettings(options, mainLimitA, mainLimitB).bytes;
   state.constants =
       EncodeConstants({{0x00, 0x1A, 0x7D, 0xDA, 0x71, 0x13}, -1250, "TSR5-0012-3456"}).bytes;
-  state.binfs.regionSize[0] = mainMax;
-  state.binfs.regionSize[1] = options.rescueMax;
+  state.binfs.regionSize[0] = std::min(mainMax, kMaxRegion);
+  state.binfs.regionSize[1] = std::min(options.rescueMax, kMaxRegion);
   state.binfs.writeDelayMs = options.writeDelayMs;
   for (int i = 0; i < 2; ++i) {
-    if (options.factoryImages[i] <= state.binfs.regionSize[i]) {
-      state.images[i] =
-          SampleImage(i == 0 ? "main (factory)" : "rescue (factory)", options.factoryImages[i]);
-    }
+    state.images[i] =
+        SampleImage(i == 0 ? "main (factory)" : "rescue (factory)", options.factoryImages[i]);
   }
   using platform::sim::DwordValue;
   using platform::sim::StringValue;
@@ -214,6 +253,26 @@ bool CreateDevice(const std::filesystem::path& dir, const DeviceOptions& options
     written = WriteDeviceFile(fsRoot, inStore, *main, error);
   }
   return written;
+}
+
+std::unique_ptr<platform::sim::Device> OpenOrCreateDevice(const std::filesystem::path& dir,
+                                                          bool& made, std::string& error) {
+  made = false;
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(dir, ec);
+  if (ec && status.type() != std::filesystem::file_type::not_found) {
+    error = "cannot reach " + dir.string() + ": " + ec.message();
+    return nullptr;
+  }
+  const bool fresh =
+      status.type() == std::filesystem::file_type::not_found ||
+      (std::filesystem::is_directory(status) && std::filesystem::is_empty(dir, ec) && !ec);
+  if (fresh) {
+    if (!CreateDevice(dir, {}, error))
+      return nullptr;
+    made = true;
+  }
+  return platform::sim::Device::Open(dir, error);
 }
 
 }  // namespace tools

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "platform/host.h"
 #include "platform/sim/device.h"
 #include "platform/text.h"
 #include "tools/common/provision.h"
@@ -14,11 +15,18 @@ namespace {
 namespace sim = platform::sim;
 
 std::unique_ptr<sim::Device> OpenDevice(const std::string& dir) {
-  std::string error;
-  auto device = sim::Device::Open(dir, error);
+  std::string error = "an empty path names no folder for the device";
+  auto device = dir.empty() ? nullptr : sim::Device::Open(dir, error);
   if (!device)
     std::cerr << "devsim: " << error << "\n";
   return device;
+}
+
+// A change to the device's files that did not take, in one line with the host's reason.
+int CannotWrite(const std::filesystem::path& path) {
+  std::cerr << "devsim: cannot write " << path.string() << ": " << platform::host::LastErrorText()
+            << "\n";
+  return 1;
 }
 
 int Init(const std::string& dir, tools::DeviceOptions options, const std::string& timeouts) {
@@ -90,10 +98,8 @@ int Fault(const std::string& dir, const std::vector<std::string>& words, unsigne
     return 1;
   sim::FaultInjector& faults = device->faults();
   if (clear) {
-    if (!faults.Clear()) {
-      std::cerr << "devsim: cannot write " << device->paths().faults() << "\n";
-      return 1;
-    }
+    if (!faults.Clear())
+      return CannotWrite(device->paths().faults());
     std::cout << "No fault armed.\n";
     return 0;
   }
@@ -110,6 +116,10 @@ int Fault(const std::string& dir, const std::vector<std::string>& words, unsigne
                  "'devsim fault DIR power-cut WriteFile'\n";
     return 2;
   }
+  if (error == platform::kErrorSuccess) {
+    std::cerr << "devsim: --error 0 is success: a call made to fail needs a non-zero error code\n";
+    return 2;
+  }
   sim::Fault fault;
   std::string message;
   if (!sim::ParseFaultTarget(words.back(), fault, message)) {
@@ -119,17 +129,13 @@ int Fault(const std::string& dir, const std::vector<std::string>& words, unsigne
   fault.nth = nth;
   fault.error = error;
   fault.powerCut = powerCut;
-  if (!faults.Arm(fault)) {
-    std::cerr << "devsim: cannot write " << device->paths().faults() << "\n";
-    return 1;
-  }
+  if (!faults.Arm(fault))
+    return CannotWrite(device->paths().faults());
   std::cout << "Armed: " << sim::DescribeFault(fault) << "\n";
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CLI::App app{"devsim: create, inspect and boot a simulated Tessaron device"};
   app.require_subcommand(1);
 
@@ -142,9 +148,14 @@ int main(int argc, char** argv) {
   init->add_option("DIR", dir, "Device directory (must not exist or be empty)")->required();
   init->add_option("--store-folder", storeFolder, "User-store folder named in the registry")
       ->capture_default_str();
-  auto* mainMaxOption =
-      init->add_option("--main-max", mainMax, "Main image size limit in bytes (default 67108864)");
-  init->add_option("--rescue-max", options.rescueMax, "Rescue image size limit in bytes")
+  auto* mainMaxOption = init->add_option(
+      "--main-max", mainMax,
+      "Main image size limit in bytes (default 67108864), at least the factory main image's " +
+          std::to_string(options.factoryImages[0]) +
+          "; its BINFS region holds at most 512 MiB whatever the limit");
+  init->add_option("--rescue-max", options.rescueMax,
+                   "Rescue image size limit in bytes, at least the factory rescue image's " +
+                       std::to_string(options.factoryImages[1]))
       ->capture_default_str();
   init->add_option("--boot-image", options.bootImage,
                    "Image the boot loader starts: 0 main, 1 rescue")
@@ -186,7 +197,8 @@ int main(int argc, char** argv) {
   fault->add_option("--nth", nth, "Which matching call, counted from 1")
       ->check(CLI::Range(1u, 0xFFFFFFFFu))
       ->capture_default_str();
-  fault->add_option("--error", error, "Error code the call fails with")->capture_default_str();
+  fault->add_option("--error", error, "Error code the call fails with (not 0)")
+      ->capture_default_str();
   fault->add_flag("--list", list, "List the armed faults");
   fault->add_flag("--clear", clear, "Remove every armed fault");
 
@@ -203,4 +215,16 @@ int main(int argc, char** argv) {
   if (boot->parsed())
     return Boot(dir, asJson);
   return Fault(dir, words, nth, error, list, clear);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The last net: every failure the commands foresee is reported where it happens.
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& error) {
+    std::cerr << "devsim: " << error.what() << "\n";
+    return 1;
+  }
 }

@@ -1,13 +1,14 @@
 // tessaron: the application on a simulated device, in the terminal.
 #include <CLI/CLI.hpp>
 
-#include <fstream>
+#include <algorithm>
+#include <exception>
 #include <iostream>
+#include <string_view>
 
 #include "app/update_app.h"
 #include "platform/console/console_frontend.h"
 #include "platform/host.h"
-#include "platform/sim/device.h"
 #include "platform/text.h"
 #include "resources/resources.h"
 #include "tools/common/provision.h"
@@ -20,19 +21,25 @@ constexpr int kNoDevice = 1;
 constexpr int kGaveUp = 3;
 constexpr int kAlreadyRunning = 4;
 
+// The script's lines. It is read whole, so that a FIFO or a folder is refused, never waited on.
 bool ReadScript(const std::string& path, std::vector<std::wstring>& lines) {
-  std::ifstream in(path);
-  if (!in)
+  std::string bytes;
+  if (!platform::host::ReadWholeFile(path, bytes))
     return false;
-  std::string line;
-  while (std::getline(in, line))
-    lines.push_back(platform::FromUtf8(line));
-  return !in.bad();
+  // An editor may begin a UTF-8 file with a byte-order mark.
+  std::string_view text = bytes;
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+    text.remove_prefix(kByteOrderMark.size());
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    lines.push_back(platform::FromUtf8(text.substr(0, end)));
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CLI::App cli{
       "tessaron: replace the boot loader, the main image or the rescue image of a device with an "
       "image package, and choose the image it boots (here on a simulated device, in the "
@@ -41,7 +48,7 @@ int main(int argc, char** argv) {
   std::string scriptPath;
   cli.add_option("--device", deviceDir,
                  "Simulated device directory; made with the default contents and sample packages "
-                 "when missing")
+                 "when missing or empty (a folder that holds anything else must be a device)")
       ->capture_default_str();
   cli.add_option("--script", scriptPath,
                  "Answer the dialogs from FILE, one answer a line: click LABEL-OR-ID, check "
@@ -54,23 +61,21 @@ int main(int argc, char** argv) {
   if (!scriptPath.empty()) {
     script.emplace();
     if (!ReadScript(scriptPath, *script)) {
-      std::cerr << "tessaron: cannot read the script " << scriptPath << "\n";
+      std::cerr << "tessaron: cannot read the script " << scriptPath << ": "
+                << platform::host::LastErrorText() << "\n";
       return kNoDevice;
     }
   }
+  bool made = false;
   std::string error;
-  if (!std::filesystem::exists(deviceDir)) {
-    if (!tools::CreateDevice(deviceDir, {}, error)) {
-      std::cerr << "tessaron: cannot make a device in " << deviceDir << ": " << error << "\n";
-      return kNoDevice;
-    }
-    std::cout << "No device at " << deviceDir
-              << ": made one with the default contents and sample packages.\n";
-  }
-  auto device = platform::sim::Device::Open(deviceDir, error);
+  auto device = tools::OpenOrCreateDevice(deviceDir, made, error);
   if (!device) {
     std::cerr << "tessaron: " << error << "\n";
     return kNoDevice;
+  }
+  if (made) {
+    std::cout << "No device at " << deviceDir
+              << ": made one with the default contents and sample packages.\n";
   }
 
   platform::console::ConsoleFrontend frontend(std::cin, std::cout, device->paths().fileSystem(),
@@ -88,4 +93,16 @@ int main(int argc, char** argv) {
     return kGaveUp;
   }
   return kEnded;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The last net: every failure foreseen is reported where it happens.
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& error) {
+    std::cerr << "tessaron: " << error.what() << "\n";
+    return kNoDevice;
+  }
 }

@@ -1,4 +1,5 @@
 // tessaron.exe: the application with the Win32 front end, on a simulated device.
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -33,9 +34,7 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int Run() {
   int count = 0;
   LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
   std::filesystem::path deviceDir = L"device";
@@ -45,11 +44,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   }
   ::LocalFree(arguments);
 
+  bool made = false;
   std::string error;
-  if (!std::filesystem::exists(deviceDir) && !tools::CreateDevice(deviceDir, {}, error)) {
-    return Fail("Cannot make a device in " + deviceDir.u8string() + ": " + error);
-  }
-  std::unique_ptr<platform::sim::Device> device = platform::sim::Device::Open(deviceDir, error);
+  std::unique_ptr<platform::sim::Device> device = tools::OpenOrCreateDevice(deviceDir, made, error);
   if (!device)
     return Fail(error);
 
@@ -60,4 +57,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                          device->devices(), device->kernel(),   log};
   app::CUpdateApp(ui, services).InitInstance();
   return 0;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // The last net: every failure foreseen is reported where it happens.
+  try {
+    return Run();
+  } catch (const std::exception& error) {
+    return Fail(error.what());
+  }
 }

@@ -1,0 +1,76 @@
+// nbx pack: an image followed by a trailer that lists its blocks.
+#include <charconv>
+#include <iostream>
+
+#include "package/package_builder.h"
+#include "platform/host.h"
+#include "tools/nbx/commands.h"
+#include "tools/nbx/inspect.h"
+
+namespace nbx {
+
+namespace {
+
+using package::BYTE;
+
+// The reserved bytes from up to 17 pairs of hex digits.
+bool ParseReserved(const std::string& hex, std::array<BYTE, package::kReservedSize>& reserved) {
+  if (hex.size() > 2 * package::kReservedSize || hex.size() % 2)
+    return false;
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const char* const first = hex.data() + i;
+    const auto [end, error] = std::from_chars(first, first + 2, reserved[i / 2], 16);
+    if (error != std::errc() || end != first + 2)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int Pack(const std::string& input, const std::string& output, const std::string& tag,
+         const std::string& reservedHex, bool exact) {
+  package::PackOptions options;
+  options.tag = tag;
+  options.pad = !exact;
+  if (!ParseReserved(reservedHex, options.reserved)) {
+    std::cerr << "nbx: --reserved takes up to 17 bytes as pairs of hex digits, not '" << reservedHex
+              << "'\n";
+    return 2;
+  }
+  std::string image;
+  if (!platform::host::ReadWholeFile(input, image)) {
+    std::cerr << "nbx: cannot read " << input << ": " << Reason() << "\n";
+    return 1;
+  }
+  std::string error;
+  const auto packed = package::PackImage(image, options, error);
+  if (!packed) {
+    std::cerr << "nbx: " << input << ": " << error << "\n";
+    return 1;
+  }
+  if (!platform::host::ReplaceFile(
+          output, std::string_view(reinterpret_cast<const char*>(packed->bytes.data()),
+                                   packed->bytes.size()))) {
+    std::cerr << "nbx: cannot write " << output << ": " << Reason() << "\n";
+    return 1;
+  }
+  std::cout << "Packed " << input << " (" << image.size() << " bytes) into " << output << ": "
+            << packed->blockCount << " block(s) of " << package::IMAGE_BLOCK_SIZE
+            << " bytes listed, payload " << packed->payloadLength << " bytes, package "
+            << packed->bytes.size() << " bytes, tag \"" << tag << "\".\n";
+  if (packed->padding) {
+    std::cout
+        << "Padded the image with " << packed->padding
+        << " bytes of 0xFF to whole blocks, so that every image byte is covered and no listed "
+           "block reaches into the trailer.\n";
+  }
+  if (packed->uncoveredFrom < packed->payloadLength) {
+    std::cout << "Not covered by any block: the last "
+              << packed->payloadLength - packed->uncoveredFrom << " bytes of the image (offsets "
+              << packed->uncoveredFrom << " to " << packed->payloadLength - 1 << ").\n";
+  }
+  return 0;
+}
+
+}  // namespace nbx

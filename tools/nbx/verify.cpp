@@ -1,0 +1,45 @@
+// nbx verify: what the device's writers would do with a package.
+#include <iostream>
+#include <memory>
+
+#include "tools/nbx/commands.h"
+#include "tools/nbx/inspect.h"
+
+namespace nbx {
+
+int Verify(const std::string& path) {
+  Package package;
+  if (!Open(path, package))
+    return kUnreadable;
+  WarnAboutLayout(package);
+  const std::string refusal = Refusal(package);
+  if (!refusal.empty()) {
+    std::cout << path << ": FAILED: " << refusal << "\n";
+    return kRefused;
+  }
+  const package::ImageTrailer& trailer = package.trailer();
+  const auto buffer = std::make_unique<package::BlockBuffer>();
+  const package::BlockCheck check =
+      package::VerifyImageBlocks(package.files, package.file.get(), trailer, *buffer);
+  switch (check.status) {
+    case package::BlockCheck::Status::kPassed:
+      std::cout << path << ": OK: the device would write it: tag \"" << package::kProductTag
+                << "\", payload " << package.payload() << " bytes, " << trailer.wBlockCount
+                << " block(s) agree with their CRC\n";
+      return kOk;
+    case package::BlockCheck::Status::kCrcMismatch:
+      std::cout << path << ": FAILED: CRC error at position " << check.position << ", block "
+                << check.block << " (offset "
+                << platform::DWORD{check.block} * package::IMAGE_BLOCK_SIZE << "): computed "
+                << Hex16(check.computed) << ", listed " << Hex16(trailer.wBlockCrc[check.position])
+                << "\n";
+      return kRefused;
+    case package::BlockCheck::Status::kUnreadable:
+      break;
+  }
+  std::cerr << "nbx: cannot read " << path << ": block " << check.block << " at position "
+            << check.position << ": " << Reason() << "\n";
+  return kUnreadable;
+}
+
+}  // namespace nbx

@@ -6,6 +6,7 @@ namespace app {
 
 bool CUpdateApp::InitInstance() {
   CUpdateDlg dialog(ui_, services_);
+  ui_.m_pMainWnd = &dialog;
   dialog.DoModal();
   return false;
 }

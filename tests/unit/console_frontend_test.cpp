@@ -90,17 +90,21 @@ TEST(ConsoleFrontend, DrawsTheDialogInAnEightyColumnBox) {
 TEST(ConsoleFrontend, TheFileDialogListsMatchingDeviceFiles) {
   Console console("2\n");
   std::wstring path;
-  EXPECT_EQ(console.frontend.GetOpenFileName(L"Eboot Files (Eboot*.nbX)|Eboot*.nbX||", path), IDOK);
+  EXPECT_EQ(console.frontend.GetOpenFileName(platform::kNullHandle,
+                                             L"Eboot Files (Eboot*.nbX)|Eboot*.nbX||", path),
+            IDOK);
   EXPECT_EQ(path, L"\\Storage\\EbootA.nbX");
   const std::string shown = console.out.str();
   EXPECT_NE(shown.find("[1] \\Flash\\eboot1.NBX"), std::string::npos) << shown;
   EXPECT_EQ(shown.find("other.bin"), std::string::npos);
 
   Console typed("\\Storage\\Missing.nbX\n");
-  EXPECT_EQ(typed.frontend.GetOpenFileName(L"Eboot Files (Eboot*.nbX)|Eboot*.nbX||", path), IDOK);
+  EXPECT_EQ(typed.frontend.GetOpenFileName(platform::kNullHandle,
+                                           L"Eboot Files (Eboot*.nbX)|Eboot*.nbX||", path),
+            IDOK);
   EXPECT_EQ(path, L"\\Storage\\Missing.nbX");
   Console cancelled("cancel\n");
-  EXPECT_EQ(cancelled.frontend.GetOpenFileName(L"E|E*||", path), IDCANCEL);
+  EXPECT_EQ(cancelled.frontend.GetOpenFileName(platform::kNullHandle, L"E|E*||", path), IDCANCEL);
 }
 
 class ProgressWindow : public CDialog {

@@ -21,6 +21,7 @@ bool CUpdateApp::InitInstance() {
     return false;
   }
   CUpdateDlg dialog(ui_, services_);
+  ui_.m_pMainWnd = &dialog;
   dialog.DoModal();
   return false;
 }

@@ -84,7 +84,7 @@ bool CUpdateDlg::ShowInstructions() {
 
 bool CUpdateDlg::ChooseImageFile() {
   std::wstring path;
-  if (ui().frontend.GetOpenFileName(kImageFilter, path) != IDOK)
+  if (ui().GetOpenFileName(kImageFilter, path) != IDOK)
     return false;
   m_strImagePath = path;
   // A boot loader may come from anywhere, the store folder included.

@@ -1,5 +1,7 @@
 #include "platform/ui.h"
 
+#include <utility>
+
 namespace platform::ui {
 
 const ControlTemplate* DialogTemplate::Control(int controlId) const {
@@ -10,6 +12,12 @@ const ControlTemplate* DialogTemplate::Control(int controlId) const {
   return nullptr;
 }
 
+WindowId UiContext::ActiveWindow() const {
+  if (!m_pMainWnd)
+    return kNullHandle;
+  return (runningModal ? runningModal : m_pMainWnd)->window();
+}
+
 std::optional<std::wstring> UiContext::LoadString(UINT id) const {
   const auto it = resources.strings.find(id);
   if (it == resources.strings.end())
@@ -18,11 +26,15 @@ std::optional<std::wstring> UiContext::LoadString(UINT id) const {
 }
 
 int UiContext::AfxMessageBox(const std::wstring& text, UINT type) const {
-  return frontend.MessageBox(kNullHandle, text, resources.appName, type);
+  return frontend.MessageBox(ActiveWindow(), text, resources.appName, type);
 }
 
 int UiContext::AfxMessageBox(UINT stringId, UINT type) const {
   return AfxMessageBox(LoadString(stringId).value_or(L""), type);
+}
+
+int UiContext::GetOpenFileName(const std::wstring& filter, std::wstring& path) const {
+  return frontend.GetOpenFileName(ActiveWindow(), filter, path);
 }
 
 void CWndItem::SetWindowText(const std::wstring& text) {
@@ -47,12 +59,18 @@ CDialog::CDialog(const UiContext& ui, int templateId) : ui_(ui), template_(nullp
 
 CDialog::~CDialog() {
   DestroyWindow();
+  // The main window is gone: nothing belongs to it any more.
+  if (ui_.m_pMainWnd == this)
+    ui_.m_pMainWnd = nullptr;
 }
 
 int CDialog::DoModal() {
   if (!template_)
     return -1;
-  const int result = ui_.frontend.RunModal(*template_, *this);
+  const WindowId owner = ui_.ActiveWindow();
+  const CDialog* outer = std::exchange(ui_.runningModal, this);
+  const int result = ui_.frontend.RunModal(owner, *template_, *this);
+  ui_.runningModal = outer;
   window_ = kNullHandle;
   return result;
 }

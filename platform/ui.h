@@ -103,11 +103,12 @@ class Frontend {
  public:
   virtual ~Frontend() = default;
 
-  // Shows the dialog modally and returns the result given to EndDialog. A dialog ended during
-  // its initialisation is never shown.
-  virtual int RunModal(const DialogTemplate& dialog, DialogEvents& events) = 0;
-  // Creates the dialog modeless (hidden unless the template says visible); kNullHandle on
-  // failure. Initialisation runs before it returns.
+  // Shows the dialog modally and returns the result given to EndDialog. Its owner (kNullHandle:
+  // none) takes no input while it runs, and takes it again before the dialog is destroyed. A
+  // dialog ended during its initialisation is never shown.
+  virtual int RunModal(WindowId owner, const DialogTemplate& dialog, DialogEvents& events) = 0;
+  // Creates the dialog modeless and unowned (hidden unless the template says visible);
+  // kNullHandle on failure. Initialisation runs before it returns.
   virtual WindowId CreateModeless(const DialogTemplate& dialog, DialogEvents& events) = 0;
   virtual void DestroyWindow(WindowId window) = 0;
   virtual void EndDialog(WindowId window, int result) = 0;
@@ -121,17 +122,20 @@ class Frontend {
                                   LPARAM lParam) = 0;
   // Window messages: WM_SETICON with the icon's resource id as lParam.
   virtual LRESULT SendMessage(WindowId window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+  // Centres the window over its owner when that shows, else on the screen.
   virtual void CenterWindow(WindowId window) = 0;
   virtual void SetForegroundWindow(WindowId window) = 0;
   // Repaints the window now, without waiting for a message loop.
   virtual void UpdateWindow(WindowId window) = 0;
 
-  // A message box owned by window (or by none), with its caption; returns the button pressed.
+  // A message box with its caption; returns the button pressed. Its owner (kNullHandle: none)
+  // takes no input while it shows.
   virtual int MessageBox(WindowId owner, const std::wstring& text, const std::wstring& caption,
                          UINT type) = 0;
-  // The file-open dialog with a filter such as "Eboot Files (Eboot*.nbX)|Eboot*.nbX||"; IDOK
-  // with the full path of the chosen file, anything else when cancelled.
-  virtual int GetOpenFileName(const std::wstring& filter, std::wstring& path) = 0;
+  // The file-open dialog with a filter such as "Eboot Files (Eboot*.nbX)|Eboot*.nbX||", owned
+  // as a message box is; IDOK with the full path of the chosen file, anything else when
+  // cancelled.
+  virtual int GetOpenFileName(WindowId owner, const std::wstring& filter, std::wstring& path) = 0;
 };
 
 // The application's resources, as data.
@@ -141,19 +145,31 @@ struct Resources {
   std::map<int, DialogTemplate> dialogs;
 };
 
-// Everything a dialog needs of its surroundings.
+class CDialog;
+
+// Everything a dialog needs of its surroundings, with the application's windows as the
+// framework's application object keeps them.
 struct UiContext {
   Frontend& frontend;
   const Resources& resources;
+  // CWinApp::m_pMainWnd: the main window, once the application names it, until it goes.
+  mutable const CDialog* m_pMainWnd = nullptr;
+  // The modal dialog running innermost, kept by CDialog::DoModal.
+  mutable const CDialog* runningModal = nullptr;
 
+  // The application's active window, which owns every dialog and box built with no parent: the
+  // main window's last active popup (the modal dialog running innermost) or the main window
+  // itself; none before the main window has a window.
+  WindowId ActiveWindow() const;
   // CString::LoadString: the string, or nothing when the table lacks it.
   std::optional<std::wstring> LoadString(UINT id) const;
-  // AfxMessageBox: a message box captioned with the application's name.
+  // AfxMessageBox: a message box captioned with the application's name, owned by the active
+  // window.
   int AfxMessageBox(const std::wstring& text, UINT type) const;
   int AfxMessageBox(UINT stringId, UINT type) const;
+  // CFileDialog in open mode: the file-open dialog, owned by the active window.
+  int GetOpenFileName(const std::wstring& filter, std::wstring& path) const;
 };
-
-class CDialog;
 
 // A control bound to a dialog member (DDX_Control). Until it is bound, as when its dialog's
 // window could not be made, it does nothing.
@@ -180,7 +196,8 @@ class CDialog : public DialogEvents {
   CDialog(const CDialog&) = delete;
   CDialog& operator=(const CDialog&) = delete;
 
-  // IDOK or IDCANCEL (what EndDialog was given); -1 when the template does not exist.
+  // IDOK or IDCANCEL (what EndDialog was given); -1 when the template does not exist. The
+  // dialog belongs to the application's active window and is that window while it runs.
   int DoModal();
   // Modeless creation; true when the window exists.
   bool Create();

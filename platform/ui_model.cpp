@@ -118,6 +118,18 @@ void ModelFrontend::Abort(const std::wstring& reason) {
     abortReason_ = reason;
 }
 
+ModelFrontend::DisabledOwner::DisabledOwner(ModelFrontend& frontend, WindowId owner)
+    : owner_(frontend.Find(owner)), disabled_(owner_ && owner_->enabled) {
+  if (disabled_)
+    owner_->enabled = false;
+}
+
+void ModelFrontend::DisabledOwner::Release() {
+  if (disabled_)
+    owner_->enabled = true;
+  disabled_ = false;
+}
+
 ModelFrontend::Window* ModelFrontend::Find(WindowId window) {
   const auto it = windows_.find(window);
   return it == windows_.end() ? nullptr : &it->second;
@@ -164,7 +176,8 @@ bool ModelFrontend::Apply(Window& window, const Answer& answer, std::wstring& wh
   return false;
 }
 
-int ModelFrontend::RunModal(const DialogTemplate& dialog, DialogEvents& events) {
+int ModelFrontend::RunModal(WindowId owner, const DialogTemplate& dialog, DialogEvents& events) {
+  DisabledOwner disabled(*this, owner);
   const WindowId id = Open(dialog, events, true);
   Window* window = Find(id);
   if (!window->ended)
@@ -176,7 +189,7 @@ int ModelFrontend::RunModal(const DialogTemplate& dialog, DialogEvents& events) 
         EndDialog(id, IDCANCEL);
       break;
     }
-    const Prompt prompt{Prompt::Kind::kDialog, window, {}, {}, 0};
+    const Prompt prompt{Prompt::Kind::kDialog, window, disabled.owner(), {}, {}, 0};
     const std::optional<std::wstring> line = Ask(prompt);
     if (!line)
       continue;
@@ -189,6 +202,7 @@ int ModelFrontend::RunModal(const DialogTemplate& dialog, DialogEvents& events) 
     }
   }
   const int result = window->result;
+  disabled.Release();
   DestroyWindow(id);
   return result;
 }
@@ -318,9 +332,10 @@ void ModelFrontend::UpdateWindow(WindowId window) {
     Changed(*found);
 }
 
-int ModelFrontend::MessageBox(WindowId /*owner*/, const std::wstring& text,
-                              const std::wstring& caption, UINT type) {
-  const Prompt prompt{Prompt::Kind::kMessageBox, nullptr, text, caption, type};
+int ModelFrontend::MessageBox(WindowId owner, const std::wstring& text, const std::wstring& caption,
+                              UINT type) {
+  const DisabledOwner disabled(*this, owner);
+  const Prompt prompt{Prompt::Kind::kMessageBox, nullptr, disabled.owner(), text, caption, type};
   while (!aborted()) {
     const std::optional<std::wstring> line = Ask(prompt);
     if (!line)
@@ -340,8 +355,9 @@ int ModelFrontend::MessageBox(WindowId /*owner*/, const std::wstring& text,
   return ClosedMessageBox(type);
 }
 
-int ModelFrontend::GetOpenFileName(const std::wstring& filter, std::wstring& path) {
-  const Prompt prompt{Prompt::Kind::kFileDialog, nullptr, filter, {}, 0};
+int ModelFrontend::GetOpenFileName(WindowId owner, const std::wstring& filter, std::wstring& path) {
+  const DisabledOwner disabled(*this, owner);
+  const Prompt prompt{Prompt::Kind::kFileDialog, nullptr, disabled.owner(), filter, {}, 0};
   while (!aborted()) {
     const std::optional<std::wstring> line = Ask(prompt);
     if (!line)

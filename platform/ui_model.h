@@ -33,6 +33,7 @@ class ModelFrontend : public Frontend {
     const DialogTemplate* source = nullptr;
     DialogEvents* events = nullptr;
     bool modal = false;
+    bool enabled = true;  // false while a dialog or box it owns waits
     bool visible = false;
     bool ended = false;
     int result = 0;
@@ -50,13 +51,14 @@ class ModelFrontend : public Frontend {
     enum class Kind { kDialog, kMessageBox, kFileDialog };
     Kind kind;
     const Window* window = nullptr;  // kDialog
+    const Window* owner = nullptr;   // the window it belongs to, if any
     std::wstring text;               // kMessageBox: the text; kFileDialog: the filter
     std::wstring caption;            // kMessageBox
     UINT type = 0;                   // kMessageBox
     std::wstring Describe() const;
   };
 
-  int RunModal(const DialogTemplate& dialog, DialogEvents& events) override;
+  int RunModal(WindowId owner, const DialogTemplate& dialog, DialogEvents& events) override;
   WindowId CreateModeless(const DialogTemplate& dialog, DialogEvents& events) override;
   void DestroyWindow(WindowId window) override;
   void EndDialog(WindowId window, int result) override;
@@ -72,7 +74,7 @@ class ModelFrontend : public Frontend {
   void UpdateWindow(WindowId window) override;
   int MessageBox(WindowId owner, const std::wstring& text, const std::wstring& caption,
                  UINT type) override;
-  int GetOpenFileName(const std::wstring& filter, std::wstring& path) override;
+  int GetOpenFileName(WindowId owner, const std::wstring& filter, std::wstring& path) override;
 
   // Set once the answers ran out or one fitted nothing: every later dialog is cancelled at
   // once, so that the application winds down without waiting for anyone.
@@ -92,6 +94,22 @@ class ModelFrontend : public Frontend {
   void Abort(const std::wstring& reason);
 
  private:
+  // Keeps an owner from taking answers while what it owns waits: from construction to Release,
+  // or to the end of the guard's life.
+  class DisabledOwner {
+   public:
+    DisabledOwner(ModelFrontend& frontend, WindowId owner);
+    ~DisabledOwner() { Release(); }
+    DisabledOwner(const DisabledOwner&) = delete;
+    DisabledOwner& operator=(const DisabledOwner&) = delete;
+    const Window* owner() const { return owner_; }
+    void Release();
+
+   private:
+    Window* owner_;
+    bool disabled_;  // by this guard: an owner disabled already stays so
+  };
+
   enum class Verb { kClick, kCheck, kFile, kCancel };
   struct Answer {
     Verb verb;

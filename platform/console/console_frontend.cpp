@@ -437,8 +437,9 @@ void ConsoleFrontend::Refuse(const Prompt& prompt, const std::wstring& answer,
   out_.flush();
 }
 
-int ConsoleFrontend::GetOpenFileName(const std::wstring& filter, std::wstring& path) {
-  const int result = ModelFrontend::GetOpenFileName(filter, path);
+int ConsoleFrontend::GetOpenFileName(ui::WindowId owner, const std::wstring& filter,
+                                     std::wstring& path) {
+  const int result = ModelFrontend::GetOpenFileName(owner, filter, path);
   if (result != ui::IDOK)
     return result;
   std::replace(path.begin(), path.end(), L'/', L'\\');

@@ -25,7 +25,7 @@ class ConsoleFrontend final : public ui::ModelFrontend {
 
   // The chosen file's full device path, as the device's file dialog gives it: slashes become
   // backslashes and a relative answer is taken from the root (Storage/X.nbX is \Storage\X.nbX).
-  int GetOpenFileName(const std::wstring& filter, std::wstring& path) override;
+  int GetOpenFileName(ui::WindowId owner, const std::wstring& filter, std::wstring& path) override;
 
  protected:
   std::optional<std::wstring> NextAnswer(const Prompt& prompt) override;

@@ -1,5 +1,6 @@
 #include "platform/win32/win32_frontend.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/text.h"
@@ -117,9 +118,12 @@ Win32Frontend::Win32Frontend(std::filesystem::path deviceFiles)
   ::InitCommonControlsEx(&controls);
 }
 
-int Win32Frontend::RunModal(const ui::DialogTemplate& dialog, ui::DialogEvents& events) {
+int Win32Frontend::RunModal(ui::WindowId owner, const ui::DialogTemplate& dialog,
+                            ui::DialogEvents& events) {
   const TemplateBuffer buffer(dialog);
-  return static_cast<int>(::DialogBoxIndirectParamW(Module(), buffer.get(), nullptr, DialogProc,
+  // The dialog box disables its owner for the length of its loop, and EndDialog enables it
+  // again before the dialog goes, so that the activation returns to the owner.
+  return static_cast<int>(::DialogBoxIndirectParamW(Module(), buffer.get(), Hwnd(owner), DialogProc,
                                                     reinterpret_cast<LPARAM>(&events)));
 }
 
@@ -180,11 +184,18 @@ void Win32Frontend::CenterWindow(ui::WindowId window) {
   ::GetWindowRect(Hwnd(window), &rect);
   RECT screen{};
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen, 0);
+  RECT around = screen;
+  HWND owner = ::GetWindow(Hwnd(window), GW_OWNER);
+  if (owner && ::IsWindowVisible(owner))
+    ::GetWindowRect(owner, &around);
   const int width = rect.right - rect.left;
   const int height = rect.bottom - rect.top;
-  ::SetWindowPos(Hwnd(window), nullptr, screen.left + (screen.right - screen.left - width) / 2,
-                 screen.top + (screen.bottom - screen.top - height) / 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // Over the owner, but never off the screen.
+  const int x = std::max<int>(
+      screen.left, std::min<int>(screen.right - width, (around.left + around.right - width) / 2));
+  const int y = std::max<int>(
+      screen.top, std::min<int>(screen.bottom - height, (around.top + around.bottom - height) / 2));
+  ::SetWindowPos(Hwnd(window), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32Frontend::SetForegroundWindow(ui::WindowId window) {
@@ -209,7 +220,8 @@ int Win32Frontend::MessageBox(ui::WindowId owner, const std::wstring& text,
   return ::MessageBoxW(Hwnd(owner), text.c_str(), caption.c_str(), type);
 }
 
-int Win32Frontend::GetOpenFileName(const std::wstring& filter, std::wstring& path) {
+int Win32Frontend::GetOpenFileName(ui::WindowId owner, const std::wstring& filter,
+                                   std::wstring& path) {
   std::wstring pairs = filter;
   for (wchar_t& c : pairs) {
     if (c == L'|')
@@ -220,6 +232,7 @@ int Win32Frontend::GetOpenFileName(const std::wstring& filter, std::wstring& pat
     wchar_t chosen[MAX_PATH] = {};
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = Hwnd(owner);
     dialog.lpstrFilter = pairs.c_str();
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = chosen;
@@ -238,7 +251,7 @@ int Win32Frontend::GetOpenFileName(const std::wstring& filter, std::wstring& pat
       }
       return IDOK;
     }
-    ::MessageBoxW(nullptr, (L"This file is not on the device:\n" + host).c_str(), L"tessaron",
+    ::MessageBoxW(Hwnd(owner), (L"This file is not on the device:\n" + host).c_str(), L"tessaron",
                   MB_OK | MB_ICONEXCLAMATION);
   }
 }

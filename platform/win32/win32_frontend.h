@@ -17,7 +17,8 @@ class Win32Frontend final : public ui::Frontend {
   // the path it returns is the device path of the chosen file.
   explicit Win32Frontend(std::filesystem::path deviceFiles);
 
-  int RunModal(const ui::DialogTemplate& dialog, ui::DialogEvents& events) override;
+  int RunModal(ui::WindowId owner, const ui::DialogTemplate& dialog,
+               ui::DialogEvents& events) override;
   ui::WindowId CreateModeless(const ui::DialogTemplate& dialog, ui::DialogEvents& events) override;
   void DestroyWindow(ui::WindowId window) override;
   void EndDialog(ui::WindowId window, int result) override;
@@ -34,7 +35,7 @@ class Win32Frontend final : public ui::Frontend {
   void UpdateWindow(ui::WindowId window) override;
   int MessageBox(ui::WindowId owner, const std::wstring& text, const std::wstring& caption,
                  ui::UINT type) override;
-  int GetOpenFileName(const std::wstring& filter, std::wstring& path) override;
+  int GetOpenFileName(ui::WindowId owner, const std::wstring& filter, std::wstring& path) override;
 
  private:
   std::filesystem::path deviceFiles_;

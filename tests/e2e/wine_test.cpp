@@ -9,6 +9,7 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/sim/sim_debug_log.h"
 #include "tests/e2e/device_fixture.h"
 #include "tools/common/sha256.h"
 #include "tools/devsim/report.h"
@@ -137,7 +138,7 @@ TEST_F(WineTest, UpdatesTheBootLoader) {
   EXPECT_EQ(state["timeouts"], before_["timeouts"]);
 }
 
-TEST_F(WineTest, UpdatesTheMainImageAndChoosesTheImageToBoot) {
+TEST_F(WineTest, UpdatesTheMainImageOnceAndChoosesTheImageToBoot) {
   Run(Dialogue("Update Main Image", "Storage\\EbootMain.nbX") +
       "find Updating main image with\\n\\Storage\\EbootMain.nbX\\n\\nAre you sure?\n"
       "click OK\n"
@@ -150,9 +151,21 @@ TEST_F(WineTest, UpdatesTheMainImageAndChoosesTheImageToBoot) {
       "click OK\n"
       "wait Select the image to boot on\n"
       "shot SHOTS/7-boot-selection\n"
+      "find Updating main image with\\n\\Storage\\EbootMain.nbX\\n\\nAre you sure?\n"
+      "press OK\n"  // the main dialog behind takes no input: no second update
+      "wait Select the image to boot on\n"
       "check Boot the RESCUE image\n"
       "click OK\n"
       "gone\n");
+  std::vector<std::wstring> log;
+  EXPECT_TRUE(platform::sim::ReadDebugLog(device_->paths().debugLog(), log));
+  EXPECT_EQ(log,
+            (std::vector<std::wstring>{L"Updating Main Image\r\n", L"csDir1 : Flash csDir2 : Stora",
+                                       L"restore timeouts in registry: 0 , 0 , 0\r\n",
+                                       L"Varnel_Quorvane : Before setting new config\r\n",
+                                       L"Writing image to flash complete.\r\n",
+                                       L"Varnel_Quorvane : Before driver desactivation\r\n",
+                                       L"restore timeouts in registry: 600 , 300 , 60\r\n"}));
   const json state = State();
   EXPECT_TRUE(state["main"]["whole"]);
   EXPECT_EQ(state["main"]["length"], 2 * 1024 * 1024);

@@ -21,7 +21,20 @@ std::wstring RecordingFrontend::Snapshot(const Window& window) {
   return text;
 }
 
+namespace {
+
+std::wstring Named(const platform::ui::ModelFrontend::Window& window) {
+  return std::to_wstring(window.source->id) + (window.enabled ? L"" : L" disabled");
+}
+
+}  // namespace
+
 std::optional<std::wstring> RecordingFrontend::NextAnswer(const Prompt& prompt) {
+  const std::wstring waiting = prompt.kind == Prompt::Kind::kDialog
+                                   ? L"dialog " + Named(*prompt.window)
+                               : prompt.kind == Prompt::Kind::kMessageBox ? L"message box"
+                                                                          : L"file dialog";
+  owners.push_back(waiting + (prompt.owner ? L", owner " + Named(*prompt.owner) : L", no owner"));
   if (prompt.kind == Prompt::Kind::kMessageBox) {
     wchar_t type[16];
     std::swprintf(type, 16, L"0x%X", prompt.type);

@@ -18,6 +18,10 @@ class RecordingFrontend final : public platform::ui::ModelFrontend {
   // progress bar's position as "=N", a hidden control as "-"), "message Caption|Text|0x1",
   // "file Filter", "destroy 129".
   std::vector<std::wstring> shown;
+  // For each wait, what waits and the window it belongs to: "dialog 132, owner 102 disabled",
+  // "message box, owner 132 disabled", "file dialog, no owner" (a waiting dialog that takes no
+  // answers itself: "dialog 102 disabled, no owner").
+  std::vector<std::wstring> owners;
   std::deque<std::wstring> answers;
   std::wstring fallback;        // the answer once the queue is empty, when not empty itself
   bool refuseModeless = false;  // no modeless window can be made

@@ -106,7 +106,8 @@ TEST(ConsoleFrontend, TheFileDialogListsDeviceFilesAndReturnsFullDevicePaths) {
   for (const Case& c : cases) {
     Console console(c.input);
     std::wstring path;
-    EXPECT_EQ(console.frontend.GetOpenFileName(filter, path), c.result) << c.input;
+    EXPECT_EQ(console.frontend.GetOpenFileName(platform::kNullHandle, filter, path), c.result)
+        << c.input;
     EXPECT_EQ(path, c.path) << c.input;
   }
 
@@ -119,7 +120,7 @@ TEST(ConsoleFrontend, TheFileDialogListsDeviceFilesAndReturnsFullDevicePaths) {
   std::filesystem::create_directory_symlink(outside, console.root / "Linked");
   std::ofstream(console.root / "Storage/Eboot\x1b[2J.nbX") << "x";
   std::wstring path;
-  console.frontend.GetOpenFileName(filter, path);
+  console.frontend.GetOpenFileName(platform::kNullHandle, filter, path);
   const std::string shown = console.out.str();
   EXPECT_NE(shown.find("[1] \\Flash\\eboot1.NBX"), std::string::npos) << shown;
   EXPECT_NE(shown.find("[2] \\Storage\\Eboot<1B>[2J.nbX"), std::string::npos) << shown;
@@ -133,7 +134,7 @@ TEST(ConsoleFrontend, TheFileDialogListsDeviceFilesAndReturnsFullDevicePaths) {
 TEST(ConsoleFrontend, ScriptAnswersAreEchoedWithoutControlCharacters) {
   Console console("", false, std::vector<std::wstring>{L"file \\Storage\\A\x1b[2J\x9b.nbX"});
   std::wstring path;
-  EXPECT_EQ(console.frontend.GetOpenFileName(L"E|E*||", path), IDOK);
+  EXPECT_EQ(console.frontend.GetOpenFileName(platform::kNullHandle, L"E|E*||", path), IDOK);
   EXPECT_EQ(path, L"\\Storage\\A\x1b[2J\x9b.nbX");
   const std::string shown = console.out.str();
   EXPECT_NE(shown.find("> file \\Storage\\A<1B>[2J<9B>.nbX\n"), std::string::npos) << shown;

@@ -173,6 +173,22 @@ TEST(UpdateFlow, EveryRefusalEndsTheApplicationAtOnce) {
   EXPECT_TRUE(cancelled.registry.calls.empty());  // the registry is not even read
 }
 
+TEST(UpdateFlow, EachBoxBelongsToTheActiveWindowWhichTakesNoAnswersMeanwhile) {
+  // Without power timeouts the update fails at once; then the boot selection cannot be stored.
+  Flow flow({L"click Update Main Image", L"click OK", L"file \\Storage\\Eboot1.nbX", L"click OK",
+             L"click OK", L"click OK", L"click OK"});
+  flow.kernel.failWith[platform::IOCTL_HAL_SET_BOOT_SETTINGS] = 29;
+  flow.Run();
+  EXPECT_FALSE(flow.frontend.aborted());
+  EXPECT_EQ(flow.frontend.owners,
+            (std::vector<std::wstring>{
+                L"dialog 133, owner 102 disabled", L"message box, owner 102 disabled",
+                L"file dialog, owner 102 disabled", L"dialog 102, no owner",
+                L"message box, owner 102 disabled",  // OS loading Failure
+                L"dialog 132, owner 102 disabled",
+                L"message box, owner 132 disabled"}));  // Unable to set the image to load
+}
+
 TEST(UpdateFlow, TheStoreFolderTestIsACaseSensitivePrefixTest) {
   struct Case {
     std::wstring folder;

@@ -5,8 +5,11 @@
 //                       the current dialog
 //   find TEXT           a visible dialog holding a control with this text comes up (current)
 //   expect TEXT         the current dialog holds a control with this text
-//   click LABEL         presses the current dialog's button with this text
-//   check LABEL         clicks the current dialog's radio button with this text
+//   click LABEL         presses the current dialog's button with this text (BM_CLICK)
+//   press LABEL         clicks that button with the mouse, as a person would: a dialog that
+//                       takes no input ignores the click
+//   check LABEL         clicks the current dialog's radio button with this text with the mouse
+//                       and waits until it shows the check
 //   file PATH           types PATH into the open file dialog and presses Open
 //   progress N          waits until the current dialog's progress bar stands at N or more
 //   gone                waits until the current dialog is gone
@@ -81,6 +84,40 @@ HWND ChildWithText(HWND dialog, const std::wstring& text) {
   return nullptr;
 }
 
+// Whether the dialog is on top at this point of the screen.
+bool OnTop(HWND dialog, LONG x, LONG y) {
+  return ::GetAncestor(::WindowFromPoint(POINT{x, y}), GA_ROOT) == dialog;
+}
+
+// A click through the input queue, in the middle of the part of the control where its own
+// dialog is on top: the system hands it on only as far as the windows take input. Every event
+// carries the position, so that no other pointer motion moves the click. False when the
+// control is covered.
+bool MouseClick(HWND control) {
+  RECT rect{};
+  ::GetWindowRect(control, &rect);
+  HWND dialog = ::GetAncestor(control, GA_ROOT);
+  const LONG x = (rect.left + rect.right) / 2;
+  LONG bottom = rect.bottom - 1;
+  while (bottom >= rect.top && !OnTop(dialog, x, bottom))
+    --bottom;
+  LONG top = bottom;
+  while (top > rect.top && OnTop(dialog, x, top - 1))
+    --top;
+  if (bottom < rect.top)
+    return false;
+  const LONG y = (top + bottom) / 2;
+  INPUT events[3] = {};
+  const DWORD buttons[3] = {0, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
+  for (int i = 0; i < 3; ++i) {
+    events[i].type = INPUT_MOUSE;
+    events[i].mi.dx = ::MulDiv(x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
+    events[i].mi.dy = ::MulDiv(y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
+    events[i].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons[i];
+  }
+  return ::SendInput(3, events, sizeof(INPUT)) == 3;
+}
+
 template <class Found>
 HWND WaitFor(Found found) {
   for (DWORD waited = 0; waited < kPatience; waited += 50) {
@@ -140,12 +177,31 @@ bool Step(const std::wstring& verb, const std::wstring& argument, HWND& current)
     return false;
   if (verb == L"expect")
     return ChildWithText(current, argument) != nullptr;
-  if (verb == L"click" || verb == L"check") {
+  if (verb == L"click") {
     HWND button = ChildWithText(current, argument);
     if (!button)
       return false;
     ::PostMessageW(button, BM_CLICK, 0, 0);
     return true;
+  }
+  if (verb == L"press") {
+    HWND button = ChildWithText(current, argument);
+    return button && MouseClick(button);
+  }
+  if (verb == L"check") {
+    HWND button = ChildWithText(current, argument);
+    if (!button || !MouseClick(button))
+      return false;
+    // Input is taken in order: once the check shows, every earlier click was taken too.
+    for (DWORD waited = 0; waited < kPatience; waited += 10) {
+      DWORD_PTR state = 0;
+      if (::SendMessageTimeoutW(button, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 1000, &state) &&
+          state == BST_CHECKED) {
+        return true;
+      }
+      ::Sleep(10);
+    }
+    return false;
   }
   if (verb == L"file") {
     // The name box of the open file dialog: a combo box's edit, or an edit.

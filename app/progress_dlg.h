@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/services.h"
-#include "platform/ui.h"
+#include "platform/ui/framework.h"
 #include "power/power_timeouts.h"
 #include "writers/progress.h"
 #include "writers/user_questions.h"

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/services.h"
-#include "platform/ui.h"
+#include "platform/ui/framework.h"
 
 namespace app {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/services.h"
-#include "platform/ui.h"
+#include "platform/ui/framework.h"
 
 namespace app {
 

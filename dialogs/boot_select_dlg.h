@@ -2,7 +2,7 @@
 #pragma once
 
 #include "bootcfg/boot_config.h"
-#include "platform/ui.h"
+#include "platform/ui/framework.h"
 
 namespace dialogs {
 

@@ -1,7 +1,7 @@
 // The system's one yes/no question, on the main dialog's template.
 #pragma once
 
-#include "platform/ui.h"
+#include "platform/ui/framework.h"
 
 namespace dialogs {
 

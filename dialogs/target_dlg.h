@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/debuglog.h"
-#include "platform/ui.h"
+#include "platform/ui/framework.h"
 
 namespace dialogs {
 

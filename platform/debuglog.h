@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "platform/text.h"
+#include "platform/text/format.h"
 
 namespace platform {
 

@@ -1,5 +1,5 @@
-// Registry: open key, query value, set value, delete value, close. Calls return the error code itself
-// (kErrorSuccess on success), as the device's registry calls do.
+// Registry: open key, query value, set value, delete value, close. Calls return the error code
+// itself (kErrorSuccess on success), as the device's registry calls do.
 #pragma once
 
 #include <string>

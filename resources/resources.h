@@ -1,7 +1,7 @@
 // The application's string table, dialog templates and icon: one source for every front end.
 #pragma once
 
-#include "platform/ui.h"
+#include "platform/ui/framework.h"
 
 namespace resources {
 

@@ -3,7 +3,7 @@
 #include <map>
 #include <string>
 
-#include "platform/ui.h"
+#include "platform/ui/framework.h"
 
 namespace resources {
 

@@ -5,7 +5,8 @@
 #include <cwctype>
 #include <system_error>
 
-#include "platform/text.h"
+#include "platform/text/strings.h"
+#include "platform/text/utf8.h"
 
 namespace platform::console {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui_model.h"
+#include "platform/model/model_frontend.h"
 
 namespace platform::console {
 

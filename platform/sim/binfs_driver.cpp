@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "platform/files.h"
-#include "platform/host.h"
-#include "platform/text.h"
+#include "platform/host/host.h"
+#include "platform/text/strings.h"
 
 namespace platform::sim {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/devices.h"
-#include "platform/handle_table.h"
+#include "platform/host/handle_table.h"
 #include "platform/sim/device_paths.h"
 #include "platform/sim/faults.h"
 #include "platform/sim/sim_registry.h"

@@ -4,7 +4,7 @@
 
 #include <system_error>
 
-#include "platform/host.h"
+#include "platform/host/host.h"
 
 namespace platform::sim {
 

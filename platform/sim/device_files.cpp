@@ -1,6 +1,6 @@
 #include "platform/sim/device_files.h"
 
-#include "platform/text.h"
+#include "platform/text/utf8.h"
 
 namespace platform::sim {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/host_files.h"
+#include "platform/host/host_files.h"
 #include "platform/sim/device_paths.h"
 #include "platform/sim/faults.h"
 

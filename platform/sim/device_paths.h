@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/host.h"
+#include "platform/host/host.h"
 
 namespace platform::sim {
 

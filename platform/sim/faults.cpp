@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "platform/devices.h"
-#include "platform/host.h"
+#include "platform/host/host.h"
 #include "platform/kernel.h"
 
 namespace platform::sim {

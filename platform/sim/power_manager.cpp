@@ -2,8 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/host.h"
-#include "platform/text.h"
+#include "platform/host/host.h"
+#include "platform/text/utf8.h"
 
 namespace platform::sim {
 

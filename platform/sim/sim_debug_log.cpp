@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "platform/host.h"
-#include "platform/text.h"
+#include "platform/host/host.h"
+#include "platform/text/utf8.h"
 
 namespace platform::sim {
 

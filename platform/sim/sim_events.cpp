@@ -1,6 +1,7 @@
 #include "platform/sim/sim_events.h"
 
-#include "platform/text.h"
+#include "platform/text/strings.h"
+#include "platform/text/utf8.h"
 
 namespace platform::sim {
 

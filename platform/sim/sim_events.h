@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "platform/events.h"
-#include "platform/handle_table.h"
+#include "platform/host/handle_table.h"
 #include "platform/sim/device_paths.h"
 #include "platform/sim/faults.h"
 #include "platform/sim/power_manager.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/host.h"
+#include "platform/host/host.h"
 
 namespace platform::sim {
 

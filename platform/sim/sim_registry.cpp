@@ -5,8 +5,9 @@
 #include <cstring>
 #include <cwctype>
 
-#include "platform/host.h"
-#include "platform/text.h"
+#include "platform/host/host.h"
+#include "platform/text/strings.h"
+#include "platform/text/utf8.h"
 
 namespace platform::sim {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/handle_table.h"
+#include "platform/host/handle_table.h"
 #include "platform/registry.h"
 #include "platform/sim/device_paths.h"
 #include "platform/sim/faults.h"

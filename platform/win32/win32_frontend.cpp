@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/text.h"
-#include "platform/win32/windows_api.h"
+#include "platform/os/windows_api.h"
+#include "platform/text/strings.h"
 
 namespace platform::win32 {
 

@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "platform/ui.h"
+#include "platform/ui/framework.h"
 
 namespace platform::win32 {
 

@@ -4,6 +4,7 @@
 #include "bootcfg/boot_config.h"
 #include "package/image_trailer.h"
 #include "platform/sim/device.h"
+#include "platform/text/utf8.h"
 #include "power/power_timeouts.h"
 #include "tests/e2e/device_fixture.h"
 #include "tools/devsim/report.h"

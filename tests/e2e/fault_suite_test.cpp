@@ -9,8 +9,10 @@
 
 #include "package/package_builder.h"
 #include "platform/sim/sim_debug_log.h"
+#include "platform/text/utf8.h"
 #include "resources/resources.h"
 #include "tests/e2e/app_fixture.h"
+#include "tests/support/run_command.h"
 #include "tools/common/sha256.h"
 
 namespace {
@@ -169,9 +171,9 @@ class FaultSuite : public testing::TestWithParam<Start> {
       EXPECT_TRUE(Written(state));
     }
     // A block that cannot be read is a question, answered with OK: the boot loader is written.
-    const bool question = fault.call == "KernelIoControl" &&
-                          (fault.code == platform::IOCTL_HAL_GET_BOOT_SETTINGS ||
-                           fault.code == platform::IOCTL_HAL_GET_CONSTANTS);
+    const bool question =
+        fault.call == "KernelIoControl" && (fault.code == platform::IOCTL_HAL_GET_BOOT_SETTINGS ||
+                                            fault.code == platform::IOCTL_HAL_GET_CONSTANTS);
     if (scenario.image < 0 && question) {
       EXPECT_TRUE(success);
     }
@@ -247,7 +249,7 @@ TEST_P(FaultSuite, APowerCutAtAnyCallLeavesAWholeImageToStart) {
     Fresh()->faults().Arm(fault);
     const std::string command = "exec " + std::string(TESSARON_PATH) + " --device " +
                                 run_.string() + " --script " + script.string() + " >/dev/null 2>&1";
-    const platform::host::CommandResult cut = platform::host::RunCommand(command);
+    const fakes::CommandResult cut = fakes::RunCommand(command);
     ASSERT_EQ(cut.signal, kKilled) << cut.exitCode;
     std::string message;
     std::unique_ptr<sim::Device> after = sim::Device::Open(run_, message);

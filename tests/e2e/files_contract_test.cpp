@@ -5,8 +5,9 @@
 #include <fstream>
 #include <functional>
 
-#include "platform/host_files.h"
+#include "platform/host/host_files.h"
 #include "platform/sim/device.h"
+#include "platform/text/utf8.h"
 #include "tests/e2e/device_fixture.h"
 #include "tests/support/fakes.h"
 

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "platform/sim/device.h"
-#include "platform/text.h"
+#include "platform/text/utf8.h"
 #include "tests/e2e/device_fixture.h"
 
 namespace {

@@ -6,9 +6,10 @@
 
 #include <fstream>
 
-#include "platform/host.h"
+#include "platform/host/host.h"
 #include "platform/sim/sim_debug_log.h"
 #include "tests/e2e/device_fixture.h"
+#include "tests/support/run_command.h"
 #include "tools/devsim/report.h"
 
 namespace {
@@ -38,7 +39,7 @@ class TessaronTest : public e2e::DeviceTest {
     const std::string command = std::string(TESSARON_PATH) + " --device " + dir_.string() +
                                 " --script " + scriptPath.string() + " " + arguments + " 2>" +
                                 errors.string() + " </dev/null";
-    const platform::host::CommandResult result = platform::host::RunCommand(command);
+    const fakes::CommandResult result = fakes::RunCommand(command);
     Outcome outcome{result.exitCode, result.output, {}};
     std::ifstream in(errors);
     outcome.errors.assign(std::istreambuf_iterator<char>(in), {});

@@ -7,8 +7,9 @@
 
 #include "package/crc16.h"
 #include "package/package_builder.h"
-#include "platform/host.h"
+#include "platform/host/host.h"
 #include "tests/e2e/device_fixture.h"
+#include "tests/support/run_command.h"
 
 namespace {
 
@@ -56,9 +57,9 @@ class ToolsTest : public testing::Test {
   // hanging the test.
   Outcome Run(const char* tool, const std::string& arguments) const {
     const std::string errors = Path("errors.txt");
-    const platform::host::CommandResult result =
-        platform::host::RunCommand("cd " + dir_.string() + " && timeout 10 " + tool + " " +
-                                   arguments + " 2>" + errors + " </dev/null");
+    const fakes::CommandResult result =
+        fakes::RunCommand("cd " + dir_.string() + " && timeout 10 " + tool + " " + arguments +
+                          " 2>" + errors + " </dev/null");
     return {result.exitCode, result.output, ReadBytes(errors)};
   }
   Outcome Nbx(const std::string& arguments) const { return Run(NBX_PATH, arguments); }
@@ -66,7 +67,7 @@ class ToolsTest : public testing::Test {
   Outcome Tessaron(const std::string& arguments) const { return Run(TESSARON_PATH, arguments); }
 
   static void MakeFifo(const std::string& path) {
-    ASSERT_EQ(platform::host::RunCommand("mkfifo " + path).exitCode, 0);
+    ASSERT_EQ(fakes::RunCommand("mkfifo " + path).exitCode, 0);
   }
 
   std::filesystem::path dir_;

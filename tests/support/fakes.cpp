@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/text.h"
+#include "platform/text/utf8.h"
 
 namespace fakes {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui_model.h"
+#include "platform/model/model_frontend.h"
 
 namespace fakes {
 

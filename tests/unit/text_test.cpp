@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/text.h"
+#include "platform/text/format.h"
+#include "platform/text/utf8.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/windows_api.h"
+#include "platform/os/windows_api.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <system_error>
 
 #include "package/package_builder.h"
-#include "platform/host.h"
+#include "platform/host/host.h"
 #include "platform/sim/device.h"
 #include "platform/sim/device_files.h"
 #include "platform/sim/power_manager.h"
-#include "platform/text.h"
+#include "platform/text/utf8.h"
 #include "tools/common/device_constants.h"
 
 namespace tools {

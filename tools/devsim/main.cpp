@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <iostream>
 
-#include "platform/host.h"
+#include "platform/host/host.h"
 #include "platform/sim/device.h"
-#include "platform/text.h"
+#include "platform/text/utf8.h"
 #include "tools/common/provision.h"
 #include "tools/devsim/report.h"
 

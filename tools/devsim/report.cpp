@@ -3,9 +3,9 @@
 #include <sstream>
 
 #include "bootcfg/boot_settings.h"
-#include "platform/host.h"
+#include "platform/host/host.h"
 #include "platform/sim/power_manager.h"
-#include "platform/text.h"
+#include "platform/text/utf8.h"
 #include "tools/common/device_constants.h"
 #include "tools/common/sha256.h"
 

@@ -5,8 +5,8 @@
 #include <iostream>
 #include <vector>
 
-#include "platform/host.h"
-#include "platform/text.h"
+#include "platform/host/host.h"
+#include "platform/text/utf8.h"
 
 namespace nbx {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "package/image_trailer.h"
-#include "platform/host_files.h"
+#include "platform/host/host_files.h"
 
 namespace nbx {
 

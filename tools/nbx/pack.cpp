@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "package/package_builder.h"
-#include "platform/host.h"
+#include "platform/host/host.h"
 #include "tools/nbx/commands.h"
 #include "tools/nbx/inspect.h"
 

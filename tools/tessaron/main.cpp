@@ -8,8 +8,8 @@
 
 #include "app/update_app.h"
 #include "platform/console/console_frontend.h"
-#include "platform/host.h"
-#include "platform/text.h"
+#include "platform/host/host.h"
+#include "platform/text/utf8.h"
 #include "resources/resources.h"
 #include "tools/common/provision.h"
 
@@ -50,11 +50,12 @@ int Run(int argc, char** argv) {
                  "Simulated device directory; made with the default contents and sample packages "
                  "when missing or empty (a folder that holds anything else must be a device)")
       ->capture_default_str();
-  cli.add_option("--script", scriptPath,
-                 "Answer the dialogs from FILE, one answer a line: click LABEL-OR-ID, check "
-                 "LABEL-OR-ID, file PATH, cancel ('#' starts a comment). A script that runs out "
-                 "or does not fit ends the run with status 3; another update running on the device, with "
-                 "status 4");
+  cli.add_option(
+      "--script", scriptPath,
+      "Answer the dialogs from FILE, one answer a line: click LABEL-OR-ID, check "
+      "LABEL-OR-ID, file PATH, cancel ('#' starts a comment). A script that runs out "
+      "or does not fit ends the run with status 3; another update running on the device, with "
+      "status 4");
   CLI11_PARSE(cli, argc, argv);
 
   std::optional<std::vector<std::wstring>> script;

@@ -5,29 +5,17 @@
 #include <string>
 
 #include "app/update_app.h"
+#include "platform/host/win32/debug_output.h"
 #include "platform/sim/device.h"
-#include "platform/text.h"
+#include "platform/text/utf8.h"
 #include "platform/win32/win32_frontend.h"
 #include "resources/resources.h"
 #include "tools/common/provision.h"
 
 // Last: it defines names that the headers above use.
-#include "platform/win32/windows_api.h"
+#include "platform/os/windows_api.h"
 
 namespace {
-
-// The debug log goes to the device's log and to the debugger.
-class DebugOutput final : public platform::DebugLog {
- public:
-  explicit DebugOutput(platform::DebugLog& device) : device_(device) {}
-  void Print(std::wstring_view text) override {
-    device_.Print(text);
-    ::OutputDebugStringW(std::wstring(text).c_str());
-  }
-
- private:
-  platform::DebugLog& device_;
-};
 
 int Fail(const std::string& message) {
   ::MessageBoxW(nullptr, platform::FromUtf8(message).c_str(), L"tessaron", MB_OK | MB_ICONERROR);
@@ -52,7 +40,7 @@ int Run() {
 
   platform::win32::Win32Frontend frontend(device->paths().fileSystem());
   const platform::ui::UiContext ui{frontend, resources::AppResources()};
-  DebugOutput log(device->log());
+  platform::host::DebugOutput log(device->log());
   app::Services services{device->files(),   device->registry(), device->events(),
                          device->devices(), device->kernel(),   log};
   app::CUpdateApp(ui, services).InitInstance();

@@ -1,10 +1,10 @@
-#include "platform/host.h"
+#include "platform/host/host.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "platform/text.h"
-#include "platform/win32/windows_api.h"
+#include "platform/os/windows_api.h"
+#include "platform/text/utf8.h"
 
 namespace platform::host {
 
@@ -276,19 +276,6 @@ std::unique_ptr<FileLock> LockFile(const std::filesystem::path& path, bool exclu
 
 bool StandardOutputIsTerminal() {
   return ::GetFileType(::GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR;
-}
-
-CommandResult RunCommand(const std::string& command) {
-  CommandResult result;
-  FILE* pipe = ::_popen(command.c_str(), "r");
-  if (!pipe)
-    return result;
-  char buffer[4096];
-  std::size_t read = 0;
-  while ((read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    result.output.append(buffer, read);
-  result.exitCode = ::_pclose(pipe);
-  return result;
 }
 
 void Pause(unsigned milliseconds) {

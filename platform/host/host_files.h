@@ -5,8 +5,8 @@
 #include <string>
 
 #include "platform/files.h"
-#include "platform/handle_table.h"
-#include "platform/host.h"
+#include "platform/host/handle_table.h"
+#include "platform/host/host.h"
 
 namespace platform {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui.h"
+#include "platform/ui/framework.h"
 
 namespace platform::ui {
 

@@ -1,6 +1,6 @@
-#include "platform/host_files.h"
+#include "platform/host/host_files.h"
 
-#include "platform/text.h"
+#include "platform/text/utf8.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/ui.h"
+#include "platform/ui/framework.h"
 
 #include <utility>
 

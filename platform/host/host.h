@@ -1,5 +1,5 @@
 // What the simulated device and the tools need of the host machine they run on. Declared here,
-// implemented once per host (posix/ on Linux).
+// implemented once per host (posix/ on Linux, win32/ on Windows).
 #pragma once
 
 #include <filesystem>
@@ -67,15 +67,6 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& bytes);
 
 // Whether standard output goes to a terminal, where text can be redrawn in place.
 bool StandardOutputIsTerminal();
-
-struct CommandResult {
-  int exitCode = -1;   // when the command exited
-  int signal = 0;      // when a signal ended it
-  std::string output;  // its standard output
-};
-
-// Runs a command line through the host's shell and collects its standard output.
-CommandResult RunCommand(const std::string& command);
 
 // Waits, as slow hardware does.
 void Pause(unsigned milliseconds);

@@ -1,11 +1,10 @@
-#include "platform/host.h"
+#include "platform/host/host.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -330,23 +329,6 @@ std::unique_ptr<FileLock> LockFile(const std::filesystem::path& path, bool exclu
 
 bool StandardOutputIsTerminal() {
   return ::isatty(STDOUT_FILENO) == 1;
-}
-
-CommandResult RunCommand(const std::string& command) {
-  CommandResult result;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe)
-    return result;
-  char buffer[4096];
-  std::size_t read = 0;
-  while ((read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    result.output.append(buffer, read);
-  const int status = ::pclose(pipe);
-  if (WIFEXITED(status))
-    result.exitCode = WEXITSTATUS(status);
-  if (WIFSIGNALED(status))
-    result.signal = WTERMSIG(status);
-  return result;
 }
 
 void Pause(unsigned milliseconds) {

@@ -1,5 +1,5 @@
-// Wide text the Windows way: format strings keep their Windows meaning (%s takes a wide string)
-// and give the same output on every platform; conversions to and from UTF-8.
+// Wide formatting the Windows way: format strings keep their Windows meaning (%s takes a wide
+// string) and give the same output on every platform.
 #pragma once
 
 #include <array>
@@ -45,18 +45,5 @@ std::wstring FormatW(std::wstring_view format, const Args&... args) {
   const std::array<FormatArg, sizeof...(Args)> list{FormatArg(args)...};
   return FormatWArgs(format, list.data(), list.size());
 }
-
-std::string ToUtf8(std::wstring_view text);
-
-// For comparisons that ignore letter case, as the device's names do.
-std::wstring LowerCase(std::wstring text);
-// Without leading and trailing blanks and line ends.
-std::wstring TrimSpace(std::wstring_view text);
-// Invalid sequences become U+FFFD.
-std::wstring FromUtf8(std::string_view text);
-
-// Bytes as lower-case hex digits, two a byte, and back (false for odd or non-hex text).
-std::string HexEncode(std::string_view bytes);
-bool HexDecode(std::string_view text, std::string& bytes);
 
 }  // namespace platform

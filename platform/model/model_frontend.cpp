@@ -1,6 +1,6 @@
-#include "platform/ui_model.h"
+#include "platform/model/model_frontend.h"
 
-#include "platform/text.h"
+#include "platform/text/strings.h"
 
 namespace platform::ui {
 

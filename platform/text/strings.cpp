@@ -1,0 +1,47 @@
+#include "platform/text/strings.h"
+
+#include <charconv>
+#include <cwctype>
+
+namespace platform {
+
+std::wstring LowerCase(std::wstring text) {
+  for (wchar_t& c : text)
+    c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  return text;
+}
+
+std::wstring TrimSpace(std::wstring_view text) {
+  const auto begin = text.find_first_not_of(L" \t\r\n");
+  if (begin == std::wstring_view::npos)
+    return {};
+  return std::wstring(text.substr(begin, text.find_last_not_of(L" \t\r\n") - begin + 1));
+}
+
+std::string HexEncode(std::string_view bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    text += digits[b >> 4];
+    text += digits[b & 15];
+  }
+  return text;
+}
+
+bool HexDecode(std::string_view text, std::string& bytes) {
+  if (text.size() % 2)
+    return false;
+  bytes.clear();
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data() + i, text.data() + i + 2, value, 16);
+    if (error != std::errc() || end != text.data() + i + 2)
+      return false;
+    bytes += static_cast<char>(value);
+  }
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,18 @@
+// Small conversions of strings: letter case, blanks, hex.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// For comparisons that ignore letter case, as the device's names do.
+std::wstring LowerCase(std::wstring text);
+// Without leading and trailing blanks and line ends.
+std::wstring TrimSpace(std::wstring_view text);
+
+// Bytes as lower-case hex digits, two a byte, and back (false for odd or non-hex text).
+std::string HexEncode(std::string_view bytes);
+bool HexDecode(std::string_view text, std::string& bytes);
+
+}  // namespace platform

@@ -1,10 +1,11 @@
 #include "platform/console/console_frontend.h"
 
 #include <algorithm>
-#include <cwchar>
 #include <cwctype>
-#include <system_error>
+#include <utility>
 
+#include "platform/console/box.h"
+#include "platform/console/file_listing.h"
 #include "platform/text/strings.h"
 #include "platform/text/utf8.h"
 
@@ -14,151 +15,37 @@ using ui::ControlKind;
 
 namespace {
 
-constexpr std::size_t kInner = 56;  // characters inside a box; 60 with the frame
+using Control = ui::ModelFrontend::Control;
+using Window = ui::ModelFrontend::Window;
 
-// Word-wraps text to width, keeping its own line breaks ("\n" and "\r\n").
-std::vector<std::wstring> Wrap(const std::wstring& text, std::size_t width) {
-  std::vector<std::wstring> lines;
-  std::wstring paragraph;
-  const auto flush = [&]() {
-    std::wstring line;
-    std::size_t start = 0;
-    while (start <= paragraph.size()) {
-      std::size_t end = paragraph.find(L' ', start);
-      if (end == std::wstring::npos)
-        end = paragraph.size();
-      std::wstring word = paragraph.substr(start, end - start);
-      while (word.size() > width) {
-        if (!line.empty())
-          lines.push_back(line);
-        lines.push_back(word.substr(0, width));
-        word.erase(0, width);
-        line.clear();
-      }
-      if (!line.empty() && line.size() + 1 + word.size() > width) {
-        lines.push_back(line);
-        line.clear();
-      }
-      line += (line.empty() ? L"" : L" ") + word;
-      start = end + 1;
-    }
-    lines.push_back(line);
-    paragraph.clear();
-  };
-  for (const wchar_t c : text) {
-    if (c == L'\r')
+// The window's progress bar, when it shows one.
+const Control* VisibleBar(const Window& window) {
+  for (const Control& control : window.controls) {
+    if (control.source->kind == ControlKind::kProgressBar && control.visible)
+      return &control;
+  }
+  return nullptr;
+}
+
+// The static texts, wrapped, each followed by a blank row.
+void AddTexts(const Window& window, std::vector<std::wstring>& lines) {
+  for (const Control& control : window.controls) {
+    if (control.source->kind != ControlKind::kStatic || !control.visible)
       continue;
-    if (c == L'\n') {
-      flush();
-    } else {
-      paragraph += c;
-    }
+    const bool centred = (control.source->style & 0xF) == ui::SS_CENTER;
+    for (const std::wstring& line : Wrap(control.text, kInner - 2))
+      lines.push_back(Row(L" " + (centred ? Center(line, kInner - 2) : line)));
+    lines.push_back(Row(L""));
   }
-  flush();
-  return lines;
 }
 
-std::wstring Center(const std::wstring& text, std::size_t width) {
-  if (text.size() >= width)
-    return text;
-  const std::size_t left = (width - text.size()) / 2;
-  return std::wstring(left, L' ') + text;
-}
-
-std::wstring Top(const std::wstring& caption) {
-  std::wstring line = L"+-";
-  if (!caption.empty())
-    line += L"[ " + caption.substr(0, kInner - 6) + L" ]";
-  line += std::wstring(kInner + 3 - line.size(), L'-');
-  return line + L"+";
-}
-
-// Control characters, as a file name or an answer may hold, shown as <1B>, so that none reaches
-// the terminal raw. Device names never hold '<' or '>'.
-std::wstring Printable(const std::wstring& text) {
-  std::wstring shown;
-  for (const wchar_t c : text) {
-    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
-      wchar_t code[5];
-      std::swprintf(code, 5, L"<%02X>", static_cast<unsigned>(c));
-      shown += code;
-    } else {
-      shown += c;
-    }
+// A short number typed as an answer.
+std::optional<int> Number(const std::wstring& text) {
+  if (text.empty() || text.size() >= 6 ||
+      !std::all_of(text.begin(), text.end(), [](wchar_t c) { return std::iswdigit(c); })) {
+    return std::nullopt;
   }
-  return shown;
-}
-
-std::wstring Row(const std::wstring& text) {
-  std::wstring padded = Printable(text).substr(0, kInner);
-  padded += std::wstring(kInner - padded.size(), L' ');
-  return L"| " + padded + L" |";
-}
-
-std::wstring Bottom() {
-  return L"+" + std::wstring(kInner + 2, L'-') + L"+";
-}
-
-std::wstring Bar(int position) {
-  const int filled = position * 40 / 100;
-  return L"[" + std::wstring(static_cast<std::size_t>(filled), L'#') +
-         std::wstring(static_cast<std::size_t>(40 - filled), L'.') + L"] " +
-         std::to_wstring(position) + L"%";
-}
-
-// Case-insensitive match of a file name against a pattern with * and ?.
-bool Matches(const std::wstring& name, const std::wstring& pattern) {
-  std::size_t n = 0;
-  std::size_t p = 0;
-  std::size_t star = std::wstring::npos;
-  std::size_t mark = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() &&
-        (pattern[p] == L'?' || std::towlower(static_cast<wint_t>(pattern[p])) ==
-                                   std::towlower(static_cast<wint_t>(name[n])))) {
-      ++n;
-      ++p;
-    } else if (p < pattern.size() && pattern[p] == L'*') {
-      star = p++;
-      mark = n;
-    } else if (star != std::wstring::npos) {
-      p = star + 1;
-      n = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == L'*')
-    ++p;
-  return p == pattern.size();
-}
-
-// The patterns of a filter "Description (pattern)|pattern;pattern|...||".
-std::vector<std::wstring> Patterns(const std::wstring& filter) {
-  std::vector<std::wstring> parts;
-  std::wstring part;
-  for (const wchar_t c : filter) {
-    if (c == L'|') {
-      parts.push_back(part);
-      part.clear();
-    } else {
-      part += c;
-    }
-  }
-  std::vector<std::wstring> patterns;
-  for (std::size_t i = 1; i < parts.size(); i += 2) {
-    std::wstring pattern;
-    for (const wchar_t c : parts[i] + L";") {
-      if (c == L';') {
-        if (!pattern.empty())
-          patterns.push_back(pattern);
-        pattern.clear();
-      } else {
-        pattern += c;
-      }
-    }
-  }
-  return patterns;
+  return std::stoi(text);
 }
 
 }  // namespace
@@ -189,6 +76,7 @@ std::vector<ConsoleFrontend::Choice> ConsoleFrontend::Choices(const Window& wind
     return std::make_pair(a->source->y, a->source->x) < std::make_pair(b->source->y, b->source->x);
   });
   std::vector<Choice> choices;
+  choices.reserve(controls.size());
   for (const Control* control : controls) {
     choices.push_back({control, static_cast<int>(choices.size()) + 1});
   }
@@ -225,16 +113,17 @@ void ConsoleFrontend::Draw(const Window& window) {
   drawnLook_ = Look(window);
   shownPosition_.reset();
   std::vector<std::wstring> lines = {Top(window.source->caption), Row(L"")};
-  for (const Control& control : window.controls) {
-    if (control.source->kind != ControlKind::kStatic || !control.visible)
-      continue;
-    const bool centred = (control.source->style & 0xF) == ui::SS_CENTER;
-    for (const std::wstring& line : Wrap(control.text, kInner - 2)) {
-      lines.push_back(Row(L" " + (centred ? Center(line, kInner - 2) : line)));
-    }
-    lines.push_back(Row(L""));
+  AddTexts(window, lines);
+  AddChoices(window, lines);
+  if (const Control* bar = VisibleBar(window)) {
+    lines.push_back(Row(L"  " + Bar(bar->position)));
+    shownPosition_ = bar->position;
   }
-  // Radio buttons a line each; buttons side by side where the template puts them in a row.
+  Print(lines);
+}
+
+// Radio buttons a line each; buttons side by side where the template puts them in a row.
+void ConsoleFrontend::AddChoices(const Window& window, std::vector<std::wstring>& lines) const {
   bool radios = false;
   std::wstring row;
   short rowY = -1;
@@ -247,39 +136,20 @@ void ConsoleFrontend::Draw(const Window& window) {
       radios = true;
       continue;
     }
-    if (radios) {
+    if (std::exchange(radios, false))
       lines.push_back(Row(L""));
-      radios = false;
-    }
+    if (!row.empty() && source.y != rowY)
+      lines.push_back(Row(L"  " + std::exchange(row, L"")));
     const bool isDefault = source.id == DefaultButton(window);
-    const std::wstring button = number + label + (isDefault ? L" (Enter)" : L"");
-    if (!row.empty() && source.y != rowY) {
-      lines.push_back(Row(L"  " + row));
-      row.clear();
-    }
-    row += (row.empty() ? L"" : L"   ") + button;
+    row += (row.empty() ? L"" : L"   ") + number + label + (isDefault ? L" (Enter)" : L"");
     rowY = source.y;
   }
   if (!row.empty())
     lines.push_back(Row(L"  " + row));
-  const Control* bar = nullptr;
-  for (const Control& control : window.controls) {
-    if (control.source->kind == ControlKind::kProgressBar && control.visible)
-      bar = &control;
-  }
-  if (bar) {
-    lines.push_back(Row(L"  " + Bar(bar->position)));
-    shownPosition_ = bar->position;
-  }
-  Print(lines);
 }
 
 void ConsoleFrontend::DrawProgress(const Window& window, bool inPlace) {
-  const Control* bar = nullptr;
-  for (const Control& control : window.controls) {
-    if (control.source->kind == ControlKind::kProgressBar && control.visible)
-      bar = &control;
-  }
+  const Control* bar = VisibleBar(window);
   if (!bar || shownPosition_ == bar->position)
     return;
   shownPosition_ = bar->position;
@@ -322,67 +192,52 @@ void ConsoleFrontend::DrawMessageBox(const Prompt& prompt) {
   Print(lines);
 }
 
-std::vector<std::wstring> ConsoleFrontend::ListFiles(const std::wstring& filter) const {
-  std::vector<std::wstring> files;
-  const std::vector<std::wstring> patterns = Patterns(filter);
-  std::error_code ec;
-  for (auto it = std::filesystem::recursive_directory_iterator(deviceFiles_, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    // The device opens no link, and one may lead out of its file system.
-    if (it->is_symlink(ec) || !it->is_regular_file(ec))
-      continue;
-    const std::wstring name = FromUtf8(it->path().filename().u8string());
-    if (std::none_of(patterns.begin(), patterns.end(),
-                     [&name](const std::wstring& pattern) { return Matches(name, pattern); })) {
-      continue;
-    }
-    std::wstring devicePath;
-    for (const auto& part : it->path().lexically_relative(deviceFiles_)) {
-      devicePath += L"\\" + FromUtf8(part.u8string());
-    }
-    files.push_back(devicePath);
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
 std::wstring ConsoleFrontend::Translate(const Prompt& prompt, const std::wstring& line) const {
-  const std::wstring text = TrimSpace(line);
+  std::wstring text = TrimSpace(line);
   const std::wstring verb = LowerCase(text.substr(0, text.find(L' ')));
   if (verb == L"click" || verb == L"check" || verb == L"file" || verb == L"cancel")
     return text;
-  int number = 0;
-  const bool numeric =
-      !text.empty() && text.size() < 6 &&
-      std::all_of(text.begin(), text.end(), [](wchar_t c) { return std::iswdigit(c); });
-  if (numeric)
-    number = std::stoi(text);
   switch (prompt.kind) {
-    case Prompt::Kind::kDialog: {
-      if (text.empty())
-        return L"click " + std::to_wstring(DefaultButton(*prompt.window));
-      if (numeric) {
-        for (const Choice& choice : Choices(*prompt.window)) {
-          if (choice.number != number)
-            continue;
-          const bool radio = choice.control->source->kind == ControlKind::kAutoRadioButton;
-          return (radio ? L"check " : L"click ") + std::to_wstring(choice.control->source->id);
-        }
-      }
-      return L"click " + text;
-    }
+    case Prompt::Kind::kDialog:
+      return TranslateForDialog(*prompt.window, text);
     case Prompt::Kind::kMessageBox:
-      if (text.empty() || (numeric && number == 1))
-        return L"click OK";
-      if (numeric && number == 2 && (prompt.type & 0xF) == ui::MB_OKCANCEL)
-        return L"click Cancel";
-      return L"click " + text;
+      return TranslateForMessageBox(prompt.type, text);
     case Prompt::Kind::kFileDialog:
       break;
   }
-  if (numeric && number >= 1 && static_cast<std::size_t>(number) <= offeredFiles_.size()) {
-    return L"file " + offeredFiles_[static_cast<std::size_t>(number) - 1];
+  return TranslateForFileDialog(text);
+}
+
+// Enter presses the default button; a number picks a choice as listed.
+std::wstring ConsoleFrontend::TranslateForDialog(const Window& window,
+                                                 const std::wstring& text) const {
+  if (text.empty())
+    return L"click " + std::to_wstring(DefaultButton(window));
+  const std::optional<int> number = Number(text);
+  for (const Choice& choice : Choices(window)) {
+    if (!number || choice.number != *number)
+      continue;
+    const bool radio = choice.control->source->kind == ControlKind::kAutoRadioButton;
+    return (radio ? L"check " : L"click ") + std::to_wstring(choice.control->source->id);
   }
+  return L"click " + text;
+}
+
+// [1] OK, which Enter presses, and [2] Cancel when the box has it.
+std::wstring ConsoleFrontend::TranslateForMessageBox(ui::UINT type, const std::wstring& text) {
+  const std::optional<int> number = Number(text);
+  if (text.empty() || number == 1)
+    return L"click OK";
+  if (number == 2 && (type & 0xF) == ui::MB_OKCANCEL)
+    return L"click Cancel";
+  return L"click " + text;
+}
+
+// A number picks a listed file; anything else is a path.
+std::wstring ConsoleFrontend::TranslateForFileDialog(const std::wstring& text) const {
+  const std::optional<int> number = Number(text);
+  if (number && *number >= 1 && static_cast<std::size_t>(*number) <= offeredFiles_.size())
+    return L"file " + offeredFiles_[static_cast<std::size_t>(*number) - 1];
   return text.empty() ? text : L"file " + text;
 }
 
@@ -390,7 +245,7 @@ std::optional<std::wstring> ConsoleFrontend::NextAnswer(const Prompt& prompt) {
   if (prompt.kind == Prompt::Kind::kMessageBox)
     DrawMessageBox(prompt);
   if (prompt.kind == Prompt::Kind::kFileDialog) {
-    offeredFiles_ = ListFiles(prompt.text);
+    offeredFiles_ = ListDeviceFiles(deviceFiles_, prompt.text);
     out_ << "\n"
          << ToUtf8(Top(L"Open")) << "\n"
          << ToUtf8(Row(L"Files of type: " + prompt.text.substr(0, prompt.text.find(L'|')))) << "\n";

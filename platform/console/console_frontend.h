@@ -46,13 +46,16 @@ class ConsoleFrontend final : public ui::ModelFrontend {
   // What the box shows apart from the bar's position.
   static std::wstring Look(const Window& window);
   void Draw(const Window& window);
+  void AddChoices(const Window& window, std::vector<std::wstring>& lines) const;
   // A box's lines, closed with a blank line and the bottom frame.
   void Print(std::vector<std::wstring> lines);
   void DrawProgress(const Window& window, bool inPlace);
   void DrawMessageBox(const Prompt& prompt);
-  std::vector<std::wstring> ListFiles(const std::wstring& filter) const;
-  // What an interactive line means, in the answer commands.
+  // What an interactive line means, in the answer commands; one translation per prompt kind.
   std::wstring Translate(const Prompt& prompt, const std::wstring& line) const;
+  std::wstring TranslateForDialog(const Window& window, const std::wstring& text) const;
+  static std::wstring TranslateForMessageBox(ui::UINT type, const std::wstring& text);
+  std::wstring TranslateForFileDialog(const std::wstring& text) const;
 
   std::istream& in_;
   std::ostream& out_;

@@ -295,7 +295,7 @@ LRESULT ModelFrontend::SendItemMessage(WindowId window, int id, UINT message, WP
     return 0;
   switch (message) {
     case BM_GETCHECK:
-      return control->checked ? BST_CHECKED : BST_UNCHECKED;
+      return static_cast<LRESULT>(control->checked ? BST_CHECKED : BST_UNCHECKED);
     case BM_SETCHECK:
       control->checked = wParam == BST_CHECKED;
       return 0;

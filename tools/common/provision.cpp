@@ -21,8 +21,8 @@ using bootcfg::BootSettings;
 using platform::BYTE;
 
 constexpr DWORD kDefaultMainMax = 64 * 1024 * 1024;
-constexpr std::size_t kBootLoaderImageSize = 256 * 1024 - 1000;
-constexpr std::size_t kMainImageSize = 2 * 1024 * 1024;
+constexpr std::size_t kBootLoaderImageSize = std::size_t{256} * 1024 - 1000;
+constexpr std::size_t kMainImageSize = std::size_t{2} * 1024 * 1024;
 constexpr std::size_t kRescueImageSize = 1024 * 1024 + 5000;
 // The BINFS regions live in host files: whatever the limits say, a region holds at most this
 // much, so that a large limit never lets an update fill the host's disk. A write past it fails
@@ -138,7 +138,7 @@ std::string CheckFactoryImagesFit(DWORD mainMax, const DeviceOptions& options) {
   }
   if (mainMax >= options.factoryImages[0])
     return {};
-  const std::string why = tooSmall("main", mainMax, options.factoryImages[0]);
+  std::string why = tooSmall("main", mainMax, options.factoryImages[0]);
   // Not every limit can be had from the settings block: the first from the image's size on.
   WORD a = 0;
   DWORD b = 0;
@@ -208,7 +208,7 @@ bool CreateDevice(const std::filesystem::path& dir, const DeviceOptions& options
     return false;
   }
   platform::sim::InitialState state;
-  state.bootLoader = SampleImage("boot loader (factory)", 200 * 1024);
+  state.bootLoader = SampleImage("boot loader (factory)", std::size_t{200} * 1024);
   state.settings = DefaultSettings(options, mainLimitA, mainLimitB).bytes;
   state.constants =
       EncodeConstants({{0x00, 0x1A, 0x7D, 0xDA, 0x71, 0x13}, -1250, "TSR5-0012-3456"}).bytes;

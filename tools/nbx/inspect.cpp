@@ -82,7 +82,7 @@ Uncovered FindUncovered(const ImageTrailer& trailer, DWORD payload) {
 }  // namespace
 
 std::string Reason() {
-  const std::string text = platform::host::LastErrorText();
+  std::string text = platform::host::LastErrorText();
   if (!text.empty())
     return text;
   const DWORD code = platform::GetLastError();

@@ -15,7 +15,7 @@ using package::BYTE;
 
 // The reserved bytes from up to 17 pairs of hex digits.
 bool ParseReserved(const std::string& hex, std::array<BYTE, package::kReservedSize>& reserved) {
-  if (hex.size() > 2 * package::kReservedSize || hex.size() % 2)
+  if (hex.size() > std::size_t{2} * package::kReservedSize || hex.size() % 2)
     return false;
   for (std::size_t i = 0; i < hex.size(); i += 2) {
     const char* const first = hex.data() + i;

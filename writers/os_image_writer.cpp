@@ -54,9 +54,14 @@ class Writer {
 
  private:
   // The failure exit: close the stream, unload the driver, report.
-  int Stop(Stage stage);
+  void Stop(Stage stage);
   bool ReadFailed();
-  bool CheckPackage(DWORD size, package::PackageCheck& check, Stage& stage);
+  // Everything between loading the driver and unloading it; false at the first failure, with
+  // the stage it stopped in.
+  bool WriteImage(DWORD size, Stage& stage);
+  // Checks the size limit and the package, and turns the boot selection away from the image
+  // about to be rewritten.
+  bool PrepareWrite(DWORD size, package::PackageCheck& check, Stage& stage);
   bool BootTheOtherImage();
   bool BootTheWrittenImage();
   bool WriteChunks(DWORD payload);
@@ -74,13 +79,12 @@ class Writer {
   std::unique_ptr<package::BlockBuffer> block_ = std::make_unique<package::BlockBuffer>();
 };
 
-int Writer::Stop(Stage stage) {
+void Writer::Stop(Stage stage) {
   stream_.Close();
   if (!driver_.Close()) {
     NKDbgPrintfW(log_, stage == Stage::kDevice ? L"Quorvane: BinDrv DeInit Failed !!!\r\n"
                                                : L"Varnel_Quorvane: BinDrv DeInit Failed !!!\r\n");
   }
-  return 0;
 }
 
 bool Writer::ReadFailed() {
@@ -88,7 +92,7 @@ bool Writer::ReadFailed() {
   return false;
 }
 
-bool Writer::CheckPackage(DWORD size, package::PackageCheck& check, Stage& stage) {
+bool Writer::PrepareWrite(DWORD size, package::PackageCheck& check, Stage& stage) {
   DWORD maxSize = 0;
   const bool limited = rescue_ ? bootConfig_.GetRescueImageMaxSize(&maxSize)
                                : bootConfig_.GetMainImageMaxSize(&maxSize);
@@ -175,49 +179,10 @@ int Writer::Write() {
   driver_ = platform::ScopedDriver(devices_, devices_.ActivateDevice(kDriverKey, 0));
   if (!driver_.valid())
     return 0;
-  stream_ = platform::ScopedStream(
-      devices_, devices_.CreateFile(kStream, platform::kGenericRead | platform::kGenericWrite, 0,
-                                    platform::kOpenExisting, platform::kFileAttributeNormal));
-  if (!stream_.valid()) {
-    NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur createfile n\u00b0 %d\r\n",
-                 platform::GetLastError());
-    return Stop(Stage::kImage);
-  }
-  DWORD sectorSize = 0;
-  if (!devices_.DeviceIoControl(stream_.get(), platform::BIN_IOCTL_GET_SECTOR_SIZE, nullptr, 0,
-                                &sectorSize, sizeof sectorSize, nullptr)) {
-    NKDbgPrintfW(log_, L"Quorvane: Error on BIN_IOCTL_GET_SECTOR_SIZE n\u00b0 %d\r\n",
-                 platform::GetLastError());
-    return Stop(Stage::kDevice);
-  }
-  Stage stage = Stage::kDevice;
-  package::PackageCheck check;
-  if (!CheckPackage(size, check, stage))
-    return Stop(stage);
-  if (!devices_.DeviceIoControl(stream_.get(), platform::BIN_IOCTL_SELECT_IMAGE, &rescue_, 1,
-                                nullptr, 0, nullptr)) {
-    NKDbgPrintfW(log_,
-                 L"Varnel_Quorvane: Erreur update selecting image n\u00b0%d, error n\u00b0 %d\r\n",
-                 rescue_, platform::GetLastError());
-    return Stop(Stage::kImage);
-  }
-  const DWORD payload = check.payload();
-  if (!WriteChunks(payload))
-    return Stop(Stage::kImage);
-  NKDbgPrintfW(log_, L"Varnel_Quorvane : Before setting new config\r\n");
-  if (!devices_.DeviceIoControl(stream_.get(), platform::BIN_IOCTL_UPDATE_HEADER, &payload,
-                                sizeof payload, nullptr, 0, nullptr)) {
-    NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur update header setting n\u00b0 %d\r\n",
-                 platform::GetLastError());
-    return Stop(Stage::kImage);
-  }
-  NKDbgPrintfW(log_, L"Writing image to flash complete.\r\n");
-  if (!BootTheWrittenImage())
-    return Stop(Stage::kImage);
-  if (!stream_.Close()) {
-    NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur closefile n\u00b0 %d\r\n",
-                 platform::GetLastError());
-    return Stop(Stage::kImage);
+  Stage stage = Stage::kImage;
+  if (!WriteImage(size, stage)) {
+    Stop(stage);
+    return 0;
   }
   NKDbgPrintfW(log_, L"Varnel_Quorvane : Before driver desactivation\r\n");
   if (!driver_.Close()) {
@@ -225,6 +190,54 @@ int Writer::Write() {
     return 0;
   }
   return 1;
+}
+
+bool Writer::WriteImage(DWORD size, Stage& stage) {
+  stream_ = platform::ScopedStream(
+      devices_, devices_.CreateFile(kStream, platform::kGenericRead | platform::kGenericWrite, 0,
+                                    platform::kOpenExisting, platform::kFileAttributeNormal));
+  if (!stream_.valid()) {
+    NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur createfile n\u00b0 %d\r\n",
+                 platform::GetLastError());
+    return false;
+  }
+  stage = Stage::kDevice;
+  DWORD sectorSize = 0;
+  if (!devices_.DeviceIoControl(stream_.get(), platform::BIN_IOCTL_GET_SECTOR_SIZE, nullptr, 0,
+                                &sectorSize, sizeof sectorSize, nullptr)) {
+    NKDbgPrintfW(log_, L"Quorvane: Error on BIN_IOCTL_GET_SECTOR_SIZE n\u00b0 %d\r\n",
+                 platform::GetLastError());
+    return false;
+  }
+  package::PackageCheck check;
+  if (!PrepareWrite(size, check, stage))
+    return false;
+  if (!devices_.DeviceIoControl(stream_.get(), platform::BIN_IOCTL_SELECT_IMAGE, &rescue_, 1,
+                                nullptr, 0, nullptr)) {
+    NKDbgPrintfW(log_,
+                 L"Varnel_Quorvane: Erreur update selecting image n\u00b0%d, error n\u00b0 %d\r\n",
+                 rescue_, platform::GetLastError());
+    return false;
+  }
+  const DWORD payload = check.payload();
+  if (!WriteChunks(payload))
+    return false;
+  NKDbgPrintfW(log_, L"Varnel_Quorvane : Before setting new config\r\n");
+  if (!devices_.DeviceIoControl(stream_.get(), platform::BIN_IOCTL_UPDATE_HEADER, &payload,
+                                sizeof payload, nullptr, 0, nullptr)) {
+    NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur update header setting n\u00b0 %d\r\n",
+                 platform::GetLastError());
+    return false;
+  }
+  NKDbgPrintfW(log_, L"Writing image to flash complete.\r\n");
+  if (!BootTheWrittenImage())
+    return false;
+  if (!stream_.Close()) {
+    NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur closefile n\u00b0 %d\r\n",
+                 platform::GetLastError());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace

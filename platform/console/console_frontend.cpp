@@ -101,7 +101,7 @@ void ConsoleFrontend::Print(std::vector<std::wstring> lines) {
   out_.flush();
 }
 
-std::wstring ConsoleFrontend::Look(const Window& window) {
+std::wstring ConsoleFrontend::Content(const Window& window) {
   std::wstring look = std::to_wstring(window.id);
   for (const Control& control : window.controls) {
     look += L"|" + control.text + (control.visible ? L"+" : L"-") + (control.checked ? L"*" : L"");
@@ -110,7 +110,7 @@ std::wstring ConsoleFrontend::Look(const Window& window) {
 }
 
 void ConsoleFrontend::Draw(const Window& window) {
-  drawnLook_ = Look(window);
+  drawnContent_ = Content(window);
   shownPosition_.reset();
   std::vector<std::wstring> lines = {Top(window.source->caption), Row(L"")};
   AddTexts(window, lines);
@@ -168,7 +168,7 @@ void ConsoleFrontend::Shown(const Window& window) {
 
 void ConsoleFrontend::Changed(const Window& window) {
   // A moving bar is redrawn alone; any other change redraws the box.
-  if (Look(window) == drawnLook_) {
+  if (Content(window) == drawnContent_) {
     DrawProgress(window, terminal_);
   } else {
     Draw(window);
@@ -176,8 +176,8 @@ void ConsoleFrontend::Changed(const Window& window) {
 }
 
 void ConsoleFrontend::Destroyed(const Window& window) {
-  if (Look(window) == drawnLook_) {
-    drawnLook_.clear();
+  if (Content(window) == drawnContent_) {
+    drawnContent_.clear();
     shownPosition_.reset();
   }
 }

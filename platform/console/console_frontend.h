@@ -44,7 +44,7 @@ class ConsoleFrontend final : public ui::ModelFrontend {
   // The button that Enter presses.
   static int DefaultButton(const Window& window);
   // What the box shows apart from the bar's position.
-  static std::wstring Look(const Window& window);
+  static std::wstring Content(const Window& window);
   void Draw(const Window& window);
   void AddChoices(const Window& window, std::vector<std::wstring>& lines) const;
   // A box's lines, closed with a blank line and the bottom frame.
@@ -64,7 +64,7 @@ class ConsoleFrontend final : public ui::ModelFrontend {
   std::size_t scriptLine_ = 0;  // the next line to read
   bool terminal_;
   std::vector<std::wstring> offeredFiles_;
-  std::wstring drawnLook_;            // of the box drawn last
+  std::wstring drawnContent_;         // of the box drawn last
   std::optional<int> shownPosition_;  // of its progress bar, when it has one
 };
 

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "platform/kernel.h"
-#include "platform/sim/binfs_driver.h"
 #include "platform/sim/device_files.h"
 #include "platform/sim/device_paths.h"
 #include "platform/sim/faults.h"
 #include "platform/sim/power_manager.h"
 #include "platform/sim/sim_debug_log.h"
+#include "platform/sim/sim_devices.h"
 #include "platform/sim/sim_events.h"
 #include "platform/sim/sim_kernel.h"
 #include "platform/sim/sim_registry.h"
@@ -79,7 +79,7 @@ class Device {
   std::unique_ptr<PowerManager> powerManager_;
   SimEvents events_;
   SimKernel kernel_;
-  BinfsDriver devices_;
+  SimDevices devices_;
   DeviceFiles files_;
   SimDebugLog log_;
 };

@@ -1,4 +1,4 @@
-#include "platform/sim/binfs_driver.h"
+#include "platform/sim/sim_devices.h"
 
 #include <nlohmann/json.hpp>
 
@@ -56,11 +56,11 @@ bool SaveBinfsHeader(const DevicePaths& paths, const BinfsHeader& header) {
   return host::ReplaceFile(paths.imageHeaders(), document.dump(2) + "\n");
 }
 
-BinfsDriver::BinfsDriver(const DevicePaths& paths, const BinfsLayout& layout, SimRegistry& registry,
-                         FaultInjector& faults)
+SimDevices::SimDevices(const DevicePaths& paths, const BinfsLayout& layout, SimRegistry& registry,
+                       FaultInjector& faults)
     : paths_(paths), layout_(layout), registry_(registry), faults_(faults) {}
 
-Handle BinfsDriver::ActivateDevice(const std::wstring& registryPath, DWORD /*context*/) {
+Handle SimDevices::ActivateDevice(const std::wstring& registryPath, DWORD /*context*/) {
   if (const auto error = faults_.Enter("ActivateDevice"))
     return Refuse(*error), kNullHandle;
   const auto dll = registry_.Get(registryPath, L"Dll");
@@ -81,7 +81,7 @@ Handle BinfsDriver::ActivateDevice(const std::wstring& registryPath, DWORD /*con
   return drivers_.Add(std::make_unique<Driver>(Driver{streamName, std::move(user)}));
 }
 
-bool BinfsDriver::DeactivateDevice(Handle driver) {
+bool SimDevices::DeactivateDevice(Handle driver) {
   if (const auto error = faults_.Enter("DeactivateDevice"))
     return Refuse(*error);
   if (!drivers_.Remove(driver))
@@ -89,8 +89,8 @@ bool BinfsDriver::DeactivateDevice(Handle driver) {
   return true;
 }
 
-Handle BinfsDriver::CreateFile(const std::wstring& name, DWORD /*access*/, DWORD shareMode,
-                               DWORD creation, DWORD /*attributes*/) {
+Handle SimDevices::CreateFile(const std::wstring& name, DWORD /*access*/, DWORD shareMode,
+                              DWORD creation, DWORD /*attributes*/) {
   if (const auto error = faults_.Enter("CreateFile"))
     return Refuse(*error), kInvalidHandle;
   if (creation != kOpenExisting)
@@ -107,7 +107,7 @@ Handle BinfsDriver::CreateFile(const std::wstring& name, DWORD /*access*/, DWORD
   return Refuse(kErrorFileNotFound), kInvalidHandle;
 }
 
-BinfsDriver::Stream* BinfsDriver::FindStream(Handle device) {
+SimDevices::Stream* SimDevices::FindStream(Handle device) {
   Stream* stream = streams_.Find(device);
   if (!stream)
     return Refuse(kErrorInvalidHandle), nullptr;
@@ -117,8 +117,8 @@ BinfsDriver::Stream* BinfsDriver::FindStream(Handle device) {
   return stream;
 }
 
-bool BinfsDriver::DeviceIoControl(Handle device, DWORD code, const void* in, DWORD inSize,
-                                  void* out, DWORD outSize, DWORD* returned) {
+bool SimDevices::DeviceIoControl(Handle device, DWORD code, const void* in, DWORD inSize, void* out,
+                                 DWORD outSize, DWORD* returned) {
   if (const auto error = faults_.Enter("DeviceIoControl", code))
     return Refuse(*error);
   if (returned)
@@ -145,7 +145,7 @@ bool BinfsDriver::DeviceIoControl(Handle device, DWORD code, const void* in, DWO
   }
 }
 
-bool BinfsDriver::SelectImage(Stream& stream, const void* in, DWORD inSize, DWORD outSize) {
+bool SimDevices::SelectImage(Stream& stream, const void* in, DWORD inSize, DWORD outSize) {
   if (inSize != 1 || outSize != 0)
     return Refuse(kErrorInvalidParameter);
   const BYTE which = *static_cast<const BYTE*>(in);
@@ -167,7 +167,7 @@ bool BinfsDriver::SelectImage(Stream& stream, const void* in, DWORD inSize, DWOR
   return true;
 }
 
-bool BinfsDriver::UpdateHeader(Stream& stream, const void* in, DWORD inSize, DWORD outSize) {
+bool SimDevices::UpdateHeader(Stream& stream, const void* in, DWORD inSize, DWORD outSize) {
   if (inSize != 4 || outSize != 0)
     return Refuse(kErrorInvalidParameter);
   if (!stream.image)
@@ -188,7 +188,7 @@ bool BinfsDriver::UpdateHeader(Stream& stream, const void* in, DWORD inSize, DWO
   return true;
 }
 
-bool BinfsDriver::WriteFile(Handle device, const void* buffer, DWORD toWrite, DWORD* written) {
+bool SimDevices::WriteFile(Handle device, const void* buffer, DWORD toWrite, DWORD* written) {
   if (const auto error = faults_.Enter("WriteFile"))
     return Refuse(*error);
   if (written)
@@ -213,7 +213,7 @@ bool BinfsDriver::WriteFile(Handle device, const void* buffer, DWORD toWrite, DW
   return true;
 }
 
-bool BinfsDriver::CloseHandle(Handle device) {
+bool SimDevices::CloseHandle(Handle device) {
   if (const auto error = faults_.Enter("CloseHandle"))
     return Refuse(*error);
   if (!streams_.Remove(device))

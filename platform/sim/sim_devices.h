@@ -32,10 +32,10 @@ struct BinfsHeader {
 bool LoadBinfsHeader(const DevicePaths& paths, BinfsHeader& header);
 bool SaveBinfsHeader(const DevicePaths& paths, const BinfsHeader& header);
 
-class BinfsDriver final : public Devices {
+class SimDevices final : public Devices {
  public:
-  BinfsDriver(const DevicePaths& paths, const BinfsLayout& layout, SimRegistry& registry,
-              FaultInjector& faults);
+  SimDevices(const DevicePaths& paths, const BinfsLayout& layout, SimRegistry& registry,
+             FaultInjector& faults);
 
   Handle ActivateDevice(const std::wstring& registryPath, DWORD context) override;
   bool DeactivateDevice(Handle driver) override;

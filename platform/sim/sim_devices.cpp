@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstring>
+#include <functional>
 
 #include "platform/files.h"
 #include "platform/host/host.h"
@@ -153,15 +154,12 @@ bool SimDevices::SelectImage(Stream& stream, const void* in, DWORD inSize, DWORD
     return Refuse(kErrorInvalidParameter);
   // The header stops naming a length before the old image is overwritten, so an interrupted
   // rewrite is never taken for a whole image.
-  const auto lock = LockForChange(paths_);
-  if (!lock)
-    return Refuse(kErrorWriteFault);
-  BinfsHeader header;
-  if (!LoadBinfsHeader(paths_, header))
-    return Refuse(kErrorReadFault);
-  header.length[which].reset();
-  if (!SaveBinfsHeader(paths_, header) || !host::ReplaceFile(paths_.image(which), {}))
-    return Refuse(kErrorWriteFault);
+  const bool emptied = ChangeHeader([&](BinfsHeader& header) {
+    header.length[which].reset();
+    return SaveBinfsHeader(paths_, header) && host::ReplaceFile(paths_.image(which), {});
+  });
+  if (!emptied)
+    return false;
   stream.image = which;
   stream.written = 0;
   return true;
@@ -176,16 +174,20 @@ bool SimDevices::UpdateHeader(Stream& stream, const void* in, DWORD inSize, DWOR
   std::memcpy(&length, in, 4);
   if (length > layout_.regionSize[*stream.image])
     return Refuse(kErrorInvalidParameter);
+  return ChangeHeader([&](BinfsHeader& header) {
+    header.length[*stream.image] = length;
+    return SaveBinfsHeader(paths_, header);
+  });
+}
+
+bool SimDevices::ChangeHeader(const std::function<bool(BinfsHeader&)>& change) {
   const auto lock = LockForChange(paths_);
   if (!lock)
     return Refuse(kErrorWriteFault);
   BinfsHeader header;
   if (!LoadBinfsHeader(paths_, header))
     return Refuse(kErrorReadFault);
-  header.length[*stream.image] = length;
-  if (!SaveBinfsHeader(paths_, header))
-    return Refuse(kErrorWriteFault);
-  return true;
+  return change(header) || Refuse(kErrorWriteFault);
 }
 
 bool SimDevices::WriteFile(Handle device, const void* buffer, DWORD toWrite, DWORD* written) {

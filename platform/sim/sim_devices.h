@@ -5,6 +5,7 @@
 // has one user at a time, device-wide: while one process has it loaded, no other can load it.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,6 +64,8 @@ class SimDevices final : public Devices {
   Stream* FindStream(Handle device);
   bool SelectImage(Stream& stream, const void* in, DWORD inSize, DWORD outSize);
   bool UpdateHeader(Stream& stream, const void* in, DWORD inSize, DWORD outSize);
+  // Applies change to the partition's header as it stands, under the device's lock.
+  bool ChangeHeader(const std::function<bool(BinfsHeader&)>& change);
 
   const DevicePaths& paths_;
   BinfsLayout layout_;

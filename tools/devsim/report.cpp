@@ -5,6 +5,7 @@
 #include "bootcfg/boot_settings.h"
 #include "platform/host/host.h"
 #include "platform/sim/power_manager.h"
+#include "platform/text/strings.h"
 #include "platform/text/utf8.h"
 #include "tools/common/device_constants.h"
 #include "tools/common/sha256.h"
@@ -16,16 +17,6 @@ namespace {
 using bootcfg::BootSettings;
 using nlohmann::json;
 namespace sim = platform::sim;
-
-std::string Hex(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string text;
-  for (const char c : bytes) {
-    text += digits[static_cast<unsigned char>(c) >> 4];
-    text += digits[static_cast<unsigned char>(c) & 15];
-  }
-  return text;
-}
 
 std::string ReadOrEmpty(const std::filesystem::path& path) {
   std::string bytes;
@@ -50,7 +41,7 @@ json DescribeDevice(sim::Device& device) {
   state["device"] = paths.root.string();
 
   const std::string settingsBytes = ReadOrEmpty(paths.settings());
-  state["settings_hex"] = Hex(settingsBytes);
+  state["settings_hex"] = platform::HexEncode(settingsBytes);
   if (settingsBytes.size() == platform::kBootSettingsSize) {
     BootSettings settings;
     std::copy(settingsBytes.begin(), settingsBytes.end(), settings.bytes.begin());
@@ -66,7 +57,7 @@ json DescribeDevice(sim::Device& device) {
   }
 
   const std::string constantsBytes = ReadOrEmpty(paths.constants());
-  state["constants_hex"] = Hex(constantsBytes);
+  state["constants_hex"] = platform::HexEncode(constantsBytes);
   if (constantsBytes.size() == platform::kConstSettingsSize) {
     bootcfg::ConstSettings block;
     std::copy(constantsBytes.begin(), constantsBytes.end(), block.bytes.begin());

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "platform/text/strings.h"
 #include "tools/nbx/commands.h"
 #include "tools/nbx/inspect.h"
 
@@ -18,13 +19,7 @@ using platform::BYTE;
 using platform::DWORD;
 
 std::string Hex(const BYTE* bytes, std::size_t size) {
-  std::string text;
-  char digits[3];
-  for (std::size_t i = 0; i < size; ++i) {
-    std::snprintf(digits, sizeof digits, "%02x", bytes[i]);
-    text += digits;
-  }
-  return text;
+  return platform::HexEncode(std::string_view(reinterpret_cast<const char*>(bytes), size));
 }
 
 // What the file tells: all of the trailer when it was read, else the sizes and counts.

@@ -1,9 +1,10 @@
 // nbx pack: an image followed by a trailer that lists its blocks.
-#include <charconv>
+#include <algorithm>
 #include <iostream>
 
 #include "package/package_builder.h"
 #include "platform/host/host.h"
+#include "platform/text/strings.h"
 #include "tools/nbx/commands.h"
 #include "tools/nbx/inspect.h"
 
@@ -15,14 +16,10 @@ using package::BYTE;
 
 // The reserved bytes from up to 17 pairs of hex digits.
 bool ParseReserved(const std::string& hex, std::array<BYTE, package::kReservedSize>& reserved) {
-  if (hex.size() > std::size_t{2} * package::kReservedSize || hex.size() % 2)
+  std::string bytes;
+  if (hex.size() > std::size_t{2} * package::kReservedSize || !platform::HexDecode(hex, bytes))
     return false;
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    const char* const first = hex.data() + i;
-    const auto [end, error] = std::from_chars(first, first + 2, reserved[i / 2], 16);
-    if (error != std::errc() || end != first + 2)
-      return false;
-  }
+  std::copy(bytes.begin(), bytes.end(), reserved.begin());
   return true;
 }
 

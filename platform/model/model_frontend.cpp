@@ -1,5 +1,7 @@
 #include "platform/model/model_frontend.h"
 
+#include <functional>
+
 #include "platform/text/strings.h"
 
 namespace platform::ui {
@@ -182,23 +184,21 @@ int ModelFrontend::RunModal(WindowId owner, const DialogTemplate& dialog, Dialog
   Window* window = Find(id);
   if (!window->ended)
     ShowWindow(id, SW_SHOW);
+  const Prompt prompt{Prompt::Kind::kDialog, window, disabled.owner(), {}, {}, 0};
   while (!window->ended) {
-    if (aborted()) {
+    const bool answered = AskUntil(prompt, L"not an answer (click, check, file or cancel)",
+                                   [&](const Answer& answer, std::wstring& why) -> Decision {
+                                     if (!Apply(*window, answer, why))
+                                       return std::nullopt;
+                                     if (!window->ended && answer.verb == Verb::kCheck)
+                                       Changed(*window);
+                                     return IDOK;
+                                   })
+                              .has_value();
+    if (!answered) {
       window->events->HandleCommand(IDCANCEL);
       if (!window->ended)
         EndDialog(id, IDCANCEL);
-      break;
-    }
-    const Prompt prompt{Prompt::Kind::kDialog, window, disabled.owner(), {}, {}, 0};
-    const std::optional<std::wstring> line = Ask(prompt);
-    if (!line)
-      continue;
-    const std::optional<Answer> answer = Parse(*line);
-    std::wstring why = L"not an answer (click, check, file or cancel)";
-    if (!answer || !Apply(*window, *answer, why)) {
-      Refuse(prompt, *line, why);
-    } else if (!window->ended && answer->verb == Verb::kCheck) {
-      Changed(*window);
     }
   }
   const int result = window->result;
@@ -336,44 +336,55 @@ int ModelFrontend::MessageBox(WindowId owner, const std::wstring& text, const st
                               UINT type) {
   const DisabledOwner disabled(*this, owner);
   const Prompt prompt{Prompt::Kind::kMessageBox, nullptr, disabled.owner(), text, caption, type};
-  while (!aborted()) {
-    const std::optional<std::wstring> line = Ask(prompt);
-    if (!line)
-      break;
-    const std::optional<Answer> answer = Parse(*line);
-    if (answer && answer->verb == Verb::kCancel)
-      return ClosedMessageBox(type);
-    if (answer && answer->verb == Verb::kClick) {
-      const std::optional<int> id = Number(answer->argument);
-      for (const auto& [label, result] : MessageBoxButtons(type)) {
-        if (id ? *id == result : LowerCase(label) == LowerCase(answer->argument))
-          return result;
-      }
-    }
-    Refuse(prompt, *line, L"its buttons are not that");
-  }
-  return ClosedMessageBox(type);
+  return AskUntil(prompt, L"its buttons are not that",
+                  [type](const Answer& answer, std::wstring&) -> Decision {
+                    if (answer.verb == Verb::kCancel)
+                      return ClosedMessageBox(type);
+                    const std::optional<int> id = Number(answer.argument);
+                    for (const auto& [label, result] : MessageBoxButtons(type)) {
+                      const bool named =
+                          id ? *id == result : LowerCase(label) == LowerCase(answer.argument);
+                      if (answer.verb == Verb::kClick && named)
+                        return result;
+                    }
+                    return std::nullopt;
+                  })
+      .value_or(ClosedMessageBox(type));
 }
 
 int ModelFrontend::GetOpenFileName(WindowId owner, const std::wstring& filter, std::wstring& path) {
   const DisabledOwner disabled(*this, owner);
   const Prompt prompt{Prompt::Kind::kFileDialog, nullptr, disabled.owner(), filter, {}, 0};
+  return AskUntil(prompt, L"give 'file PATH' or 'cancel'",
+                  [&path](const Answer& answer, std::wstring&) -> Decision {
+                    if (answer.verb == Verb::kFile) {
+                      path = answer.argument;
+                      return IDOK;
+                    }
+                    const bool cancel =
+                        answer.verb == Verb::kCancel ||
+                        (answer.verb == Verb::kClick && LowerCase(answer.argument) == L"cancel");
+                    return cancel ? Decision(IDCANCEL) : std::nullopt;
+                  })
+      .value_or(IDCANCEL);
+}
+
+ModelFrontend::Decision ModelFrontend::AskUntil(
+    const Prompt& prompt, const wchar_t* unfitting,
+    const std::function<Decision(const Answer&, std::wstring&)>& decide) {
   while (!aborted()) {
     const std::optional<std::wstring> line = Ask(prompt);
     if (!line)
       break;
     const std::optional<Answer> answer = Parse(*line);
-    if (answer && answer->verb == Verb::kFile) {
-      path = answer->argument;
-      return IDOK;
+    std::wstring why = unfitting;
+    if (answer) {
+      if (const Decision decision = decide(*answer, why))
+        return decision;
     }
-    if (answer && (answer->verb == Verb::kCancel ||
-                   (answer->verb == Verb::kClick && LowerCase(answer->argument) == L"cancel"))) {
-      return IDCANCEL;
-    }
-    Refuse(prompt, *line, L"give 'file PATH' or 'cancel'");
+    Refuse(prompt, *line, why);
   }
-  return IDCANCEL;
+  return std::nullopt;
 }
 
 }  // namespace platform::ui

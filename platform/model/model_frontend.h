@@ -9,6 +9,7 @@
 //   cancel              the dialog's Cancel, closing it
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -118,6 +119,12 @@ class ModelFrontend : public Frontend {
   static std::optional<Answer> Parse(const std::wstring& line);
   // The next answer; without one the run is given up.
   std::optional<std::wstring> Ask(const Prompt& prompt);
+  // The one answer loop: asks until decide takes an answer, giving each answer that it does not
+  // take back with why (unfitting when the line is no answer at all); nothing once the run was
+  // given up.
+  using Decision = std::optional<int>;
+  Decision AskUntil(const Prompt& prompt, const wchar_t* unfitting,
+                    const std::function<Decision(const Answer&, std::wstring&)>& decide);
   // Applies an answer to a waiting dialog; false (with why) when it fits nothing.
   bool Apply(Window& window, const Answer& answer, std::wstring& why);
   Window* Find(WindowId window);

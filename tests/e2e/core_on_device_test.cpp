@@ -3,6 +3,7 @@
 
 #include "bootcfg/boot_config.h"
 #include "package/image_trailer.h"
+#include "platform/sim/boot_loader.h"
 #include "platform/sim/device.h"
 #include "platform/text/utf8.h"
 #include "power/power_timeouts.h"
@@ -44,7 +45,7 @@ TEST_F(DeviceTest, SetBootSelectionOnAZeroBlockLeavesExactlyTheseBytes) {
   EXPECT_EQ(state["settings_hex"], expected);
   EXPECT_EQ(state["boot_image"], 1);
   EXPECT_EQ(state["settings_checksum_ok"], true);
-  EXPECT_EQ(tools::DecideBoot(state).image, 1);
+  EXPECT_EQ(platform::sim::DecideBoot(device_->paths()).image, 1);
 }
 
 TEST_F(DeviceTest, BootConfigReadsTheDefaultLimitsAndLogsFailures) {

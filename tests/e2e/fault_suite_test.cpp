@@ -163,7 +163,7 @@ class FaultSuite : public testing::TestWithParam<Start> {
       EXPECT_TRUE(state["settings_checksum_ok"]);
     }
     // The device always starts a whole image.
-    EXPECT_TRUE(tools::DecideBoot(state).whole);
+    EXPECT_TRUE(state["boot"]["whole"]);
     ExpectNotBootingATornTarget(state);
     const bool success = std::count(outcome.shown.begin(), outcome.shown.end(),
                                     L"message Quorvane|OS loading Success|0x0") == 1;
@@ -255,7 +255,7 @@ TEST_P(FaultSuite, APowerCutAtAnyCallLeavesAWholeImageToStart) {
     std::unique_ptr<sim::Device> after = sim::Device::Open(run_, message);
     ASSERT_TRUE(after) << message;
     const json state = tools::DescribeDevice(*after);
-    EXPECT_TRUE(tools::DecideBoot(state).whole);
+    EXPECT_TRUE(state["boot"]["whole"]);
     EXPECT_EQ(state["constants_hex"], before_["constants_hex"]);
     EXPECT_TRUE(state["settings_checksum_ok"]);
     EXPECT_TRUE(after->faults().armed().empty());

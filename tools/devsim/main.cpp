@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "platform/host/host.h"
+#include "platform/sim/boot_loader.h"
 #include "platform/sim/device.h"
 #include "platform/text/utf8.h"
 #include "tools/common/provision.h"
@@ -64,27 +65,26 @@ int Boot(const std::string& dir, bool asJson) {
   auto device = OpenDevice(dir);
   if (!device)
     return 1;
-  const tools::BootDecision boot = tools::DecideBoot(tools::DescribeDevice(*device));
+  const sim::BootDecision boot = sim::DecideBoot(device->paths());
   const char* name = boot.image == 0 ? "main" : "rescue";
+  const nlohmann::json length = boot.length ? nlohmann::json(*boot.length) : nlohmann::json();
   if (asJson) {
     std::cout << nlohmann::json{{"image", name},
                                 {"reason", boot.reason},
                                 {"whole", boot.whole},
-                                {"length", boot.imageState["length"]},
-                                {"written", boot.imageState["written"]}}
+                                {"length", length},
+                                {"written", boot.written}}
                      .dump(2)
               << "\n";
   } else {
     std::cout << "The boot loader starts the " << name << " image (" << boot.reason << ").\n";
     if (boot.whole) {
-      std::cout << "The " << name << " image is whole: " << boot.imageState["written"]
+      std::cout << "The " << name << " image is whole: " << boot.written
                 << " bytes, as its header records.\n";
     } else {
-      std::cout << "The " << name << " image is NOT whole: " << boot.imageState["written"]
+      std::cout << "The " << name << " image is NOT whole: " << boot.written
                 << " bytes written, header records "
-                << (boot.imageState["length"].is_null()
-                        ? std::string("no length")
-                        : boot.imageState["length"].dump() + " bytes")
+                << (length.is_null() ? std::string("no length") : length.dump() + " bytes")
                 << ".\n";
     }
   }

@@ -4,6 +4,7 @@
 
 #include "bootcfg/boot_settings.h"
 #include "platform/host/host.h"
+#include "platform/sim/boot_loader.h"
 #include "platform/sim/power_manager.h"
 #include "platform/text/strings.h"
 #include "platform/text/utf8.h"
@@ -84,6 +85,10 @@ json DescribeDevice(sim::Device& device) {
         {"sha256", Sha256Hex(image)}};
   }
   state["sector_size"] = device.binfsLayout().sectorSize;
+  const sim::BootDecision boot = sim::DecideBoot(paths);
+  state["boot"] = {{"image", boot.image == 0 ? "main" : "rescue"},
+                   {"reason", boot.reason},
+                   {"whole", boot.whole}};
 
   sim::EnforcedTimeouts inRegistry;
   for (int i = 0; i < 3; ++i) {
@@ -163,25 +168,6 @@ std::string RenderDevice(const json& state) {
     faults += (faults.empty() ? "" : "; ") + fault.get<std::string>();
   field("armed faults", faults.empty() ? "none" : faults);
   return out.str();
-}
-
-BootDecision DecideBoot(const json& state) {
-  BootDecision decision;
-  if (!state.contains("boot_image")) {
-    decision.reason = "the settings block is unreadable, so the boot loader takes its default";
-  } else if (!state["settings_checksum_ok"].get<bool>()) {
-    decision.reason = "the settings checksum is wrong, so the boot loader takes its default";
-  } else if (state["boot_image"].get<int>() == 1) {
-    decision.image = 1;
-    decision.reason = "the settings select it";
-  } else if (state["boot_image"].get<int>() == 0) {
-    decision.reason = "the settings select it";
-  } else {
-    decision.reason = "the settings select no known image, so the boot loader takes its default";
-  }
-  decision.imageState = state[decision.image == 0 ? "main" : "rescue"];
-  decision.whole = decision.imageState["whole"].get<bool>();
-  return decision;
 }
 
 }  // namespace tools

@@ -56,8 +56,8 @@ int Show(const std::string& dir, bool asJson) {
   auto device = OpenDevice(dir);
   if (!device)
     return 1;
-  const nlohmann::json state = tools::DescribeDevice(*device);
-  std::cout << (asJson ? state.dump(2) + "\n" : tools::RenderDevice(state));
+  const tools::DeviceState state = tools::ReadDeviceState(*device);
+  std::cout << (asJson ? tools::RenderJson(state).dump(2) + "\n" : tools::RenderText(state));
   return 0;
 }
 

@@ -4,11 +4,9 @@
 
 #include "bootcfg/boot_settings.h"
 #include "platform/host/host.h"
-#include "platform/sim/boot_loader.h"
 #include "platform/sim/power_manager.h"
 #include "platform/text/strings.h"
 #include "platform/text/utf8.h"
-#include "tools/common/device_constants.h"
 #include "tools/common/sha256.h"
 
 namespace tools {
@@ -19,153 +17,176 @@ using bootcfg::BootSettings;
 using nlohmann::json;
 namespace sim = platform::sim;
 
+const char* const kImageNames[2] = {"main", "rescue"};
+
 std::string ReadOrEmpty(const std::filesystem::path& path) {
   std::string bytes;
   platform::host::ReadWholeFile(path, bytes);
   return bytes;
 }
 
+std::optional<SettingsState> DecodeSettings(const std::string& bytes) {
+  if (bytes.size() != platform::kBootSettingsSize)
+    return std::nullopt;
+  BootSettings settings;
+  std::copy(bytes.begin(), bytes.end(), settings.bytes.begin());
+  const platform::DWORD rescueMax = settings.get(BootSettings::dwRescueMaxSize);
+  return SettingsState{settings.get(BootSettings::wBootImage), bootcfg::IsConsistent(settings),
+                       bootcfg::MainImageLimit(settings.get(BootSettings::wMainLimitA),
+                                               settings.get(BootSettings::dwMainLimitB), rescueMax),
+                       rescueMax, settings.get(BootSettings::bClearedOnSelect)};
+}
+
+json Number(const std::optional<platform::DWORD>& value) {
+  return value ? json(*value) : json();
+}
+
 json Timeouts(const sim::EnforcedTimeouts& timeouts) {
   json record = json::object();
-  for (int i = 0; i < 3; ++i) {
-    record[platform::ToUtf8(sim::kPowerTimeoutNames[i])] =
-        timeouts.values[i] ? json(*timeouts.values[i]) : json();
-  }
+  for (int i = 0; i < 3; ++i)
+    record[platform::ToUtf8(sim::kPowerTimeoutNames[i])] = Number(timeouts.values[i]);
   return record;
+}
+
+std::string Text(const std::optional<platform::DWORD>& value) {
+  return value ? std::to_string(*value) : "(none)";
 }
 
 }  // namespace
 
-json DescribeDevice(sim::Device& device) {
+DeviceState ReadDeviceState(sim::Device& device) {
   const sim::DevicePaths& paths = device.paths();
-  json state;
-  state["device"] = paths.root.string();
-
-  const std::string settingsBytes = ReadOrEmpty(paths.settings());
-  state["settings_hex"] = platform::HexEncode(settingsBytes);
-  if (settingsBytes.size() == platform::kBootSettingsSize) {
-    BootSettings settings;
-    std::copy(settingsBytes.begin(), settingsBytes.end(), settings.bytes.begin());
-    state["boot_image"] = settings.get(BootSettings::wBootImage);
-    state["settings_checksum_ok"] = bootcfg::IsConsistent(settings);
-    state["main_max_size"] = bootcfg::MainImageLimit(settings.get(BootSettings::wMainLimitA),
-                                                     settings.get(BootSettings::dwMainLimitB),
-                                                     settings.get(BootSettings::dwRescueMaxSize));
-    state["rescue_max_size"] = settings.get(BootSettings::dwRescueMaxSize);
-    state["cleared_on_select"] = settings.get(BootSettings::bClearedOnSelect);
-  } else {
-    state["settings_error"] = "the settings block is not 112 bytes";
-  }
-
-  const std::string constantsBytes = ReadOrEmpty(paths.constants());
-  state["constants_hex"] = platform::HexEncode(constantsBytes);
-  if (constantsBytes.size() == platform::kConstSettingsSize) {
+  DeviceState state;
+  state.device = paths.root.string();
+  const std::string settings = ReadOrEmpty(paths.settings());
+  state.settingsHex = platform::HexEncode(settings);
+  state.settings = DecodeSettings(settings);
+  const std::string constants = ReadOrEmpty(paths.constants());
+  state.constantsHex = platform::HexEncode(constants);
+  if (constants.size() == platform::kConstSettingsSize) {
     bootcfg::ConstSettings block;
-    std::copy(constantsBytes.begin(), constantsBytes.end(), block.bytes.begin());
-    const DeviceConstants constants = DecodeConstants(block);
-    state["constants"] = {{"bluetooth_address", FormatBluetoothAddress(constants.bluetoothAddress)},
-                          {"frequency_offset_ppb", constants.frequencyOffset},
-                          {"serial_number", constants.serialNumber}};
+    std::copy(constants.begin(), constants.end(), block.bytes.begin());
+    state.constants = DecodeConstants(block);
   }
-
   const std::string bootLoader = ReadOrEmpty(paths.bootLoader());
-  state["bootloader"] = {{"size", bootLoader.size()}, {"sha256", Sha256Hex(bootLoader)}};
-
+  state.bootLoaderSize = bootLoader.size();
+  state.bootLoaderSha256 = Sha256Hex(bootLoader);
   sim::BinfsHeader header;
   const bool headerRead = sim::LoadBinfsHeader(paths, header);
-  const char* const names[2] = {"main", "rescue"};
   for (int i = 0; i < 2; ++i) {
-    const std::string image = ReadOrEmpty(paths.image(i));
-    const bool recorded = headerRead && header.length[i].has_value();
-    state[names[i]] = {
-        {"length", recorded ? json(*header.length[i]) : json()},
-        {"written", image.size()},
-        {"whole", recorded && *header.length[i] > 0 && image.size() == *header.length[i]},
-        {"region", device.binfsLayout().regionSize[i]},
-        {"sha256", Sha256Hex(image)}};
+    const std::string bytes = ReadOrEmpty(paths.image(i));
+    ImageState& image = state.images[i];
+    image.length = headerRead ? header.length[i] : std::nullopt;
+    image.written = bytes.size();
+    image.whole = image.length && *image.length > 0 && bytes.size() == *image.length;
+    image.region = device.binfsLayout().regionSize[i];
+    image.sha256 = Sha256Hex(bytes);
   }
-  state["sector_size"] = device.binfsLayout().sectorSize;
-  const sim::BootDecision boot = sim::DecideBoot(paths);
-  state["boot"] = {{"image", boot.image == 0 ? "main" : "rescue"},
-                   {"reason", boot.reason},
-                   {"whole", boot.whole}};
-
-  sim::EnforcedTimeouts inRegistry;
+  state.sectorSize = device.binfsLayout().sectorSize;
+  state.boot = sim::DecideBoot(paths);
   for (int i = 0; i < 3; ++i) {
     const auto value = device.simRegistry().Get(sim::kPowerTimeoutsKey, sim::kPowerTimeoutNames[i]);
     if (value && value->type == platform::kRegDword)
-      inRegistry.values[i] = sim::ValueDword(*value);
+      state.timeouts.values[i] = sim::ValueDword(*value);
   }
-  state["timeouts"] = Timeouts(inRegistry);
-  const auto folder =
-      device.simRegistry().Get(L"System\\StorageManager\\Profiles\\USER", L"Folder");
-  state["store_folder"] = folder ? json(platform::ToUtf8(sim::ValueText(*folder))) : json();
+  if (const auto folder =
+          device.simRegistry().Get(L"System\\StorageManager\\Profiles\\USER", L"Folder")) {
+    state.storeFolder = platform::ToUtf8(sim::ValueText(*folder));
+  }
   if (const sim::PowerManager* manager = device.powerManager()) {
-    state["power_manager"] = {{"enforced", Timeouts(manager->enforced())},
-                              {"reloads", manager->reloads().size()}};
-  } else {
-    state["power_manager"] = nullptr;
+    state.enforced = manager->enforced();
+    state.reloads = manager->reloads().size();
   }
-  json faults = json::array();
   for (const sim::Fault& fault : device.faults().armed())
-    faults.push_back(sim::DescribeFault(fault));
-  state["faults"] = faults;
+    state.faults.push_back(sim::DescribeFault(fault));
   return state;
 }
 
-std::string RenderDevice(const json& state) {
+json RenderJson(const DeviceState& state) {
+  json out;
+  out["device"] = state.device;
+  out["settings_hex"] = state.settingsHex;
+  if (const auto& settings = state.settings) {
+    out["boot_image"] = settings->bootImage;
+    out["settings_checksum_ok"] = settings->checksumOk;
+    out["main_max_size"] = settings->mainMaxSize;
+    out["rescue_max_size"] = settings->rescueMaxSize;
+    out["cleared_on_select"] = settings->clearedOnSelect;
+  } else {
+    out["settings_error"] = "the settings block is not 112 bytes";
+  }
+  out["constants_hex"] = state.constantsHex;
+  if (const auto& constants = state.constants) {
+    out["constants"] = {{"bluetooth_address", FormatBluetoothAddress(constants->bluetoothAddress)},
+                        {"frequency_offset_ppb", constants->frequencyOffset},
+                        {"serial_number", constants->serialNumber}};
+  }
+  out["bootloader"] = {{"size", state.bootLoaderSize}, {"sha256", state.bootLoaderSha256}};
+  for (int i = 0; i < 2; ++i) {
+    const ImageState& image = state.images[i];
+    out[kImageNames[i]] = {{"length", Number(image.length)},
+                           {"written", image.written},
+                           {"whole", image.whole},
+                           {"region", image.region},
+                           {"sha256", image.sha256}};
+  }
+  out["sector_size"] = state.sectorSize;
+  out["boot"] = {{"image", kImageNames[state.boot.image]},
+                 {"reason", state.boot.reason},
+                 {"whole", state.boot.whole}};
+  out["timeouts"] = Timeouts(state.timeouts);
+  out["store_folder"] = state.storeFolder ? json(*state.storeFolder) : json();
+  out["power_manager"] =
+      state.enforced ? json{{"enforced", Timeouts(*state.enforced)}, {"reloads", state.reloads}}
+                     : json();
+  out["faults"] = state.faults;
+  return out;
+}
+
+std::string RenderText(const DeviceState& state) {
   std::ostringstream out;
   const auto field = [&out](const char* label, const std::string& text) {
     out << "  " << label << std::string(22 - std::string(label).size(), ' ') << text << "\n";
   };
-  const auto number = [](const json& value) {
-    return value.is_null() ? std::string("(none)") : value.dump();
-  };
-  out << "Simulated device " << state["device"].get<std::string>() << "\n";
-  if (state.contains("boot_image")) {
-    const auto image = state["boot_image"].get<int>();
+  out << "Simulated device " << state.device << "\n";
+  if (const auto& settings = state.settings) {
+    const int image = settings->bootImage;
     field("boot image", std::to_string(image) + (image == 0   ? " (main)"
                                                  : image == 1 ? " (rescue)"
                                                               : " (unknown)"));
-    field("settings checksum", state["settings_checksum_ok"].get<bool>() ? "ok" : "WRONG");
-    field("main image limit", number(state["main_max_size"]) + " bytes");
-    field("rescue image limit", number(state["rescue_max_size"]) + " bytes");
+    field("settings checksum", settings->checksumOk ? "ok" : "WRONG");
+    field("main image limit", std::to_string(settings->mainMaxSize) + " bytes");
+    field("rescue image limit", std::to_string(settings->rescueMaxSize) + " bytes");
   } else {
-    field("settings", state["settings_error"].get<std::string>());
+    field("settings", "the settings block is not 112 bytes");
   }
-  field("boot loader", number(state["bootloader"]["size"]) + " bytes, sha256 " +
-                           state["bootloader"]["sha256"].get<std::string>().substr(0, 16) + "...");
-  for (const char* name : {"main", "rescue"}) {
-    const json& image = state[name];
-    const std::string text = number(image["written"]) + " of " + number(image["length"]) +
-                             " bytes, " + (image["whole"].get<bool>() ? "whole" : "NOT whole") +
-                             ", region " + number(image["region"]);
-    field(name == std::string("main") ? "main image" : "rescue image", text);
+  field("boot loader", std::to_string(state.bootLoaderSize) + " bytes, sha256 " +
+                           state.bootLoaderSha256.substr(0, 16) + "...");
+  for (int i = 0; i < 2; ++i) {
+    const ImageState& image = state.images[i];
+    field(i == 0 ? "main image" : "rescue image",
+          std::to_string(image.written) + " of " + Text(image.length) + " bytes, " +
+              (image.whole ? "whole" : "NOT whole") + ", region " + std::to_string(image.region));
   }
-  if (state.contains("constants")) {
-    const json& constants = state["constants"];
-    field("bluetooth address", constants["bluetooth_address"].get<std::string>());
-    field("frequency offset", number(constants["frequency_offset_ppb"]) + " ppb");
-    field("serial number", constants["serial_number"].get<std::string>());
+  if (const auto& constants = state.constants) {
+    field("bluetooth address", FormatBluetoothAddress(constants->bluetoothAddress));
+    field("frequency offset", std::to_string(constants->frequencyOffset) + " ppb");
+    field("serial number", constants->serialNumber);
   }
-  field("store folder",
-        state["store_folder"].is_null() ? "(none)" : state["store_folder"].get<std::string>());
-  const json& timeouts = state["timeouts"];
-  field("timeouts (registry)", "ACUserIdle " + number(timeouts["ACUserIdle"]) + ", ACSystemIdle " +
-                                   number(timeouts["ACSystemIdle"]) + ", ACSuspend " +
-                                   number(timeouts["ACSuspend"]));
-  if (state["power_manager"].is_null()) {
-    field("power manager", "not running");
-  } else {
-    const json& enforced = state["power_manager"]["enforced"];
-    field("power manager", "enforces " + number(enforced["ACUserIdle"]) + ", " +
-                               number(enforced["ACSystemIdle"]) + ", " +
-                               number(enforced["ACSuspend"]) + " after " +
-                               number(state["power_manager"]["reloads"]) + " reload(s)");
-  }
+  field("store folder", state.storeFolder.value_or("(none)"));
+  const auto values = [](const sim::EnforcedTimeouts& timeouts) {
+    return Text(timeouts.values[0]) + ", " + Text(timeouts.values[1]) + ", " +
+           Text(timeouts.values[2]);
+  };
+  field("timeouts (registry)", "ACUserIdle " + Text(state.timeouts.values[0]) + ", ACSystemIdle " +
+                                   Text(state.timeouts.values[1]) + ", ACSuspend " +
+                                   Text(state.timeouts.values[2]));
+  field("power manager", state.enforced ? "enforces " + values(*state.enforced) + " after " +
+                                              std::to_string(state.reloads) + " reload(s)"
+                                        : std::string("not running"));
   std::string faults;
-  for (const json& fault : state["faults"])
-    faults += (faults.empty() ? "" : "; ") + fault.get<std::string>();
+  for (const std::string& fault : state.faults)
+    faults += (faults.empty() ? "" : "; ") + fault;
   field("armed faults", faults.empty() ? "none" : faults);
   return out.str();
 }

@@ -245,7 +245,7 @@ std::optional<std::wstring> ConsoleFrontend::NextAnswer(const Prompt& prompt) {
   if (prompt.kind == Prompt::Kind::kMessageBox)
     DrawMessageBox(prompt);
   if (prompt.kind == Prompt::Kind::kFileDialog) {
-    offeredFiles_ = ListDeviceFiles(deviceFiles_, prompt.text);
+    offeredFiles_ = ListMatchingFiles(deviceFiles_, prompt.text);
     out_ << "\n"
          << ToUtf8(Top(L"Open")) << "\n"
          << ToUtf8(Row(L"Files of type: " + prompt.text.substr(0, prompt.text.find(L'|')))) << "\n";

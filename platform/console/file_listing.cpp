@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <cwctype>
-#include <system_error>
 
-#include "platform/text/utf8.h"
+#include "platform/host/device_folder.h"
 
 namespace platform::console {
 
@@ -61,27 +60,17 @@ std::vector<std::wstring> Patterns(const std::wstring& filter) {
   return patterns;
 }
 
-std::vector<std::wstring> ListDeviceFiles(const std::filesystem::path& root,
-                                          const std::wstring& filter) {
-  std::vector<std::wstring> files;
+std::vector<std::wstring> ListMatchingFiles(const std::filesystem::path& root,
+                                            const std::wstring& filter) {
   const std::vector<std::wstring> patterns = Patterns(filter);
-  std::error_code ec;
-  for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    if (it->is_symlink(ec) || !it->is_regular_file(ec))
-      continue;
-    const std::wstring name = FromUtf8(it->path().filename().u8string());
-    if (std::none_of(patterns.begin(), patterns.end(),
-                     [&name](const std::wstring& pattern) { return Matches(name, pattern); })) {
-      continue;
+  std::vector<std::wstring> files;
+  for (const std::wstring& devicePath : host::ListDeviceFiles(root)) {
+    const std::wstring name = devicePath.substr(devicePath.rfind(L'\\') + 1);
+    if (std::any_of(patterns.begin(), patterns.end(),
+                    [&name](const std::wstring& pattern) { return Matches(name, pattern); })) {
+      files.push_back(devicePath);
     }
-    std::wstring devicePath;
-    for (const auto& part : it->path().lexically_relative(root)) {
-      devicePath += L"\\" + FromUtf8(part.u8string());
-    }
-    files.push_back(devicePath);
   }
-  std::sort(files.begin(), files.end());
   return files;
 }
 

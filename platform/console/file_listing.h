@@ -13,10 +13,8 @@ bool Matches(const std::wstring& name, const std::wstring& pattern);
 // The patterns of a filter "Description (pattern)|pattern;pattern|...||".
 std::vector<std::wstring> Patterns(const std::wstring& filter);
 
-// The regular files below root (the host folder behind the device's file system) that the
-// filter matches, as sorted device paths (\A\B). Links are left out: the device opens none,
-// and one may lead out of its file system.
-std::vector<std::wstring> ListDeviceFiles(const std::filesystem::path& root,
-                                          const std::wstring& filter);
+// The device's files (kept below root) whose names the filter matches, by their device paths.
+std::vector<std::wstring> ListMatchingFiles(const std::filesystem::path& root,
+                                            const std::wstring& filter);
 
 }  // namespace platform::console

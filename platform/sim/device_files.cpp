@@ -1,30 +1,8 @@
 #include "platform/sim/device_files.h"
 
-#include "platform/text/utf8.h"
+#include "platform/host/device_folder.h"
 
 namespace platform::sim {
-
-std::optional<std::vector<std::string>> SplitDevicePath(const std::wstring& path, DWORD& error) {
-  error = kErrorInvalidName;
-  if (path.empty() || (path[0] != L'\\' && path[0] != L'/'))
-    return std::nullopt;
-  std::vector<std::string> components;
-  std::wstring current;
-  for (std::size_t i = 1; i <= path.size(); ++i) {
-    const wchar_t c = i < path.size() ? path[i] : L'\\';
-    if (c == L'\\' || c == L'/') {
-      if (current.empty() || current == L"." || current == L"..")
-        return std::nullopt;
-      components.push_back(ToUtf8(current));
-      current.clear();
-    } else if (c < 32 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos) {
-      return std::nullopt;
-    } else {
-      current += c;
-    }
-  }
-  return components;
-}
 
 DeviceFiles::DeviceFiles(const DevicePaths& paths, FaultInjector& faults)
     : paths_(paths), faults_(faults) {}
@@ -75,7 +53,7 @@ bool DeviceFiles::CloseHandle(Handle file) {
 std::unique_ptr<host::ReadOnlyFile> DeviceFiles::OpenPath(const std::wstring& path,
                                                           host::Share share) {
   DWORD error = kErrorSuccess;
-  const auto components = SplitDevicePath(path, error);
+  const auto components = host::SplitDevicePath(path, error);
   if (!components) {
     SetLastError(error);
     return nullptr;

@@ -12,10 +12,6 @@
 
 namespace platform::sim {
 
-// The components of a full device path, or nothing (with the error code) when the path is not
-// one: it must start with a backslash and name no "..", no empty name and no reserved character.
-std::optional<std::vector<std::string>> SplitDevicePath(const std::wstring& path, DWORD& error);
-
 class DeviceFiles final : public HostFilesBase {
  public:
   DeviceFiles(const DevicePaths& paths, FaultInjector& faults);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/host/device_folder.h"
 #include "platform/os/windows_api.h"
 #include "platform/text/strings.h"
 
@@ -241,18 +242,13 @@ int Win32Frontend::GetOpenFileName(ui::WindowId owner, const std::wstring& filte
     if (!::GetOpenFileNameW(&dialog))
       return IDCANCEL;
     // Only a file of the device's file system has a device path.
-    const std::wstring host = std::filesystem::path(chosen).lexically_normal().wstring();
-    if (host.size() > root.size() && LowerCase(host.substr(0, root.size())) == LowerCase(root) &&
-        (host[root.size()] == L'\\' || host[root.size()] == L'/')) {
-      path = host.substr(root.size());
-      for (wchar_t& c : path) {
-        if (c == L'/')
-          c = L'\\';
-      }
+    if (const auto devicePath = host::DevicePathOf(deviceFiles_, chosen)) {
+      path = *devicePath;
       return IDOK;
     }
-    ::MessageBoxW(Hwnd(owner), (L"This file is not on the device:\n" + host).c_str(), L"tessaron",
-                  MB_OK | MB_ICONEXCLAMATION);
+    const std::wstring elsewhere = std::filesystem::path(chosen).lexically_normal().wstring();
+    ::MessageBoxW(Hwnd(owner), (L"This file is not on the device:\n" + elsewhere).c_str(),
+                  L"tessaron", MB_OK | MB_ICONEXCLAMATION);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "package/package_builder.h"
+#include "platform/host/device_folder.h"
 #include "platform/host/host.h"
 #include "platform/sim/device.h"
 #include "platform/sim/device_files.h"
@@ -58,7 +59,7 @@ BootSettings DefaultSettings(const DeviceOptions& options, WORD mainLimitA, DWOR
 bool WriteDeviceFile(const std::filesystem::path& fsRoot, const std::wstring& devicePath,
                      const std::vector<BYTE>& bytes, std::string& error) {
   DWORD code = 0;
-  const auto components = platform::sim::SplitDevicePath(devicePath, code);
+  const auto components = platform::host::SplitDevicePath(devicePath, code);
   if (!components) {
     error = "bad device path " + platform::ToUtf8(devicePath);
     return false;
@@ -249,7 +250,7 @@ bool CreateDevice(const std::filesystem::path& dir, const DeviceOptions& options
   DWORD code = 0;
   const std::wstring inStore =
       L"\\" + options.storeFolder + L"\\" + SamplePaths::kInStoreFolderName;
-  if (written && platform::sim::SplitDevicePath(inStore, code)) {
+  if (written && platform::host::SplitDevicePath(inStore, code)) {
     written = WriteDeviceFile(fsRoot, inStore, *main, error);
   }
   return written;

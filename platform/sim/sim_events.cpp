@@ -56,20 +56,24 @@ Handle SimEvents::CreateMutex(bool /*initialOwner*/, const std::wstring& name) {
     SetLastError(kErrorInvalidName);
     return kNullHandle;
   }
-  // The name as a file name: any character of it may be one that a file name cannot hold.
+  // Every handle holds a shared lock on the mutex's file (its name in hex: any character may be
+  // one that a file name cannot hold), so the mutex exists while any process has a handle. A
+  // create asks, under the device's lock, whether anyone holds one: an exclusive lock is had
+  // only when no one does.
+  const std::filesystem::path file = paths_.mutexLock(HexEncode(ToUtf8(name)));
+  const auto guard = LockForChange(paths_);
+  if (!guard)
+    return kNullHandle;
+  const bool exists = !host::LockFile(file, true, false);
+  if (exists && GetLastError() != kErrorSharingViolation)
+    return kNullHandle;
   auto object = std::make_unique<Object>();
   object->mutex = true;
-  object->lock = host::LockFile(paths_.mutexLock(HexEncode(ToUtf8(name))), true, false);
-  if (object->lock) {
-    SetLastError(kErrorSuccess);
-  } else if (GetLastError() == kErrorSharingViolation) {
-    SetLastError(kErrorAlreadyExists);
-  } else {
+  object->lock = host::LockFile(file, false, false);
+  if (!object->lock)
     return kNullHandle;
-  }
-  const DWORD error = GetLastError();
   const Handle handle = open_.Add(std::move(object));
-  SetLastError(error);
+  SetLastError(exists ? kErrorAlreadyExists : kErrorSuccess);
   return handle;
 }
 

@@ -30,8 +30,7 @@ class SimEvents final : public Events {
  private:
   struct Object {
     bool mutex = false;
-    // Held by the handle that created the mutex; the others only name it.
-    std::unique_ptr<host::FileLock> lock;
+    std::unique_ptr<host::FileLock> lock;  // a mutex's: shared by all of its handles
   };
 
   const DevicePaths& paths_;

@@ -81,7 +81,7 @@ TEST(ReadImageTrailer, ReadsEachFieldFromTheEndBackwards) {
                              "ReadFile 2 @102", "ReadFile 17 @104", "ReadFile 9 @121"}));
 }
 
-TEST(ReadImageTrailer, RefusesMalformedTrailersWithoutReadingPastTheFile) {
+TEST(ReadImageTrailer, RefusesMalformedTrailers) {
   struct Case {
     const char* name;
     std::vector<BYTE> file;
@@ -96,7 +96,11 @@ TEST(ReadImageTrailer, RefusesMalformedTrailersWithoutReadingPastTheFile) {
   const std::vector<Case> cases = {
       {"T larger than F", tooLong, std::nullopt, "", TrailerStatus::kTooLong},
       {"huge L", hugeTag, std::nullopt, "", TrailerStatus::kTooLong},
+      {"T = F: read, its empty payload is for the check to refuse",
+       package::BuildTrailer({0}, {0}, {}, package::TagField("KORVALIN")), std::nullopt, "",
+       TrailerStatus::kRead},
       {"short reads", valid, 1, "", TrailerStatus::kUnreadable},
+      {"a short read of the tables", valid, 2, "", TrailerStatus::kUnreadable},
       {"size unknown", valid, std::nullopt, "GetFileSize", TrailerStatus::kUnreadable},
       {"seek fails", valid, std::nullopt, "SetFilePointer", TrailerStatus::kUnreadable},
       {"read fails", valid, std::nullopt, "ReadFile", TrailerStatus::kUnreadable},

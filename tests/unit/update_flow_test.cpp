@@ -207,6 +207,9 @@ TEST(UpdateFlow, TheStoreFolderTestIsACaseSensitivePrefixTest) {
       {L"", L"\\Storage\\Eboot1.nbX", L"Rescue", false, L"csDir1 :  csDir2 : "},
       {L"", L"\\Storage\\Eboot1.nbX", L"Bootloader", true, L""},
       {L"Flash", L"\\Flash\\Eboot1.nbX", L"Bootloader", true, L""},
+      // The longest name the buffer takes: its size is given in bytes.
+      {std::wstring(200, L'F'), L"\\Storage\\Eboot1.nbX", L"Main", true,
+       L"csDir1 : " + std::wstring(200, L'F') + L" csDir2 : Storage\\Eboot1.nbX"},
   };
   for (const Case& c : cases) {
     const std::wstring target = c.target == L"Bootloader" ? L"Update Bootloader"

@@ -187,6 +187,28 @@ TEST(UpdateFlow, EachBoxBelongsToTheActiveWindowWhichTakesNoAnswersMeanwhile) {
                 L"message box, owner 102 disabled",  // OS loading Failure
                 L"dialog 132, owner 102 disabled",
                 L"message box, owner 132 disabled"}));  // Unable to set the image to load
+  // Nothing is written: no progress window, and the run says why.
+  EXPECT_EQ(std::count(flow.frontend.shown.begin(), flow.frontend.shown.end(),
+                       L"message Quorvane|OS loading Failure|0x0"),
+            1);
+  EXPECT_EQ(std::count_if(flow.frontend.shown.begin(), flow.frontend.shown.end(),
+                          [](const std::wstring& line) { return line.rfind(L"show 129", 0) == 0; }),
+            0);
+  EXPECT_EQ(flow.log.lines[2], L"ERROR : PM timeouts not found in registry\r\n");
+}
+
+TEST(UpdateFlow, TheInstanceMutexIsHeldForTheWholeRunAndASecondInstanceEndsAtOnce) {
+  Flow first({L"click Cancel"});
+  first.Run();
+  EXPECT_EQ(first.events.calls, (std::vector<std::wstring>{L"mutex TessaronLoader", L"close"}));
+  Flow second({L"click OK"});
+  second.events.CreateMutex(false, L"TessaronLoader");  // the other instance's
+  second.Run();
+  EXPECT_EQ(second.frontend.shown,
+            std::vector<std::wstring>{L"message tessaron|Tessaron Loader is already running.\nOnly "
+                                      L"one update at a time can be made.|0x0"});
+  EXPECT_TRUE(second.log.lines.empty());
+  EXPECT_EQ(second.events.openEvents, 1);
 }
 
 TEST(UpdateFlow, TheStoreFolderTestIsACaseSensitivePrefixTest) {

@@ -198,9 +198,18 @@ TEST(UpdateFlow, EachBoxBelongsToTheActiveWindowWhichTakesNoAnswersMeanwhile) {
 }
 
 TEST(UpdateFlow, TheInstanceMutexIsHeldForTheWholeRunAndASecondInstanceEndsAtOnce) {
-  Flow first({L"click Cancel"});
+  // An update that switches the timeouts off and back, so that the power manager is told twice.
+  Flow first({L"click Update Main Image", L"click OK", L"file \\Storage\\Eboot1.nbX", L"click OK",
+              L"click OK", L"cancel"});
+  const std::vector<platform::BYTE> zero(4);
+  for (const wchar_t* name : {L"ACUserIdle", L"ACSystemIdle", L"ACSuspend"})
+    first.registry.keys[L"SYSTEM\\CurrentControlSet\\Control\\Power\\Timeouts"][name] = {
+        platform::kRegDword, zero};
   first.Run();
-  EXPECT_EQ(first.events.calls, (std::vector<std::wstring>{L"mutex TessaronLoader", L"close"}));
+  const std::wstring reload = L"open PowerManager/ReloadActivityTimeouts 2031619";
+  EXPECT_EQ(first.events.calls,
+            (std::vector<std::wstring>{L"mutex TessaronLoader", reload, L"modify 3", L"close",
+                                       reload, L"modify 3", L"close", L"close"}));
   Flow second({L"click OK"});
   second.events.CreateMutex(false, L"TessaronLoader");  // the other instance's
   second.Run();

@@ -134,53 +134,31 @@ TEST(WriteBootLoader, ARefusedPackageMakesNoRequestAndAsksNothing) {
 
 TEST(WriteBootLoader, AsksBeforeGoingOnWithoutABlock) {
   struct Case {
-    const char* name;
     std::vector<DWORD> failing;
     std::deque<bool> answers;
     bool result;
     std::vector<DWORD> codes;
     std::vector<std::wstring> questions;
   };
+  const std::wstring s = kSettingsQuestion;
+  const std::wstring c = kConstantsQuestion;
+  const DWORD get = kGetSettings;
+  const DWORD getC = kGetConstants;
   const std::vector<Case> cases = {
-      {"settings unreadable, go on",
-       {kGetSettings},
-       {true},
-       true,
-       {kGetSettings, kGetConstants, kWrite, kSetConstants},
-       {kSettingsQuestion}},
-      {"settings unreadable, stop",
-       {kGetSettings},
-       {false},
-       false,
-       {kGetSettings},
-       {kSettingsQuestion}},
-      {"constants unreadable, go on",
-       {kGetConstants},
-       {true},
-       true,
-       {kGetSettings, kGetConstants, kWrite, kSetSettings},
-       {kConstantsQuestion}},
-      {"constants unreadable, stop",
-       {kGetConstants},
-       {false},
-       false,
-       {kGetSettings, kGetConstants},
-       {kConstantsQuestion}},
-      {"both unreadable, go on",
-       {kGetSettings, kGetConstants},
-       {true, true},
-       true,
-       {kGetSettings, kGetConstants, kWrite},
-       {kSettingsQuestion, kConstantsQuestion}},
+      {{get}, {true}, true, {get, getC, kWrite, kSetConstants}, {s}},
+      {{get}, {false}, false, {get}, {s}},
+      {{getC}, {true}, true, {get, getC, kWrite, kSetSettings}, {c}},
+      {{getC}, {false}, false, {get, getC}, {c}},
+      {{get, getC}, {true, true}, true, {get, getC, kWrite}, {s, c}},
   };
-  for (const Case& c : cases) {
-    WriterRun run(Package(16384), c.answers);
-    for (const DWORD code : c.failing)
+  for (const Case& k : cases) {
+    WriterRun run(Package(16384), k.answers);
+    for (const DWORD code : k.failing)
       run.kernel.failWith[code] = 31;
-    EXPECT_EQ(run.Write(), c.result) << c.name;
-    EXPECT_EQ(run.Codes(), c.codes) << c.name;
-    EXPECT_EQ(run.user.heard, c.questions) << c.name;
-    EXPECT_TRUE(run.log.lines.empty()) << c.name;
+    EXPECT_EQ(run.Write(), k.result);
+    EXPECT_EQ(run.Codes(), k.codes);
+    EXPECT_EQ(run.user.heard, k.questions);
+    EXPECT_TRUE(run.log.lines.empty());
   }
 }
 

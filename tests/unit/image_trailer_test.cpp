@@ -90,6 +90,8 @@ TEST(ReadImageTrailer, RefusesMalformedTrailers) {
     TrailerStatus expected;
   };
   const std::vector<BYTE> valid = WithTrailer(Bytes(50, 2), {0, 1}, {1, 2});
+  const std::vector<BYTE> nine =
+      WithTrailer(Bytes(50, 2), std::vector<WORD>(9, 1), std::vector<WORD>(9, 2));
   std::vector<BYTE> tooLong = valid;
   tooLong[tooLong.size() - 4] = 0xFF;              // N = 255: T = 1041 > F
   std::vector<BYTE> hugeTag = {1, 0, 0xFF, 0xFF};  // N = 1, L = 65535 in a 4-byte file
@@ -100,7 +102,8 @@ TEST(ReadImageTrailer, RefusesMalformedTrailers) {
        package::BuildTrailer({0}, {0}, {}, package::TagField("KORVALIN")), std::nullopt, "",
        TrailerStatus::kRead},
       {"short reads", valid, 1, "", TrailerStatus::kUnreadable},
-      {"a short read of the tables", valid, 2, "", TrailerStatus::kUnreadable},
+      // Nine entries: each table takes 18 bytes, more than any other field.
+      {"a short read of the tables", nine, 17, "", TrailerStatus::kUnreadable},
       {"size unknown", valid, std::nullopt, "GetFileSize", TrailerStatus::kUnreadable},
       {"seek fails", valid, std::nullopt, "SetFilePointer", TrailerStatus::kUnreadable},
       {"read fails", valid, std::nullopt, "ReadFile", TrailerStatus::kUnreadable},

@@ -63,6 +63,19 @@ const std::wregex kKnownLines(
     L"Varnel_Quorvane : Before (setting new config|driver desactivation)\r\n|"
     L"Writing image to flash complete.\r\n");
 
+// One fault for each call of a trace: that call, at its occurrence.
+std::vector<sim::Fault> AtEveryCall(const std::vector<std::string>& trace) {
+  std::vector<sim::Fault> faults;
+  for (auto call = trace.begin(); call != trace.end(); ++call) {
+    sim::Fault fault;
+    std::string error;
+    EXPECT_TRUE(sim::ParseFaultTarget(*call, fault, error)) << error;
+    fault.nth = static_cast<unsigned>(std::count(trace.begin(), call + 1, *call));
+    faults.push_back(fault);
+  }
+  return faults;
+}
+
 class FaultSuite : public testing::TestWithParam<Start> {
  protected:
   static const Scenario& scenario() { return std::get<0>(GetParam()); }
@@ -201,24 +214,19 @@ class FaultSuite : public testing::TestWithParam<Start> {
 TEST_P(FaultSuite, EveryCallFailingInTurnLeavesTheDeviceSound) {
   std::unique_ptr<sim::Device> device = Fresh();
   device->faults().RecordCalls(true);
-  const Outcome baseline = Update(*device);
+  const std::vector<std::string> trace = Update(*device).trace;
   ASSERT_TRUE(Written(tools::DescribeDevice(*device)));
-  const std::vector<std::string> trace = baseline.trace;
   ASSERT_GT(trace.size(), 30u);
   // The restore of the timeouts is the last key opening and the last three writes.
-  const auto count = [&trace](const std::string& call) {
+  const auto count = [&trace](const char* call) {
     return static_cast<unsigned>(std::count(trace.begin(), trace.end(), call));
   };
-  for (std::size_t i = 0; i < trace.size(); ++i) {
-    sim::Fault fault;
-    std::string error;
-    ASSERT_TRUE(sim::ParseFaultTarget(trace[i], fault, error)) << error;
-    fault.nth = static_cast<unsigned>(std::count(trace.begin(), trace.begin() + i + 1, trace[i]));
+  for (sim::Fault fault : AtEveryCall(trace)) {
     fault.error = 1117;
     SCOPED_TRACE(sim::DescribeFault(fault));
     const bool restoreFault =
-        (trace[i] == "RegOpenKeyEx" && fault.nth == count("RegOpenKeyEx")) ||
-        (trace[i] == "RegSetValueEx" && fault.nth + 3 > count("RegSetValueEx"));
+        (fault.call == "RegOpenKeyEx" && fault.nth == count("RegOpenKeyEx")) ||
+        (fault.call == "RegSetValueEx" && fault.nth + 3 > count("RegSetValueEx"));
     std::unique_ptr<sim::Device> run = Fresh();
     ASSERT_TRUE(run->faults().Arm(fault));
     const Outcome outcome = Update(*run);
@@ -236,20 +244,15 @@ TEST_P(FaultSuite, APowerCutAtAnyCallLeavesAWholeImageToStart) {
     std::ofstream out(script);
     for (const std::wstring& answer : Answers())
       out << platform::ToUtf8(answer) << "\n";
-    for (int i = 0; i < 4; ++i)
-      out << "click OK\n";
+    out << "click OK\nclick OK\nclick OK\nclick OK\n";
   }
-  for (std::size_t i = 0; i < trace.size(); ++i) {
-    sim::Fault fault;
-    std::string error;
-    ASSERT_TRUE(sim::ParseFaultTarget(trace[i], fault, error));
-    fault.nth = static_cast<unsigned>(std::count(trace.begin(), trace.begin() + i + 1, trace[i]));
+  for (sim::Fault fault : AtEveryCall(trace)) {
     fault.powerCut = true;
     SCOPED_TRACE(sim::DescribeFault(fault));
     Fresh()->faults().Arm(fault);
-    const std::string command = "exec " + std::string(TESSARON_PATH) + " --device " +
-                                run_.string() + " --script " + script.string() + " >/dev/null 2>&1";
-    const fakes::CommandResult cut = fakes::RunCommand(command);
+    const fakes::CommandResult cut =
+        fakes::RunCommand("exec timeout 60 " + std::string(TESSARON_PATH) + " --device " +
+                          run_.string() + " --script " + script.string() + " >/dev/null 2>&1");
     ASSERT_EQ(cut.signal, kKilled) << cut.exitCode;
     std::string message;
     std::unique_ptr<sim::Device> after = sim::Device::Open(run_, message);

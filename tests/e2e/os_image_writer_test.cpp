@@ -1,9 +1,10 @@
 // The OS image writer on the simulated device: what reaches the partition, the boot selection
-// around a main-image write, the progress shown, and every line of every failure.
+// around a write, the progress shown, and every line and release of every failure.
 #include <gtest/gtest.h>
 
 #include <fstream>
 
+#include "package/crc16.h"
 #include "package/package_builder.h"
 #include "platform/sim/sim_debug_log.h"
 #include "tests/e2e/device_fixture.h"
@@ -14,6 +15,7 @@ namespace {
 
 using namespace platform;
 namespace sim = platform::sim;
+using Lines = std::vector<std::wstring>;
 
 class RecordingProgress final : public writers::Progress {
  public:
@@ -30,17 +32,38 @@ class RecordingProgress final : public writers::Progress {
   int total_ = 1;
 };
 
+// A call as the fault injector names it: "KernelIoControl:0x01010424", "ReadFile".
+std::string Call(const std::string& target) {
+  sim::Fault fault;
+  std::string error;
+  EXPECT_TRUE(sim::ParseFaultTarget(target, fault, error)) << error;
+  return sim::DescribeCall(fault.call, fault.code);
+}
+
+// The nth call after the first of another, as a whole write makes them.
+struct CallAfter {
+  CallAfter(const char* c, const char* a = "", unsigned n = 1) : call(c), after(a), nth(n) {}
+  std::string call;
+  std::string after;  // empty: from the start
+  unsigned nth;
+};
+
 class OsImageWriterTest : public e2e::DeviceTest {
  protected:
-  // Puts a package into the device's file system.
-  void Put(const std::vector<BYTE>& package) {
+  // A device made afresh from options, holding the package.
+  void Fresh(const std::vector<BYTE>& package, const tools::DeviceOptions& options = {}) {
+    TearDown();
+    options_ = options;
+    SetUp();
+    progress_ = {};
     std::ofstream(dir_ / "fs" / "Storage" / "Eboot.nbX", std::ios::binary)
         .write(reinterpret_cast<const char*>(package.data()),
                static_cast<std::streamsize>(package.size()));
+    device_->faults().RecordCalls(true);
   }
-  std::vector<BYTE> Pack(std::size_t imageSize, bool pad = false, const char* tag = "KORVALIN") {
+  std::vector<BYTE> Pack(std::size_t imageSize, const char* tag = "KORVALIN") {
     package::PackOptions options;
-    options.pad = pad;
+    options.pad = false;
     options.tag = tag;
     std::string error;
     image_ = tools::SampleImage("writer test", imageSize);
@@ -48,12 +71,19 @@ class OsImageWriterTest : public e2e::DeviceTest {
     EXPECT_TRUE(packed) << error;
     return packed ? packed->bytes : std::vector<BYTE>{};
   }
-  void Arm(const std::string& target, unsigned nth = 1, DWORD error = 1117) {
+  // Arms a fault at the call as it fell in a whole write's trace.
+  void Arm(const std::vector<std::string>& whole, const CallAfter& at) {
+    const std::string call = Call(at.call);
+    auto it =
+        at.after.empty() ? whole.begin() : std::find(whole.begin(), whole.end(), Call(at.after));
+    for (unsigned n = 0; n < at.nth; ++n)
+      it = std::find(n ? it + 1 : it, whole.end(), call);
+    ASSERT_NE(it, whole.end()) << at.call << " after " << at.after;
     sim::Fault fault;
-    std::string message;
-    ASSERT_TRUE(sim::ParseFaultTarget(target, fault, message)) << message;
-    fault.nth = nth;
-    fault.error = error;
+    std::string error;
+    sim::ParseFaultTarget(at.call, fault, error);
+    fault.nth = static_cast<unsigned>(std::count(whole.begin(), it + 1, call));
+    fault.error = 1117;
     ASSERT_TRUE(device_->faults().Arm(fault));
   }
   int Write(BYTE rescue) {
@@ -62,11 +92,13 @@ class OsImageWriterTest : public e2e::DeviceTest {
                     files.CreateFile(L"\\Storage\\Eboot.nbX", kGenericRead, 0, kOpenExisting, 0));
     EXPECT_TRUE(file.valid());
     bootcfg::BootConfig bootConfig(device_->kernel(), device_->log());
-    return writers::WriteOsImage({files, device_->devices(), bootConfig, device_->log()},
-                                 file.get(), progress_, rescue);
+    const int result = writers::WriteOsImage(
+        {files, device_->devices(), bootConfig, device_->log()}, file.get(), progress_, rescue);
+    trace_ = device_->faults().trace();  // before the package is closed
+    return result;
   }
-  std::vector<std::wstring> Log() {
-    std::vector<std::wstring> lines;
+  Lines Log() {
+    Lines lines;
     EXPECT_TRUE(sim::ReadDebugLog(device_->paths().debugLog(), lines));
     return lines;
   }
@@ -75,15 +107,19 @@ class OsImageWriterTest : public e2e::DeviceTest {
     host::ReadWholeFile(device_->paths().image(which), bytes);
     return bytes;
   }
+  std::size_t Count(const std::string& call) const {
+    return static_cast<std::size_t>(std::count(trace_.begin(), trace_.end(), Call(call)));
+  }
   nlohmann::json State() { return tools::DescribeDevice(*device_); }
 
   std::string image_;
   RecordingProgress progress_;
+  std::vector<std::string> trace_;
 };
 
-const std::vector<std::wstring> kWritten = {L"Varnel_Quorvane : Before setting new config\r\n",
-                                            L"Writing image to flash complete.\r\n",
-                                            L"Varnel_Quorvane : Before driver desactivation\r\n"};
+const Lines kWritten = {L"Varnel_Quorvane : Before setting new config\r\n",
+                        L"Writing image to flash complete.\r\n",
+                        L"Varnel_Quorvane : Before driver desactivation\r\n"};
 
 TEST_F(OsImageWriterTest, WritesExactlyThePayloadWhateverItsLength) {
   struct Case {
@@ -91,14 +127,9 @@ TEST_F(OsImageWriterTest, WritesExactlyThePayloadWhateverItsLength) {
     std::vector<int> progress;
   };
   // Whole blocks; a short tail (the last chunk is shorter); less than one block.
-  const std::vector<Case> cases = {{5 * 16384, {0, 0, 20, 40, 60, 80}},
-                                   {2 * 16384 + 100, {0, 0, 33, 66}},
-                                   {16384 + 5000, {0, 0, 50}}};
-  for (const Case& c : cases) {
-    progress_ = {};
-    const std::vector<BYTE> package = Pack(c.image);
-    Put(package);
-    device_->faults().RecordCalls(true);
+  for (const Case& c : {Case{5 * 16384, {0, 0, 20, 40, 60, 80}},
+                        Case{2 * 16384 + 100, {0, 0, 33, 66}}, Case{16384 + 5000, {0, 0, 50}}}) {
+    Fresh(Pack(c.image));
     ASSERT_EQ(Write(0), 1) << c.image;
     EXPECT_EQ(Image(0), image_);
     const nlohmann::json state = State();
@@ -107,49 +138,35 @@ TEST_F(OsImageWriterTest, WritesExactlyThePayloadWhateverItsLength) {
     EXPECT_EQ(state["boot_image"], 0);
     EXPECT_EQ(progress_.shown, c.progress);
     EXPECT_EQ(progress_.repaints, static_cast<int>(c.progress.size()) - 1);
+    EXPECT_EQ(Count("KernelIoControl:IOCTL_HAL_SET_BOOT_SETTINGS"), 2u);  // to rescue and back
+    EXPECT_EQ(Log(), kWritten);
     EXPECT_TRUE(device_->Unreleased().empty());
   }
-  // The boot selection went to the rescue image and back, the image selected was 0.
-  const std::vector<std::string>& trace = device_->faults().trace();
-  EXPECT_EQ(std::count(trace.begin(), trace.end(), "KernelIoControl:0x01010424"), 6);
-  EXPECT_EQ(Log().size(), 9u);
 }
 
 TEST_F(OsImageWriterTest, TheRescueImageIsNeverTheOneToBootWhileItIsRewritten) {
-  struct Case {
-    WORD booted;
-    int selections;  // settings blocks written
-  };
-  for (const Case& c : {Case{0, 0}, Case{1, 2}}) {
-    TearDown();
-    options_.bootImage = c.booted;
-    SetUp();
-    Put(Pack(3 * 16384));
-    device_->faults().RecordCalls(true);
+  for (const WORD booted : {0, 1}) {
+    tools::DeviceOptions options;
+    options.bootImage = booted;
+    Fresh(Pack(3 * 16384), options);
     ASSERT_EQ(Write(1), 1);
     EXPECT_EQ(Image(1), image_);
     EXPECT_EQ(Log(), kWritten);
-    const std::vector<std::string>& trace = device_->faults().trace();
-    EXPECT_EQ(std::count(trace.begin(), trace.end(), "KernelIoControl:0x01010424"), c.selections);
-    const nlohmann::json state = State();
-    EXPECT_EQ(state["boot_image"], c.booted);
-    EXPECT_EQ(state["main"]["whole"], true);  // the factory main image is untouched
+    EXPECT_EQ(Count("KernelIoControl:IOCTL_HAL_SET_BOOT_SETTINGS"), booted ? 2u : 0u);
+    EXPECT_EQ(State()["boot_image"], booted);
+    EXPECT_EQ(State()["main"]["whole"], true);
   }
 }
 
 TEST_F(OsImageWriterTest, APackageAtTheLimitPassesAndOneByteMoreIsRefused) {
-  // A rescue region of exactly the package's size.
   const std::vector<BYTE> package = Pack(2 * 16384);
-  std::filesystem::remove_all(dir_);
-  options_.rescueMax = static_cast<DWORD>(package.size());
-  options_.factoryImages[1] = 2 * 16384;
-  std::string error;
-  ASSERT_TRUE(tools::CreateDevice(dir_, options_, error)) << error;
-  Reopen();
-  Put(package);
+  tools::DeviceOptions options;
+  options.rescueMax = static_cast<DWORD>(package.size());  // a region of exactly its size
+  options.factoryImages[1] = 2 * 16384;
+  Fresh(package, options);
   EXPECT_EQ(Write(1), 1);
-  std::vector<BYTE> longer = Pack(2 * 16384 + 1);
-  Put(longer);
+  const std::vector<BYTE> longer = Pack(2 * 16384 + 1);
+  Fresh(longer, options);
   const nlohmann::json before = State();
   EXPECT_EQ(Write(1), 0);
   wchar_t line[256];
@@ -157,21 +174,22 @@ TEST_F(OsImageWriterTest, APackageAtTheLimitPassesAndOneByteMoreIsRefused) {
                 L"Varnel_Quorvane ERROR: WriteRegionsToNAND: Failed to write BINFS: image size too "
                 L"big for parttion. dwBINFSPartLength=%x  dwMaxSize_Image=%x   comp=1\r\n",
                 static_cast<unsigned>(longer.size()), static_cast<unsigned>(package.size()));
-  EXPECT_EQ(Log().back(), line);
+  EXPECT_EQ(Log(), Lines{line});
   EXPECT_EQ(State(), before);
 }
 
 TEST_F(OsImageWriterTest, NoSizeOrCountWrapsNear4GiB) {
   // A device that allows any size, over a main region of 64 KiB.
-  TearDown();
-  options_.mainMax = 0xFFFFFFFF;
-  SetUp();
+  tools::DeviceOptions options;
+  options.mainMax = 0xFFFFFFFF;
+  Fresh({}, options);
   std::string config;
   ASSERT_TRUE(host::ReadWholeFile(device_->paths().config(), config));
   nlohmann::json description = nlohmann::json::parse(config);
   description["binfs"]["main_region"] = 4 * 16384;
   ASSERT_TRUE(host::ReplaceFile(device_->paths().config(), description.dump()));
   Reopen();
+  device_->faults().RecordCalls(true);
   // Sparse packages: zeros, then a trailer listing block 0 (zeros, so CRC 0).
   const std::vector<BYTE> trailer =
       package::BuildTrailer({0}, {0}, {}, package::TagField("KORVALIN"));
@@ -183,14 +201,11 @@ TEST_F(OsImageWriterTest, NoSizeOrCountWrapsNear4GiB) {
         .write(reinterpret_cast<const char*>(trailer.data()),
                static_cast<std::streamsize>(trailer.size()));
   };
-  Put({});
   // The chunks are counted in full: the region fills and the write stops there.
   put(0xFFFFFFF0u);
-  device_->faults().RecordCalls(true);
   EXPECT_EQ(Write(0), 0);
-  const std::vector<std::string>& trace = device_->faults().trace();
-  EXPECT_EQ(std::count(trace.begin(), trace.end(), "WriteFile"), 5);
-  EXPECT_EQ(Log(), std::vector<std::wstring>{L"Varnel_Quorvane: Erreur writefile n\u00b0 112\r\n"});
+  EXPECT_EQ(Count("WriteFile"), 5u);
+  EXPECT_EQ(Log(), Lines{L"Varnel_Quorvane: Erreur writefile n\u00b0 112\r\n"});
   EXPECT_EQ(State()["boot_image"], 1);
   // A file of 4 GiB or more has no 32-bit size: nothing is touched.
   put(0x100000010u);
@@ -201,165 +216,126 @@ TEST_F(OsImageWriterTest, NoSizeOrCountWrapsNear4GiB) {
   std::filesystem::remove(dir_ / "fs" / "Storage" / "Eboot.nbX");
 }
 
-TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesAndUnloadsTheDriver) {
+// Four blocks listed 3, 0, 1, 2 with block 1 spoiled: the entry at position 2 fails.
+std::vector<BYTE> BadBlockOneListedOutOfOrder() {
+  std::vector<BYTE> bytes(4 * 16384);
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<BYTE>(i * 13 + i / 16384);
+  std::vector<WORD> crc;
+  for (const WORD block : {3, 0, 1, 2})
+    crc.push_back(package::Crc16(bytes.data() + block * 16384, 16384));
+  bytes[16384 + 99] ^= 0x04;
+  const std::vector<BYTE> trailer =
+      package::BuildTrailer({3, 0, 1, 2}, crc, {}, package::TagField("KORVALIN"));
+  bytes.insert(bytes.end(), trailer.begin(), trailer.end());
+  return bytes;
+}
+
+TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWholeImageToBoot) {
   struct Case {
+    Case(const char* n, std::vector<CallAfter> f, Lines l, int b, bool t = false, BYTE r = 0,
+         std::vector<BYTE> p = {})
+        : name(n), faults(f), lines(l), bootImage(b), touched(t), rescue(r), package(p) {}
     const char* name;
-    std::vector<std::pair<std::string, unsigned>> faults;
-    std::vector<std::wstring> lines;  // after the writer's own start
-    bool rescueSelected;              // boot selection left on the rescue image
-    bool mainTouched;                 // the main region was selected for writing
+    std::vector<CallAfter> faults;
+    Lines lines;
+    int bootImage;  // where the boot selection is left
+    bool touched;   // the target's region was written
+    BYTE rescue;
+    std::vector<BYTE> package;  // empty: a good one
   };
   const std::wstring q = L"Quorvane: BinDrv DeInit Failed !!!\r\n";
   const std::wstring vq = L"Varnel_Quorvane: BinDrv DeInit Failed !!!\r\n";
-  const std::vector<Case> cases = {
-      {"driver not loaded", {{"ActivateDevice", 1}}, {}, false, false},
-      {"stream not opened",
-       {{"CreateFile", 2}},
-       {L"Varnel_Quorvane: Erreur createfile n\u00b0 1117\r\n"},
-       false,
-       false},
-      {"stream not opened, unload fails",
-       {{"CreateFile", 2}, {"DeactivateDevice", 1}},
-       {L"Varnel_Quorvane: Erreur createfile n\u00b0 1117\r\n", vq},
-       false,
-       false},
-      {"sector size",
-       {{"DeviceIoControl:3", 1}},
-       {L"Quorvane: Error on BIN_IOCTL_GET_SECTOR_SIZE n\u00b0 1117\r\n"},
-       false,
-       false},
-      {"sector size, unload fails",
-       {{"DeviceIoControl:3", 1}, {"DeactivateDevice", 1}},
-       {L"Quorvane: Error on BIN_IOCTL_GET_SECTOR_SIZE n\u00b0 1117\r\n", q},
-       false,
-       false},
-      {"limit unreadable, unload fails",
-       {{"KernelIoControl:IOCTL_HAL_GET_BOOT_SETTINGS", 1}, {"DeactivateDevice", 1}},
-       {L"Error get settings n\u00b0 1117\r\n", q},
-       false,
-       false},
-      {"trailer unreadable",
-       {{"ReadFile", 1}},
-       {L"Varnel_Quorvane: Erreur readfile n\u00b0 1117\r\n"},
-       false,
-       false},
-      {"rescue not selected",
-       {{"KernelIoControl:IOCTL_HAL_SET_BOOT_SETTINGS", 1}},
-       {L"Error set settings n\u00b0 1117\r\n"},
-       false,
-       false},
-      {"block unreadable",
-       {{"ReadFile", 7}},
-       {L"Varnel_Quorvane: Erreur readfile n\u00b0 1117\r\n"},
-       true,
-       false},
-      {"image not selected, unload fails",
-       {{"DeviceIoControl:2", 1}, {"DeactivateDevice", 1}},
-       {L"Varnel_Quorvane: Erreur update selecting image n\u00b00, error n\u00b0 1117\r\n", vq},
-       true,
-       false},
-      {"rewind fails",
-       {{"SetFilePointer", 6}},
-       {L"Varnel_Quorvane: Erreur readfile n\u00b0 1117\r\n"},
-       true,
-       true},
-      {"chunk unreadable",
-       {{"ReadFile", 10}},
-       {L"Varnel_Quorvane: Erreur readfile n\u00b0 1117\r\n"},
-       true,
-       true},
-      {"chunk not written",
-       {{"WriteFile", 2}},
-       {L"Varnel_Quorvane: Erreur writefile n\u00b0 1117\r\n"},
-       true,
-       true},
-      {"length refused",
-       {{"DeviceIoControl:1", 1}},
-       {L"Varnel_Quorvane : Before setting new config\r\n",
-        L"Varnel_Quorvane: Erreur update header setting n\u00b0 1117\r\n"},
-       true,
-       true},
-      {"main not selected back",
-       {{"KernelIoControl:IOCTL_HAL_SET_BOOT_SETTINGS", 2}},
-       {kWritten[0], kWritten[1], L"Error set settings n\u00b0 1117\r\n"},
-       true,
-       true},
-      {"stream not closed, unload fails",
-       {{"CloseHandle", 1}, {"DeactivateDevice", 1}},
-       {kWritten[0], kWritten[1], L"Varnel_Quorvane: Erreur closefile n\u00b0 1117\r\n", vq},
-       false,
-       true},
-      {"driver not unloaded at the end",
-       {{"DeactivateDevice", 1}},
-       {kWritten[0], kWritten[1], kWritten[2], L"BinDrv DeInit Failed !!!\r\n"},
-       false,
-       true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TearDown();
-    SetUp();
-    Put(Pack(3 * 16384));
-    for (const auto& [target, nth] : c.faults)
-      Arm(target, nth);
-    const std::string factoryMain = Image(0);
-    EXPECT_EQ(Write(0), 0);
-    EXPECT_EQ(Log(), c.lines);
-    const nlohmann::json state = State();
-    EXPECT_EQ(state["boot_image"], c.rescueSelected ? 1 : 0);
-    EXPECT_EQ(Image(0) != factoryMain, c.mainTouched);
-    // Whatever stopped the write, the main image is whole or the device boots the rescue image.
-    EXPECT_TRUE(state["main"]["whole"] == true || state["boot_image"] == 1);
-    // Only a release that itself failed leaves something held.
-    std::size_t failedReleases = 0;
-    for (const auto& fault : c.faults)
-      failedReleases += fault.first == "DeactivateDevice" || fault.first == "CloseHandle";
-    EXPECT_EQ(device_->Unreleased().size(), failedReleases);
-  }
-}
-
-TEST_F(OsImageWriterTest, ARefusedPackageNeverReachesThePartition) {
-  struct Case {
-    const char* name;
-    std::vector<BYTE> package;
-    std::wstring line;
-  };
-  std::vector<BYTE> badCrc = Pack(4 * 16384);
-  badCrc[2 * 16384 + 7] ^= 0x10;
+  const std::wstring create = L"Varnel_Quorvane: Erreur createfile n\u00b0 1117\r\n";
+  const std::wstring sector = L"Quorvane: Error on BIN_IOCTL_GET_SECTOR_SIZE n\u00b0 1117\r\n";
+  const std::wstring read = L"Varnel_Quorvane: Erreur readfile n\u00b0 1117\r\n";
+  const std::wstring write = L"Varnel_Quorvane: Erreur writefile n\u00b0 1117\r\n";
+  const std::wstring select =
+      L"Varnel_Quorvane: Erreur update selecting image n\u00b00, error n\u00b0 1117\r\n";
+  const std::wstring header = L"Varnel_Quorvane: Erreur update header setting n\u00b0 1117\r\n";
+  const std::wstring close = L"Varnel_Quorvane: Erreur closefile n\u00b0 1117\r\n";
+  const std::wstring getSettings = L"Error get settings n\u00b0 1117\r\n";
+  const std::wstring setSettings = L"Error set settings n\u00b0 1117\r\n";
+  const std::wstring notFit = L"Varnel_Quorvane: Image not fit this product!!!\r\n";
+  const std::wstring crc = L"Varnel_Quorvane: CRC error at block #2\r\n";
+  const char* const kSelect = "KernelIoControl:IOCTL_HAL_SET_BOOT_SETTINGS";
+  const CallAfter unload{"DeactivateDevice"};
   std::vector<BYTE> noBlocks = Pack(2 * 16384);
   noBlocks[noBlocks.size() - 4] = 0;
+  const std::vector<BYTE> alone =
+      package::BuildTrailer({1}, {0}, {}, package::TagField("KORVALIN"));
   const std::vector<Case> cases = {
-      {"wrong tag", Pack(2 * 16384, false, "KORVALIN2"),
-       L"Varnel_Quorvane: Image not fit this product!!!\r\n"},
-      {"bad CRC", badCrc, L"Varnel_Quorvane: CRC error at block #2\r\n"},
-      {"no blocks", noBlocks, L""},
-      {"no image, the trailer alone",
-       package::BuildTrailer({1}, {0}, {}, package::TagField("KORVALIN")),
-       L"Varnel_Quorvane: Image not fit this product!!!\r\n"},
+      {"driver not loaded", {{"ActivateDevice"}}, {}, 0},
+      {"stream not opened", {{"CreateFile", "ActivateDevice"}}, {create}, 0},
+      {"stream not opened, unload fails",
+       {{"CreateFile", "ActivateDevice"}, unload},
+       {create, vq},
+       0},
+      {"sector size", {{"DeviceIoControl:3"}}, {sector}, 0},
+      {"sector size, unload fails", {{"DeviceIoControl:3"}, unload}, {sector, q}, 0},
+      {"limit unreadable, unload fails",
+       {{"KernelIoControl:IOCTL_HAL_GET_BOOT_SETTINGS"}, unload},
+       {getSettings, q},
+       0},
+      {"trailer unreadable", {{"ReadFile"}}, {read}, 0},
+      {"rescue not selected", {{kSelect}}, {setSettings}, 0},
+      {"block unreadable", {{"ReadFile", kSelect}}, {read}, 1},
+      {"image not selected, unload fails", {{"DeviceIoControl:2"}, unload}, {select, vq}, 1},
+      {"rewind fails", {{"SetFilePointer", "DeviceIoControl:2"}}, {read}, 1, true},
+      {"chunk unreadable", {{"ReadFile", "DeviceIoControl:2"}}, {read}, 1, true},
+      {"second chunk not written", {{"WriteFile", "", 2}}, {write}, 1, true},
+      {"length refused", {{"DeviceIoControl:1"}}, {kWritten[0], header}, 1, true},
+      {"main not selected back",
+       {{kSelect, "DeviceIoControl:1"}},
+       {kWritten[0], kWritten[1], setSettings},
+       1,
+       true},
+      {"stream not closed, unload fails",
+       {{"CloseHandle", "DeviceIoControl:1"}, unload},
+       {kWritten[0], kWritten[1], close, vq},
+       0,
+       true},
+      {"driver not unloaded at the end",
+       {unload},
+       {kWritten[0], kWritten[1], kWritten[2], L"BinDrv DeInit Failed !!!\r\n"},
+       0,
+       true},
+      {"wrong tag", {}, {notFit}, 0, false, 0, Pack(2 * 16384, "KORVALIN2")},
+      {"bad CRC, main", {}, {crc}, 1, false, 0, BadBlockOneListedOutOfOrder()},
+      {"bad CRC, rescue", {}, {crc}, 0, false, 1, BadBlockOneListedOutOfOrder()},
+      {"no blocks", {}, {}, 0, false, 0, noBlocks},
+      {"no image, the trailer alone", {}, {notFit}, 0, false, 1, alone},
   };
+  const std::vector<BYTE> good = Pack(3 * 16384);
+  Fresh(good);
+  ASSERT_EQ(Write(0), 1);
+  const std::vector<std::string> whole = trace_;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    for (const BYTE rescue : {0, 1}) {
-      TearDown();
-      SetUp();
-      Put(c.package);
-      const std::string main = Image(0);
-      const std::string rescueImage = Image(1);
-      device_->faults().RecordCalls(true);
-      EXPECT_EQ(Write(rescue), 0);
-      EXPECT_EQ(Image(0), main);
-      EXPECT_EQ(Image(1), rescueImage);
-      const std::vector<std::string>& trace = device_->faults().trace();
-      EXPECT_EQ(std::count(trace.begin(), trace.end(), "DeviceIoControl:2"), 0);
-      EXPECT_EQ(std::count(trace.begin(), trace.end(), "WriteFile"), 0);
-      EXPECT_EQ(std::count(trace.begin(), trace.end(), "DeviceIoControl:1"), 0);
-      EXPECT_EQ(Log(),
-                c.line.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{c.line});
-      // A bad main image has already turned the device to its rescue image.
-      EXPECT_EQ(State()["boot_image"],
-                rescue == 0 && c.line.find(L"CRC") != std::wstring::npos ? 1 : 0);
-      EXPECT_TRUE(device_->Unreleased().empty());
+    Fresh(c.package.empty() ? good : c.package);
+    for (const CallAfter& fault : c.faults)
+      Arm(whole, fault);
+    const std::string before[2] = {Image(0), Image(1)};
+    EXPECT_EQ(Write(c.rescue), 0);
+    EXPECT_TRUE(device_->faults().armed().empty());  // every fault was met
+    EXPECT_EQ(Log(), c.lines);
+    const nlohmann::json state = State();
+    EXPECT_EQ(state["boot_image"], c.bootImage);
+    EXPECT_EQ(Image(c.rescue) != before[c.rescue], c.touched);
+    EXPECT_EQ(Image(1 - c.rescue), before[1 - c.rescue]);
+    EXPECT_TRUE(state["boot"]["whole"]);
+    // The driver goes last, right after its stream is closed; only a failed release holds on.
+    if (Count("DeactivateDevice")) {
+      EXPECT_EQ(trace_.back(), "DeactivateDevice");
+      EXPECT_EQ(trace_[trace_.size() - 2],
+                Count("DeviceIoControl:3") ? "CloseHandle" : "CreateFile");
+    } else {
+      EXPECT_EQ(trace_.back(), "ActivateDevice");
     }
+    std::size_t failedReleases = 0;
+    for (const CallAfter& fault : c.faults)
+      failedReleases += fault.call == "DeactivateDevice" || fault.call == "CloseHandle";
+    EXPECT_EQ(device_->Unreleased().size(), failedReleases);
   }
 }
 

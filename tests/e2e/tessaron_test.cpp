@@ -1,8 +1,5 @@
 // The application in the terminal, answered by scripts, on a simulated device.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 
@@ -118,86 +115,23 @@ TEST_F(TessaronTest, AScriptThatRunsOutOrDoesNotFitGivesUp) {
   }
 }
 
-// A run answered through a pipe, so that it waits at each dialog for as long as the test likes.
-class InteractiveRun {
- public:
-  explicit InteractiveRun(const std::filesystem::path& device) {
-    int in[2];
-    int out[2];
-    if (::pipe(in) != 0 || ::pipe(out) != 0)
-      return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(in[0], 0);
-      ::dup2(out[1], 1);
-      ::close(in[1]);
-      ::close(out[0]);
-      ::execl(TESSARON_PATH, "tessaron", "--device", device.c_str(), nullptr);
-      std::_Exit(127);
-    }
-    ::close(in[0]);
-    ::close(out[1]);
-    answers_ = in[1];
-    shown_ = out[0];
-  }
-  ~InteractiveRun() { Finish(); }
-
-  // Whether text was shown within ten seconds.
-  bool WaitFor(const std::string& text) {
-    std::string output;
-    pollfd wait{shown_, POLLIN, 0};
-    char buffer[4096];
-    while (output.find(text) == std::string::npos && ::poll(&wait, 1, 10000) == 1) {
-      const ssize_t n = ::read(shown_, buffer, sizeof buffer);
-      if (n <= 0)
-        return false;
-      output.append(buffer, static_cast<std::size_t>(n));
-    }
-    return output.find(text) != std::string::npos;
-  }
-  void Answer(const std::string& lines) {
-    EXPECT_EQ(::write(answers_, lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
-  }
-  // Ends the answers and waits for the run: its exit status.
-  int Finish() {
-    if (pid_ <= 0)
-      return -1;
-    ::close(answers_);
-    char buffer[4096];
-    while (::read(shown_, buffer, sizeof buffer) > 0) {
-    }
-    ::close(shown_);
-    int status = 0;
-    ::waitpid(std::exchange(pid_, 0), &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  pid_t pid_ = 0;
-  int answers_ = -1;
-  int shown_ = -1;
-};
-
-TEST_F(TessaronTest, ASecondRunWhileOneRunsEndsAtOnceAndChangesNothing) {
+TEST_F(TessaronTest, ARunWhileAnotherHoldsTheDeviceEndsAtOnceAndChangesNothing) {
   const std::string update =
       "click Update Bootloader\nclick OK\nfile \\Storage\\EbootLoader.nbX\nclick OK\nclick OK\n";
-  InteractiveRun first(dir_);
-  ASSERT_TRUE(first.WaitFor("Update Bootloader"));
   const nlohmann::json before = Flash();
-  const Outcome second = Run(update);
-  EXPECT_EQ(second.status, 4) << second.errors;
-  EXPECT_NE(second.output.find("Tessaron Loader is already running."), std::string::npos)
-      << second.output;
+  {
+    // What another running instance holds.
+    platform::Events& events = device_->events();
+    const platform::ScopedMutex held(events, events.CreateMutex(false, L"TessaronLoader"));
+    const Outcome second = Run(update);
+    EXPECT_EQ(second.status, 4) << second.errors;
+    EXPECT_NE(second.output.find("Tessaron Loader is already running."), std::string::npos)
+        << second.output;
+    EXPECT_TRUE(Log().empty());
+  }
   EXPECT_EQ(Flash(), before);
-  EXPECT_TRUE(Log().empty());
-
-  first.Answer(update);
-  EXPECT_EQ(first.Finish(), 0);
-  const std::vector<std::wstring> log = Log();
-  EXPECT_EQ(std::count(log.begin(), log.end(), L"Updating Bootloader\r\n"), 1);
+  EXPECT_EQ(Run(update).status, 0);  // once it is let go, the next run runs
   EXPECT_NE(Flash(), before);
-  // Once the first run ended, the next one runs.
-  EXPECT_EQ(Run("cancel\n").status, 0);
 }
 
 TEST_F(TessaronTest, MakesTheDeviceInAMissingOrEmptyFolderAndSaysSo) {

@@ -85,22 +85,32 @@ bool FakeKernel::KernelIoControl(DWORD code, const void* in, DWORD inSize, void*
     return false;
   }
   const auto bytes = static_cast<const BYTE*>(in);
+  const auto get = [&](const std::vector<BYTE>& block) {
+    if (in || inSize || !out || outSize != block.size())
+      return SetLastError(platform::kErrorInvalidParameter), false;
+    std::memcpy(out, block.data(), block.size());
+    if (returned)
+      *returned = outSize;
+    return true;
+  };
+  const auto set = [&](std::vector<BYTE>& block, std::size_t size) {
+    if (out || outSize || !in || inSize != size)
+      return SetLastError(platform::kErrorInvalidParameter), false;
+    block.assign(bytes, bytes + inSize);
+    return true;
+  };
   switch (code) {
     case platform::IOCTL_HAL_GET_BOOT_SETTINGS:
-      std::memcpy(out, settings.data(), std::min<std::size_t>(outSize, settings.size()));
-      return true;
+      return get(settings);
     case platform::IOCTL_HAL_SET_BOOT_SETTINGS:
-      settings.assign(bytes, bytes + inSize);
-      return true;
+      return set(settings, platform::kBootSettingsSize);
     case platform::IOCTL_HAL_GET_CONSTANTS:
-      std::memcpy(out, constants.data(), std::min<std::size_t>(outSize, constants.size()));
-      return true;
+      return get(constants);
     case platform::IOCTL_HAL_SET_CONSTANTS:
-      constants.assign(bytes, bytes + inSize);
-      return true;
+      return set(constants, platform::kConstSettingsSize);
     case platform::IOCTL_HAL_WRITE_BOOTLOADER:
-      bootLoader.assign(bytes, bytes + inSize);
-      return true;
+      return inSize ? set(bootLoader, inSize)
+                    : (SetLastError(platform::kErrorInvalidParameter), false);
     default:
       SetLastError(platform::kErrorNotSupported);
       return false;
@@ -172,30 +182,37 @@ platform::LONG FakeRegistry::RegCloseKey(platform::HKEY key) {
 
 Handle FakeEvents::OpenEvent(DWORD access, bool inherit, const std::wstring& name) {
   calls.push_back(L"open " + name + L" " + std::to_wstring(access) + (inherit ? L" inherit" : L""));
-  if (!exists) {
+  if (!exists || name != L"PowerManager/ReloadActivityTimeouts") {
     SetLastError(platform::kErrorFileNotFound);
     return platform::kNullHandle;
   }
   ++openEvents;
-  return 0x77;
+  open_[++next_] = L"";
+  return next_;
 }
 
 bool FakeEvents::EventModify(Handle event, DWORD function) {
   calls.push_back(L"modify " + std::to_wstring(function));
-  return event == 0x77;
+  const auto it = open_.find(event);
+  return it != open_.end() && it->second.empty();
 }
 
 Handle FakeEvents::CreateMutex(bool, const std::wstring& name) {
   calls.push_back(L"mutex " + name);
+  const bool held = std::any_of(open_.begin(), open_.end(),
+                                [&name](const auto& entry) { return entry.second == name; });
   ++openEvents;
-  SetLastError(mutexHeld ? platform::kErrorAlreadyExists : platform::kErrorSuccess);
-  return 0x77;
+  open_[++next_] = name;
+  SetLastError(held ? platform::kErrorAlreadyExists : platform::kErrorSuccess);
+  return next_;
 }
 
 bool FakeEvents::CloseHandle(Handle event) {
   calls.push_back(L"close");
-  if (event != 0x77)
+  if (!open_.erase(event)) {
+    SetLastError(platform::kErrorInvalidHandle);
     return false;
+  }
   --openEvents;
   return true;
 }

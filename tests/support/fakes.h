@@ -52,7 +52,8 @@ class MemoryFiles final : public platform::Files {
   std::size_t position_ = 0;
 };
 
-// The HAL's five requests over two in-memory blocks and a boot-loader store.
+// The HAL's five requests over two in-memory blocks and a boot-loader store; a block travels
+// only in a buffer of its exact size.
 class FakeKernel final : public platform::Kernel {
  public:
   bool KernelIoControl(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
@@ -98,6 +99,7 @@ class FakeRegistry final : public platform::Registry {
   Handle next_ = 0x100;
 };
 
+// The power manager's reload event (when it exists) and named mutexes.
 class FakeEvents final : public platform::Events {
  public:
   Handle OpenEvent(DWORD access, bool inherit, const std::wstring& name) override;
@@ -106,9 +108,12 @@ class FakeEvents final : public platform::Events {
   bool CloseHandle(Handle object) override;
 
   bool exists = true;
-  bool mutexHeld = false;  // by another instance
   std::vector<std::wstring> calls;
-  int openEvents = 0;
+  int openEvents = 0;  // handles not closed, events and mutexes
+
+ private:
+  std::map<Handle, std::wstring> open_;  // a mutex by its name, an event by an empty one
+  Handle next_ = 0x70;
 };
 
 }  // namespace fakes

@@ -148,7 +148,8 @@ TEST(MainImageLimit, StaysInsideThirtyTwoBits) {
   for (const Case& c :
        {Case{512, 131072, 16777216, 67108864}, Case{4, 100, 0, 500},
         Case{1, 3, 0, 3},  // 3.75 with the fraction discarded
-        Case{0, 131072, 1, 0}, Case{8, 100, 2000, 0}, Case{65535, 0xFFFFFFFF, 0, 0xFFFFFFFF}}) {
+        Case{0, 131072, 1, 0}, Case{8, 100, 2000, 0}, Case{65535, 0xFFFFFFFF, 0, 0xFFFFFFFF},
+        Case{4, 1u << 30, 1u << 30, 0xFFFFFFFF}}) {  // exactly 2^32
     EXPECT_EQ(bootcfg::MainImageLimit(c.a, c.b, c.rescue), c.limit) << c.a << " " << c.b;
   }
 }

@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <deque>
+#include <fstream>
+#include <iostream>
 
+#include "package/crc16.h"
 #include "package/package_builder.h"
 #include "tests/support/fakes.h"
 #include "writers/boot_loader_writer.h"
@@ -96,13 +102,21 @@ TEST(WriteBootLoader, ARefusedPackageMakesNoRequestAndAsksNothing) {
     std::vector<BYTE> package;
     std::vector<std::wstring> log;
   };
+  // Blocks listed 3, 0, 1, 2; block 1, at position 2, spoiled.
   std::vector<BYTE> badCrc = Package(4 * 16384);
-  badCrc[3 * 16384] ^= 1;
+  std::vector<package::WORD> crc;
+  for (const int block : {3, 0, 1, 2})
+    crc.push_back(package::Crc16(badCrc.data() + block * 16384, 16384));
+  badCrc.resize(4 * 16384);
+  badCrc[16384 + 5] ^= 1;
+  const std::vector<BYTE> trailer =
+      package::BuildTrailer({3, 0, 1, 2}, crc, {}, package::TagField("KORVALIN"));
+  badCrc.insert(badCrc.end(), trailer.begin(), trailer.end());
   std::vector<BYTE> noBlocks = Package(16384);
   noBlocks[noBlocks.size() - 4] = 0;
   const std::vector<Case> cases = {
       {"wrong tag", Package(16384, "KORVALIM"), {L"Image not fit this product!!!\r\n"}},
-      {"bad CRC", badCrc, {L"CRC error at block n\u00b0 3\r\n"}},
+      {"bad CRC", badCrc, {L"CRC error at block n\u00b0 1\r\n"}},
       {"no blocks", noBlocks, {}},
       {"empty file", {}, {}},
       {"no image, the trailer alone",
@@ -120,53 +134,31 @@ TEST(WriteBootLoader, ARefusedPackageMakesNoRequestAndAsksNothing) {
 
 TEST(WriteBootLoader, AsksBeforeGoingOnWithoutABlock) {
   struct Case {
-    const char* name;
     std::vector<DWORD> failing;
     std::deque<bool> answers;
     bool result;
     std::vector<DWORD> codes;
     std::vector<std::wstring> questions;
   };
+  const std::wstring s = kSettingsQuestion;
+  const std::wstring c = kConstantsQuestion;
+  const DWORD get = kGetSettings;
+  const DWORD getC = kGetConstants;
   const std::vector<Case> cases = {
-      {"settings unreadable, go on",
-       {kGetSettings},
-       {true},
-       true,
-       {kGetSettings, kGetConstants, kWrite, kSetConstants},
-       {kSettingsQuestion}},
-      {"settings unreadable, stop",
-       {kGetSettings},
-       {false},
-       false,
-       {kGetSettings},
-       {kSettingsQuestion}},
-      {"constants unreadable, go on",
-       {kGetConstants},
-       {true},
-       true,
-       {kGetSettings, kGetConstants, kWrite, kSetSettings},
-       {kConstantsQuestion}},
-      {"constants unreadable, stop",
-       {kGetConstants},
-       {false},
-       false,
-       {kGetSettings, kGetConstants},
-       {kConstantsQuestion}},
-      {"both unreadable, go on",
-       {kGetSettings, kGetConstants},
-       {true, true},
-       true,
-       {kGetSettings, kGetConstants, kWrite},
-       {kSettingsQuestion, kConstantsQuestion}},
+      {{get}, {true}, true, {get, getC, kWrite, kSetConstants}, {s}},
+      {{get}, {false}, false, {get}, {s}},
+      {{getC}, {true}, true, {get, getC, kWrite, kSetSettings}, {c}},
+      {{getC}, {false}, false, {get, getC}, {c}},
+      {{get, getC}, {true, true}, true, {get, getC, kWrite}, {s, c}},
   };
-  for (const Case& c : cases) {
-    WriterRun run(Package(16384), c.answers);
-    for (const DWORD code : c.failing)
+  for (const Case& k : cases) {
+    WriterRun run(Package(16384), k.answers);
+    for (const DWORD code : k.failing)
       run.kernel.failWith[code] = 31;
-    EXPECT_EQ(run.Write(), c.result) << c.name;
-    EXPECT_EQ(run.Codes(), c.codes) << c.name;
-    EXPECT_EQ(run.user.heard, c.questions) << c.name;
-    EXPECT_TRUE(run.log.lines.empty()) << c.name;
+    EXPECT_EQ(run.Write(), k.result);
+    EXPECT_EQ(run.Codes(), k.codes);
+    EXPECT_EQ(run.user.heard, k.questions);
+    EXPECT_TRUE(run.log.lines.empty());
   }
 }
 
@@ -194,6 +186,42 @@ TEST(WriteBootLoader, ReportsFailedWritesInItsOwnWords) {
             (std::vector<std::wstring>{L"tell Could not write old bootloader settings",
                                        L"tell Could not write old constant settings (BT Addr, "
                                        L"frequency offset, serial number)"}));
+}
+
+// Holding the whole file fails: told once both blocks were read and the question answered,
+// before anything is written. Run in a child whose address space leaves no room for a copy.
+TEST(WriteBootLoader, TellsAnAllocationFailureBeforeWritingAnything) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer reserves the address space itself";
+#endif
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::vector<BYTE> package(48u << 20);  // zeros: block 0's CRC is 0
+    const std::vector<BYTE> trailer =
+        package::BuildTrailer({0}, {0}, {}, package::TagField("KORVALIN"));
+    package.insert(package.end(), trailer.begin(), trailer.end());
+    WriterRun run(std::move(package), {true});
+    run.kernel.failWith[kGetSettings] = 31;
+    std::size_t pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlim_t cap = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (16u << 20);
+    const rlimit limit{cap, cap};
+    ::setrlimit(RLIMIT_AS, &limit);
+    const bool written = run.Write();
+    const bool ok = !written && run.user.heard == std::vector<std::wstring>{kSettingsQuestion} &&
+                    run.Codes() == std::vector<DWORD>{kGetSettings, kGetConstants} &&
+                    run.log.lines == std::vector<std::wstring>{L"Erreur alloc memory 8\r\n"};
+    if (!ok) {
+      std::wcerr << L"written " << written << L", requests " << run.Codes().size() << L", log:";
+      for (const std::wstring& line : run.log.lines)
+        std::wcerr << L" " << line;
+      std::wcerr << std::endl;
+    }
+    std::_Exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace

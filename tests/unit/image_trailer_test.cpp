@@ -81,7 +81,7 @@ TEST(ReadImageTrailer, ReadsEachFieldFromTheEndBackwards) {
                              "ReadFile 2 @102", "ReadFile 17 @104", "ReadFile 9 @121"}));
 }
 
-TEST(ReadImageTrailer, RefusesMalformedTrailersWithoutReadingPastTheFile) {
+TEST(ReadImageTrailer, RefusesMalformedTrailers) {
   struct Case {
     const char* name;
     std::vector<BYTE> file;
@@ -90,13 +90,20 @@ TEST(ReadImageTrailer, RefusesMalformedTrailersWithoutReadingPastTheFile) {
     TrailerStatus expected;
   };
   const std::vector<BYTE> valid = WithTrailer(Bytes(50, 2), {0, 1}, {1, 2});
+  const std::vector<BYTE> nine =
+      WithTrailer(Bytes(50, 2), std::vector<WORD>(9, 1), std::vector<WORD>(9, 2));
   std::vector<BYTE> tooLong = valid;
   tooLong[tooLong.size() - 4] = 0xFF;              // N = 255: T = 1041 > F
   std::vector<BYTE> hugeTag = {1, 0, 0xFF, 0xFF};  // N = 1, L = 65535 in a 4-byte file
   const std::vector<Case> cases = {
       {"T larger than F", tooLong, std::nullopt, "", TrailerStatus::kTooLong},
       {"huge L", hugeTag, std::nullopt, "", TrailerStatus::kTooLong},
+      {"T = F: read, its empty payload is for the check to refuse",
+       package::BuildTrailer({0}, {0}, {}, package::TagField("KORVALIN")), std::nullopt, "",
+       TrailerStatus::kRead},
       {"short reads", valid, 1, "", TrailerStatus::kUnreadable},
+      // Nine entries: each table takes 18 bytes, more than any other field.
+      {"a short read of the tables", nine, 17, "", TrailerStatus::kUnreadable},
       {"size unknown", valid, std::nullopt, "GetFileSize", TrailerStatus::kUnreadable},
       {"seek fails", valid, std::nullopt, "SetFilePointer", TrailerStatus::kUnreadable},
       {"read fails", valid, std::nullopt, "ReadFile", TrailerStatus::kUnreadable},

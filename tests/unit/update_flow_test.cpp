@@ -104,69 +104,49 @@ TEST(UpdateFlow, EveryRefusalEndsTheApplicationAtOnce) {
   struct Case {
     const char* name;
     std::deque<std::wstring> answers;
-    bool keyMissing;
-    bool valueMissing;
+    const char* missing;  // "key", "value" or ""
     std::vector<std::wstring> shownAfterTarget;
     std::vector<std::wstring> log;
   };
+  const std::wstring main = L"click Update Main Image";
+  const std::wstring mainLine = L"Updating Main Image\r\n";
+  const std::wstring told = Instructions(L"main image", L"Flash");
   const std::vector<Case> cases = {
-      {"target cancelled", {L"click Cancel"}, false, false, {}, {}},
-      {"no profile key",
-       {L"click Update Main Image"},
-       true,
-       false,
-       {},
-       {L"Updating Main Image\r\n"}},
-      {"no Folder value",
-       {L"click Update Main Image"},
-       false,
-       true,
-       {},
-       {L"Updating Main Image\r\n"}},
-      {"instructions cancelled",
-       {L"click Update Main Image", L"click Cancel"},
-       false,
-       false,
-       {Instructions(L"main image", L"Flash")},
-       {L"Updating Main Image\r\n"}},
-      {"file dialog cancelled",
-       {L"click Update Main Image", L"click OK", L"cancel"},
-       false,
-       false,
-       {Instructions(L"main image", L"Flash"), kFilter},
-       {L"Updating Main Image\r\n"}},
+      {"target cancelled", {L"click Cancel"}, "", {}, {}},
+      {"no profile key", {main}, "key", {}, {mainLine}},
+      {"no Folder value", {main}, "value", {}, {mainLine}},
+      {"instructions cancelled", {main, L"click Cancel"}, "", {told}, {mainLine}},
+      {"file dialog cancelled", {main, L"click OK", L"cancel"}, "", {told, kFilter}, {mainLine}},
       {"image in the store folder",
        {L"click Update Rescue Image", L"click OK", L"file \\Flash\\Eboot1.nbX", L"click OK"},
-       false,
-       false,
+       "",
        {Instructions(L"rescue image", L"Flash"), kFilter,
         L"message tessaron|OS loading Failure|0x0"},
        {L"Updating Rescue mage\r\n", L"csDir1 : Flash csDir2 : Flash",
         L"ERROR : file in nand flash directory\r\n"}},
       {"confirmation cancelled",
        {L"click Update Bootloader", L"click OK", L"file \\Flash\\Eboot1.nbX", L"click Cancel"},
-       false,
-       false,
+       "",
        {Instructions(L"bootloader", L"Flash"), kFilter,
         Confirmation(L"Updating bootloader with\n\\Flash\\Eboot1.nbX\n\nAre you sure?"),
         L"destroy 102"},
        {L"Updating Bootloader\r\n"}},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     Flow flow(c.answers);
-    if (c.keyMissing)
+    if (c.missing == std::string("key"))
       flow.registry.keys.clear();
-    if (c.valueMissing)
+    if (c.missing == std::string("value"))
       flow.registry.keys[kProfileKey].clear();
     flow.Run();
-    EXPECT_FALSE(flow.frontend.aborted()) << c.name;
-    ASSERT_GE(flow.frontend.shown.size(), 2u) << c.name;
-    const std::vector<std::wstring> after(flow.frontend.shown.begin() + 2,
-                                          flow.frontend.shown.end());
-    EXPECT_EQ(after, c.shownAfterTarget) << c.name;
-    EXPECT_EQ(flow.log.lines, c.log) << c.name;
-    EXPECT_EQ(flow.registry.openKeys, 0) << c.name;
-    EXPECT_TRUE(flow.kernel.requests.empty()) << c.name;
+    EXPECT_FALSE(flow.frontend.aborted());
+    ASSERT_GE(flow.frontend.shown.size(), 2u);
+    EXPECT_EQ(std::vector<std::wstring>(flow.frontend.shown.begin() + 2, flow.frontend.shown.end()),
+              c.shownAfterTarget);
+    EXPECT_EQ(flow.log.lines, c.log);
+    EXPECT_EQ(flow.registry.openKeys, 0);
+    EXPECT_TRUE(flow.kernel.requests.empty());
   }
   Flow cancelled({L"click Cancel"});
   cancelled.Run();
@@ -187,6 +167,37 @@ TEST(UpdateFlow, EachBoxBelongsToTheActiveWindowWhichTakesNoAnswersMeanwhile) {
                 L"message box, owner 102 disabled",  // OS loading Failure
                 L"dialog 132, owner 102 disabled",
                 L"message box, owner 132 disabled"}));  // Unable to set the image to load
+  // Nothing is written: no progress window, and the run says why.
+  EXPECT_EQ(std::count(flow.frontend.shown.begin(), flow.frontend.shown.end(),
+                       L"message Quorvane|OS loading Failure|0x0"),
+            1);
+  EXPECT_EQ(std::count_if(flow.frontend.shown.begin(), flow.frontend.shown.end(),
+                          [](const std::wstring& line) { return line.rfind(L"show 129", 0) == 0; }),
+            0);
+  EXPECT_EQ(flow.log.lines[2], L"ERROR : PM timeouts not found in registry\r\n");
+}
+
+TEST(UpdateFlow, TheInstanceMutexIsHeldForTheWholeRunAndASecondInstanceEndsAtOnce) {
+  // An update that switches the timeouts off and back, so that the power manager is told twice.
+  Flow first({L"click Update Main Image", L"click OK", L"file \\Storage\\Eboot1.nbX", L"click OK",
+              L"click OK", L"cancel"});
+  const std::vector<platform::BYTE> zero(4);
+  for (const wchar_t* name : {L"ACUserIdle", L"ACSystemIdle", L"ACSuspend"})
+    first.registry.keys[L"SYSTEM\\CurrentControlSet\\Control\\Power\\Timeouts"][name] = {
+        platform::kRegDword, zero};
+  first.Run();
+  const std::wstring reload = L"open PowerManager/ReloadActivityTimeouts 2031619";
+  EXPECT_EQ(first.events.calls,
+            (std::vector<std::wstring>{L"mutex TessaronLoader", reload, L"modify 3", L"close",
+                                       reload, L"modify 3", L"close", L"close"}));
+  Flow second({L"click OK"});
+  second.events.CreateMutex(false, L"TessaronLoader");  // the other instance's
+  second.Run();
+  EXPECT_EQ(second.frontend.shown,
+            std::vector<std::wstring>{L"message tessaron|Tessaron Loader is already running.\nOnly "
+                                      L"one update at a time can be made.|0x0"});
+  EXPECT_TRUE(second.log.lines.empty());
+  EXPECT_EQ(second.events.openEvents, 1);
 }
 
 TEST(UpdateFlow, TheStoreFolderTestIsACaseSensitivePrefixTest) {
@@ -207,6 +218,9 @@ TEST(UpdateFlow, TheStoreFolderTestIsACaseSensitivePrefixTest) {
       {L"", L"\\Storage\\Eboot1.nbX", L"Rescue", false, L"csDir1 :  csDir2 : "},
       {L"", L"\\Storage\\Eboot1.nbX", L"Bootloader", true, L""},
       {L"Flash", L"\\Flash\\Eboot1.nbX", L"Bootloader", true, L""},
+      // The longest name the buffer takes: its size is given in bytes.
+      {std::wstring(200, L'F'), L"\\Storage\\Eboot1.nbX", L"Main", true,
+       L"csDir1 : " + std::wstring(200, L'F') + L" csDir2 : Storage\\Eboot1.nbX"},
   };
   for (const Case& c : cases) {
     const std::wstring target = c.target == L"Bootloader" ? L"Update Bootloader"

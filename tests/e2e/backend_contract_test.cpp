@@ -1,0 +1,299 @@
+// What the core relies on of each device call, checked alike on every backend that serves it:
+// the in-memory fakes of the unit tests, the host's files (the tools), the simulated device.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/host/host_files.h"
+#include "platform/sim/device.h"
+#include "platform/text/utf8.h"
+#include "tests/e2e/device_fixture.h"
+#include "tests/support/fakes.h"
+
+namespace {
+
+using namespace platform;
+
+const std::vector<BYTE> kContent = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
+const std::wstring kKey = L"Software\\Contract";  // holds "Number", a DWORD of 60
+
+// A backend's seams (null where it has none), holding a file of kContent at path.
+struct Backend {
+  Files* files = nullptr;
+  std::wstring path;
+  Registry* registry = nullptr;
+  Events* events = nullptr;
+  Devices* devices = nullptr;
+  Kernel* kernel = nullptr;
+  std::shared_ptr<void> keep;
+};
+
+struct Maker {
+  const char* name;
+  Backend (*make)(const std::filesystem::path& dir);
+};
+
+void PrintTo(const Maker& maker, std::ostream* out) {
+  *out << maker.name;
+}
+
+void WriteContent(const std::filesystem::path& path) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(kContent.data()), kContent.size());
+}
+
+const std::vector<BYTE> kSixty = {60, 0, 0, 0};
+
+const Maker kMemory{"memory", [](const std::filesystem::path&) {
+                      struct Fakes {
+                        fakes::MemoryFiles files{kContent};
+                        fakes::FakeRegistry registry;
+                        fakes::FakeEvents events;
+                        fakes::FakeKernel kernel;
+                      };
+                      auto f = std::make_shared<Fakes>();
+                      f->registry.keys[kKey][L"Number"] = {kRegDword, kSixty};
+                      return Backend{&f->files,  L"any", &f->registry, &f->events, nullptr,
+                                     &f->kernel, f};
+                    }};
+const Maker kHost{"host", [](const std::filesystem::path& dir) {
+                    WriteContent(dir / "contract.bin");
+                    auto files = std::make_shared<HostFiles>();
+                    return Backend{files.get(), FromUtf8((dir / "contract.bin").string()),
+                                   nullptr,     nullptr,
+                                   nullptr,     nullptr,
+                                   files};
+                  }};
+const Maker kDevice{"device", [](const std::filesystem::path& dir) {
+                      std::string error;
+                      EXPECT_TRUE(tools::CreateDevice(dir / "device", {}, error)) << error;
+                      WriteContent(dir / "device" / "fs" / "Storage" / "contract.bin");
+                      std::shared_ptr<sim::Device> d = sim::Device::Open(dir / "device", error);
+                      d->simRegistry().Put(kKey, L"Number", {kRegDword, kSixty});
+                      return Backend{&d->files(),
+                                     L"\\Storage\\contract.bin",
+                                     &d->registry(),
+                                     &d->events(),
+                                     &d->devices(),
+                                     &d->kernel(),
+                                     d};
+                    }};
+
+class Contract : public testing::TestWithParam<Maker> {
+ protected:
+  void SetUp() override {
+    dir_ = e2e::NewFolder(GetParam().name);
+    std::filesystem::create_directories(dir_);
+    b_ = GetParam().make(dir_);
+  }
+  void TearDown() override {
+    b_ = {};
+    std::filesystem::remove_all(dir_);
+  }
+  std::filesystem::path dir_;
+  Backend b_;
+};
+
+class FilesContract : public Contract {};
+class RegistryContract : public Contract {};
+class EventsContract : public Contract {};
+class DevicesContract : public Contract {};
+class KernelContract : public Contract {};
+
+TEST_P(FilesContract, ReadSeekSizeAndClose) {
+  Files& files = *b_.files;
+  const Handle file =
+      files.CreateFile(b_.path, kGenericRead, 0, kOpenExisting, kFileAttributeNormal);
+  ASSERT_NE(file, kInvalidHandle);
+  DWORD high = 7;
+  EXPECT_EQ(files.GetFileSize(file, &high), 10u);
+  EXPECT_EQ(high, 0u);
+
+  BYTE buffer[8] = {};
+  DWORD read = 0;
+  ASSERT_TRUE(files.ReadFile(file, buffer, 3, &read));
+  EXPECT_EQ(read, 3u);
+  EXPECT_EQ(buffer[2], '2');
+  EXPECT_EQ(files.SetFilePointer(file, -4, kFileEnd), 6u);
+  ASSERT_TRUE(files.ReadFile(file, buffer, 8, &read));
+  EXPECT_EQ(read, 4u);  // the rest of the file
+  EXPECT_EQ(buffer[0], '6');
+  ASSERT_TRUE(files.ReadFile(file, buffer, 8, &read));
+  EXPECT_EQ(read, 0u);  // the end
+
+  EXPECT_EQ(files.SetFilePointer(file, 2, kFileBegin), 2u);
+  EXPECT_EQ(files.SetFilePointer(file, -3, kFileCurrent), kInvalidSetFilePointer);
+  EXPECT_EQ(GetLastError(), kErrorNegativeSeek);
+  ASSERT_TRUE(files.ReadFile(file, buffer, 1, &read));  // the failed seek moved nothing
+  EXPECT_EQ(buffer[0], '2');
+  EXPECT_EQ(files.SetFilePointer(file, 1, kFileCurrent), 4u);
+
+  EXPECT_EQ(files.SetFilePointer(file, 100, kFileBegin), 100u);  // past the end is allowed
+  ASSERT_TRUE(files.ReadFile(file, buffer, 8, &read));
+  EXPECT_EQ(read, 0u);
+
+  EXPECT_TRUE(files.CloseHandle(file));
+  EXPECT_FALSE(files.CloseHandle(file));
+  EXPECT_FALSE(files.ReadFile(file, buffer, 1, &read));
+}
+
+TEST_P(RegistryContract, QueriesSetsAndDeletesValuesOfAnOpenKey) {
+  Registry& registry = *b_.registry;
+  HKEY key = kNullHandle;
+  EXPECT_EQ(registry.RegOpenKeyEx(kHkeyLocalMachine, L"Software\\Missing", 0, 0, &key),
+            static_cast<LONG>(kErrorFileNotFound));
+  ASSERT_EQ(registry.RegOpenKeyEx(kHkeyLocalMachine, kKey, 0, 0, &key), 0);
+  BYTE data[8] = {};
+  DWORD type = 0;
+  DWORD size = 2;  // too small: the size needed comes back
+  EXPECT_EQ(registry.RegQueryValueEx(key, L"Number", &type, data, &size),
+            static_cast<LONG>(kErrorMoreData));
+  EXPECT_EQ(size, 4u);
+  ASSERT_EQ(registry.RegQueryValueEx(key, L"Number", &type, data, &size), 0);
+  EXPECT_EQ(type, kRegDword);
+  EXPECT_EQ(std::vector<BYTE>(data, data + size), kSixty);
+  size = 8;
+  EXPECT_EQ(registry.RegQueryValueEx(key, L"Missing", &type, data, &size),
+            static_cast<LONG>(kErrorFileNotFound));
+
+  const BYTE eight[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  ASSERT_EQ(registry.RegSetValueEx(key, L"Other", 0, kRegBinary, eight, 8), 0);
+  size = 8;
+  ASSERT_EQ(registry.RegQueryValueEx(key, L"Other", &type, data, &size), 0);
+  EXPECT_EQ(type, kRegBinary);
+  EXPECT_EQ(std::vector<BYTE>(data, data + size), std::vector<BYTE>(eight, eight + 8));
+  EXPECT_EQ(registry.RegDeleteValue(key, L"Other"), 0);
+  EXPECT_EQ(registry.RegDeleteValue(key, L"Other"), static_cast<LONG>(kErrorFileNotFound));
+  EXPECT_EQ(registry.RegCloseKey(key), 0);
+  EXPECT_EQ(registry.RegCloseKey(key), static_cast<LONG>(kErrorInvalidHandle));
+}
+
+TEST_P(EventsContract, TheReloadEventOpensAndSets) {
+  Events& events = *b_.events;
+  EXPECT_EQ(events.OpenEvent(kEventAllAccess, false, L"PowerManager/Other"), kNullHandle);
+  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
+  const Handle event =
+      events.OpenEvent(kEventAllAccess, false, L"PowerManager/ReloadActivityTimeouts");
+  ASSERT_NE(event, kNullHandle);
+  EXPECT_TRUE(events.EventModify(event, kEventSet));
+  EXPECT_TRUE(events.CloseHandle(event));
+  EXPECT_FALSE(events.CloseHandle(event));
+}
+
+TEST_P(EventsContract, AMutexExistsWhileAnyHandleToItIsOpen) {
+  Events& events = *b_.events;
+  const Handle first = events.CreateMutex(false, L"Contract");
+  ASSERT_NE(first, kNullHandle);
+  EXPECT_EQ(GetLastError(), kErrorSuccess);
+  const Handle second = events.CreateMutex(false, L"Contract");
+  ASSERT_NE(second, kNullHandle);  // a handle all the same, to be closed
+  EXPECT_EQ(GetLastError(), kErrorAlreadyExists);
+  const Handle other = events.CreateMutex(false, L"Another");
+  EXPECT_EQ(GetLastError(), kErrorSuccess);
+  EXPECT_TRUE(events.CloseHandle(first));
+  const Handle third = events.CreateMutex(false, L"Contract");  // the second handle keeps it
+  EXPECT_EQ(GetLastError(), kErrorAlreadyExists);
+  EXPECT_TRUE(events.CloseHandle(third));
+  EXPECT_TRUE(events.CloseHandle(second));
+  const Handle again = events.CreateMutex(false, L"Contract");
+  EXPECT_EQ(GetLastError(), kErrorSuccess);
+  EXPECT_TRUE(events.CloseHandle(again));
+  EXPECT_TRUE(events.CloseHandle(other));
+}
+
+TEST_P(DevicesContract, TheBinfsStreamTakesAnImageAndItsLength) {
+  Devices& devices = *b_.devices;
+  EXPECT_EQ(devices.CreateFile(L"BIN1:", kGenericRead, 0, kOpenExisting, 0), kInvalidHandle);
+  const Handle driver = devices.ActivateDevice(L"\\Drivers\\BINDRV", 0);
+  ASSERT_NE(driver, kNullHandle);
+  EXPECT_EQ(devices.ActivateDevice(L"\\Drivers\\BINDRV", 0), kNullHandle);  // one user at a time
+  const Handle stream =
+      devices.CreateFile(L"BIN1:", kGenericRead | kGenericWrite, 0, kOpenExisting, 0);
+  ASSERT_NE(stream, kInvalidHandle);
+  EXPECT_EQ(devices.CreateFile(L"BIN1:", kGenericRead, 0, kOpenExisting, 0), kInvalidHandle);
+  EXPECT_EQ(GetLastError(), kErrorSharingViolation);
+  const auto request = [&](DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize) {
+    return devices.DeviceIoControl(stream, code, in, inSize, out, outSize, nullptr);
+  };
+  DWORD sector = 0;
+  DWORD wide[2];
+  EXPECT_TRUE(request(BIN_IOCTL_GET_SECTOR_SIZE, nullptr, 0, &sector, 4));
+  EXPECT_GT(sector, 0u);
+  EXPECT_FALSE(request(BIN_IOCTL_GET_SECTOR_SIZE, nullptr, 0, wide, 8));
+  DWORD written = 0;
+  const BYTE bytes[3] = {1, 2, 3};
+  EXPECT_FALSE(devices.WriteFile(stream, bytes, 3, &written));  // no image selected
+  EXPECT_EQ(GetLastError(), kErrorNotReady);
+  const BYTE two = 2;
+  const BYTE rescue = 1;
+  const DWORD length = 3;
+  EXPECT_FALSE(request(BIN_IOCTL_SELECT_IMAGE, &two, 1, nullptr, 0));
+  EXPECT_FALSE(request(BIN_IOCTL_SELECT_IMAGE, &length, 4, nullptr, 0));
+  EXPECT_FALSE(request(BIN_IOCTL_UPDATE_HEADER, &length, 4, nullptr, 0));
+  ASSERT_TRUE(request(BIN_IOCTL_SELECT_IMAGE, &rescue, 1, nullptr, 0));
+  ASSERT_TRUE(devices.WriteFile(stream, bytes, 2, &written));
+  EXPECT_EQ(written, 2u);
+  ASSERT_TRUE(devices.WriteFile(stream, bytes + 2, 1, &written));
+  EXPECT_FALSE(request(BIN_IOCTL_UPDATE_HEADER, &length, 2, nullptr, 0));
+  EXPECT_TRUE(request(BIN_IOCTL_UPDATE_HEADER, &length, 4, nullptr, 0));
+  EXPECT_TRUE(devices.CloseHandle(stream));
+  EXPECT_FALSE(devices.CloseHandle(stream));
+  EXPECT_TRUE(devices.DeactivateDevice(driver));
+  EXPECT_FALSE(devices.DeactivateDevice(driver));
+  const Handle next = devices.ActivateDevice(L"\\Drivers\\BINDRV", 0);
+  EXPECT_NE(next, kNullHandle);
+  EXPECT_TRUE(devices.DeactivateDevice(next));
+}
+
+TEST_P(KernelContract, FiveRequestsEachWithItsExactSizes) {
+  Kernel& kernel = *b_.kernel;
+  BYTE settings[112];
+  BYTE big[600];
+  std::vector<BYTE> constants(540);
+  for (std::size_t i = 0; i < constants.size(); ++i)
+    constants[i] = static_cast<BYTE>(i * 7);
+  DWORD returned = 0;
+  EXPECT_TRUE(
+      kernel.KernelIoControl(IOCTL_HAL_GET_BOOT_SETTINGS, nullptr, 0, settings, 112, &returned));
+  EXPECT_EQ(returned, 112u);
+  EXPECT_TRUE(
+      kernel.KernelIoControl(IOCTL_HAL_SET_BOOT_SETTINGS, settings, 112, nullptr, 0, nullptr));
+  ASSERT_TRUE(
+      kernel.KernelIoControl(IOCTL_HAL_SET_CONSTANTS, constants.data(), 540, nullptr, 0, nullptr));
+  ASSERT_TRUE(kernel.KernelIoControl(IOCTL_HAL_GET_CONSTANTS, nullptr, 0, big, 540, &returned));
+  EXPECT_EQ(returned, 540u);
+  EXPECT_EQ(std::vector<BYTE>(big, big + 540), constants);
+  EXPECT_TRUE(kernel.KernelIoControl(IOCTL_HAL_WRITE_BOOTLOADER, big, 5, nullptr, 0, nullptr));
+  struct Refused {
+    DWORD code;
+    const void* in;
+    DWORD inSize;
+    void* out;
+    DWORD outSize;
+  };
+  for (const Refused& r : {Refused{IOCTL_HAL_GET_BOOT_SETTINGS, nullptr, 0, big, 200},
+                           Refused{IOCTL_HAL_GET_BOOT_SETTINGS, nullptr, 0, settings, 111},
+                           Refused{IOCTL_HAL_SET_BOOT_SETTINGS, big, 113, nullptr, 0},
+                           Refused{IOCTL_HAL_GET_CONSTANTS, nullptr, 0, settings, 112},
+                           Refused{IOCTL_HAL_SET_CONSTANTS, big, 539, nullptr, 0},
+                           Refused{IOCTL_HAL_WRITE_BOOTLOADER, nullptr, 0, nullptr, 0},
+                           Refused{0x0101042C, nullptr, 0, nullptr, 0}}) {
+    SetLastError(0);
+    EXPECT_FALSE(kernel.KernelIoControl(r.code, r.in, r.inSize, r.out, r.outSize, nullptr))
+        << std::hex << r.code << " " << r.inSize << " " << r.outSize;
+    EXPECT_NE(GetLastError(), 0u);
+  }
+}
+
+std::string Name(const testing::TestParamInfo<Maker>& param) {
+  return param.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, FilesContract, testing::Values(kMemory, kHost, kDevice), Name);
+INSTANTIATE_TEST_SUITE_P(Backends, RegistryContract, testing::Values(kMemory, kDevice), Name);
+INSTANTIATE_TEST_SUITE_P(Backends, EventsContract, testing::Values(kMemory, kDevice), Name);
+INSTANTIATE_TEST_SUITE_P(Backends, DevicesContract, testing::Values(kDevice), Name);
+INSTANTIATE_TEST_SUITE_P(Backends, KernelContract, testing::Values(kMemory, kDevice), Name);
+
+}  // namespace

@@ -21,7 +21,7 @@ set(allowed_resources platform platform/ui)
 set(allowed_dialogs platform platform/text platform/ui bootcfg resources)
 set(allowed_app platform platform/text platform/ui dialogs writers package bootcfg power resources)
 set(allowed_tools/common platform platform/text platform/host platform/sim package bootcfg)
-set(allowed_tools/nbx platform platform/text platform/host package)
+set(allowed_tools/nbx platform platform/text platform/host package tools/common)
 set(allowed_tools/devsim
   platform platform/text platform/host platform/sim package bootcfg tools/common)
 set(allowed_tools/tessaron platform platform/text platform/host platform/sim platform/os

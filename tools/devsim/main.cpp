@@ -8,6 +8,7 @@
 #include "platform/sim/boot_loader.h"
 #include "platform/sim/device.h"
 #include "platform/text/utf8.h"
+#include "tools/common/last_net.h"
 #include "tools/common/provision.h"
 #include "tools/devsim/report.h"
 
@@ -220,11 +221,5 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The last net: every failure the commands foresee is reported where it happens.
-  try {
-    return Run(argc, argv);
-  } catch (const std::exception& error) {
-    std::cerr << "devsim: " << error.what() << "\n";
-    return 1;
-  }
+  return tools::RunWithLastNet("devsim", [&] { return Run(argc, argv); });
 }

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "package/image_trailer.h"
+#include "tools/common/last_net.h"
 #include "tools/nbx/commands.h"
 
 namespace {
@@ -60,11 +61,5 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The last net: every failure the commands foresee is reported where it happens.
-  try {
-    return Run(argc, argv);
-  } catch (const std::exception& error) {
-    std::cerr << "nbx: " << error.what() << "\n";
-    return 1;
-  }
+  return tools::RunWithLastNet("nbx", [&] { return Run(argc, argv); });
 }

@@ -11,6 +11,7 @@
 #include "platform/host/host.h"
 #include "platform/text/utf8.h"
 #include "resources/resources.h"
+#include "tools/common/last_net.h"
 #include "tools/common/provision.h"
 
 namespace {
@@ -99,11 +100,5 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The last net: every failure foreseen is reported where it happens.
-  try {
-    return Run(argc, argv);
-  } catch (const std::exception& error) {
-    std::cerr << "tessaron: " << error.what() << "\n";
-    return kNoDevice;
-  }
+  return tools::RunWithLastNet("tessaron", [&] { return Run(argc, argv); });
 }

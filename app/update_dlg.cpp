@@ -45,12 +45,16 @@ bool CUpdateDlg::OnInitDialog() {
   SendMessage(WM_SETICON, ICON_SMALL, m_hIcon);
   CenterWindow();
   SetForegroundWindow();
-  const UINT confirmation = m_bBootLoader ? 17 : m_bRescue ? 19 : 18;
+  const UINT confirmation = ForTarget(IDS_CONFIRM_BOOTLOADER, IDS_CONFIRM_RESCUE, IDS_CONFIRM_MAIN);
   m_stcMessage.SetWindowText(
       platform::FormatW(ui().LoadString(confirmation).value_or(L""), m_strImagePath));
-  m_btnOK.SetWindowText(ui().LoadString(7).value_or(L""));
-  m_btnCancel.SetWindowText(ui().LoadString(8).value_or(L""));
+  m_btnOK.SetWindowText(ui().LoadString(IDS_OK).value_or(L""));
+  m_btnCancel.SetWindowText(ui().LoadString(IDS_CANCEL).value_or(L""));
   return true;
+}
+
+UINT CUpdateDlg::ForTarget(UINT bootLoader, UINT rescue, UINT main) const {
+  return m_bBootLoader ? bootLoader : m_bRescue ? rescue : main;
 }
 
 bool CUpdateDlg::ReadStoreFolder() {
@@ -76,9 +80,10 @@ bool CUpdateDlg::ReadStoreFolder() {
 }
 
 bool CUpdateDlg::ShowInstructions() {
-  const UINT target = m_bBootLoader ? 22 : m_bRescue ? 21 : 20;
-  const std::wstring text = platform::FormatW(
-      ui().LoadString(5).value_or(L""), ui().LoadString(target).value_or(L""), m_strStoreFolder);
+  const UINT target = ForTarget(IDS_NAME_BOOTLOADER, IDS_NAME_RESCUE, IDS_NAME_MAIN);
+  const std::wstring text =
+      platform::FormatW(ui().LoadString(IDS_CHOOSE_FILE).value_or(L""),
+                        ui().LoadString(target).value_or(L""), m_strStoreFolder);
   return MessageBox(text, L"Tessaron Loader", MB_OKCANCEL | MB_SETFOREGROUND) == IDOK;
 }
 
@@ -102,7 +107,7 @@ bool CUpdateDlg::CheckImageLocation() {
   if (storeFolder != pathStart)
     return true;
   NKDbgPrintfW(services_.log, L"ERROR : file in nand flash directory\r\n");
-  ui().AfxMessageBox(2, MB_OK);
+  ui().AfxMessageBox(IDS_OS_LOADING_FAILURE, MB_OK);
   return false;
 }
 
@@ -118,7 +123,8 @@ void CUpdateDlg::OnOK() {
     platform::ScopedFile file(files, handle);
     CProgressDlg progress(ui(), services_, file.get());
     const bool written = progress.RunFlash(m_bBootLoader, m_bRescue);
-    if (const auto result = ui().LoadString(written ? 1 : 2)) {
+    if (const auto result =
+            ui().LoadString(written ? IDS_OS_LOADING_SUCCESS : IDS_OS_LOADING_FAILURE)) {
       MessageBox(*result, L"Quorvane", MB_OK);
     }
     file.Close();

@@ -21,6 +21,10 @@ class CUpdateDlg : public platform::ui::CDialog {
   void OnOK() override;
 
  private:
+  // The string of the target: the boot loader is tested first, then the rescue image; the main
+  // image is what remains.
+  platform::ui::UINT ForTarget(platform::ui::UINT bootLoader, platform::ui::UINT rescue,
+                               platform::ui::UINT main) const;
   bool ReadStoreFolder();
   bool ShowInstructions();
   bool ChooseImageFile();

@@ -1,4 +1,5 @@
 // The application in the terminal, answered by scripts, on a simulated device.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -10,6 +11,8 @@
 #include "tools/devsim/report.h"
 
 namespace {
+
+using testing::HasSubstr;
 
 struct Outcome {
   int status;
@@ -73,8 +76,8 @@ TEST_F(TessaronTest, AConfirmationCancelledWritesNothing) {
   EXPECT_EQ(run.status, 0) << run.errors;
   EXPECT_EQ(Log(), std::vector<std::wstring>{L"Updating Bootloader\r\n"});
   EXPECT_EQ(Flash(), before);
-  EXPECT_NE(run.output.find("Updating bootloader with"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("\\Storage\\EbootLoader.nbX"), std::string::npos);
+  EXPECT_THAT(run.output, HasSubstr("Updating bootloader with"));
+  EXPECT_THAT(run.output, HasSubstr("\\Storage\\EbootLoader.nbX"));
 }
 
 TEST_F(TessaronTest, AnImageInTheStoreFolderIsRefused) {
@@ -84,8 +87,8 @@ TEST_F(TessaronTest, AnImageInTheStoreFolderIsRefused) {
   EXPECT_EQ(Log(),
             (std::vector<std::wstring>{L"Updating Main Image\r\n", L"csDir1 : Flash csDir2 : Flash",
                                        L"ERROR : file in nand flash directory\r\n"}));
-  EXPECT_NE(run.output.find("[ tessaron ]"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("OS loading Failure"), std::string::npos);
+  EXPECT_THAT(run.output, HasSubstr("[ tessaron ]"));
+  EXPECT_THAT(run.output, HasSubstr("OS loading Failure"));
   EXPECT_EQ(run.output.find("Updating main image with"), std::string::npos);
 }
 
@@ -125,8 +128,7 @@ TEST_F(TessaronTest, ARunWhileAnotherHoldsTheDeviceEndsAtOnceAndChangesNothing) 
     const platform::ScopedMutex held(events, events.CreateMutex(false, L"TessaronLoader"));
     const Outcome second = Run(update);
     EXPECT_EQ(second.status, 4) << second.errors;
-    EXPECT_NE(second.output.find("Tessaron Loader is already running."), std::string::npos)
-        << second.output;
+    EXPECT_THAT(second.output, HasSubstr("Tessaron Loader is already running."));
     EXPECT_TRUE(Log().empty());
   }
   EXPECT_EQ(Flash(), before);
@@ -141,8 +143,7 @@ TEST_F(TessaronTest, MakesTheDeviceInAMissingOrEmptyFolderAndSaysSo) {
       std::filesystem::create_directories(dir_);
     const Outcome run = Run("cancel\n");
     EXPECT_EQ(run.status, 0) << run.errors;
-    EXPECT_NE(run.output.find("made one with the default contents and sample packages"),
-              std::string::npos);
+    EXPECT_THAT(run.output, HasSubstr("made one with the default contents and sample packages"));
     EXPECT_TRUE(std::filesystem::exists(dir_ / "fs" / "Storage" / "EbootLoader.nbX"));
   }
 }

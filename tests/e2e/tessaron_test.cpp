@@ -40,10 +40,8 @@ class TessaronTest : public e2e::DeviceTest {
                                 " --script " + scriptPath.string() + " " + arguments + " 2>" +
                                 errors.string() + " </dev/null";
     const fakes::CommandResult result = fakes::RunCommand(command);
-    Outcome outcome{result.exitCode, result.output, {}};
     std::ifstream in(errors);
-    outcome.errors.assign(std::istreambuf_iterator<char>(in), {});
-    return outcome;
+    return {result.exitCode, result.output, {std::istreambuf_iterator<char>(in), {}}};
   }
 
   std::vector<std::wstring> Log() {
@@ -93,11 +91,7 @@ TEST_F(TessaronTest, AnImageInTheStoreFolderIsRefused) {
 }
 
 TEST_F(TessaronTest, AScriptThatRunsOutOrDoesNotFitGivesUp) {
-  struct Case {
-    const char* script;
-    const char* error;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"click Update Bootloader\n",
        "tessaron: the script ended while the message box \"Tessaron Loader\""},
       {"click Update Bootloader\nclick OK\nfile \\Storage\\EbootLoader.nbX\n",
@@ -109,11 +103,11 @@ TEST_F(TessaronTest, AScriptThatRunsOutOrDoesNotFitGivesUp) {
        "tessaron: script line 4: 'check OK' does not answer the message box"},
       {"jump\n", "tessaron: script line 1: 'jump' does not answer the dialog 133"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [script, error] : cases) {
     const nlohmann::json before = Flash();
-    const Outcome run = Run(c.script);
-    EXPECT_EQ(run.status, 3) << c.script;
-    EXPECT_NE(run.errors.find(c.error), std::string::npos) << c.script << run.errors;
+    const Outcome run = Run(script);
+    EXPECT_EQ(run.status, 3) << script;
+    EXPECT_THAT(run.errors, HasSubstr(error)) << script;
     EXPECT_EQ(Flash(), before);
   }
 }

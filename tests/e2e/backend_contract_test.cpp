@@ -45,40 +45,37 @@ void WriteContent(const std::filesystem::path& path) {
 
 const std::vector<BYTE> kSixty = {60, 0, 0, 0};
 
-const Maker kMemory{"memory", [](const std::filesystem::path&) {
-                      struct Fakes {
-                        fakes::MemoryFiles files{kContent};
-                        fakes::FakeRegistry registry;
-                        fakes::FakeEvents events;
-                        fakes::FakeKernel kernel;
-                      };
-                      auto f = std::make_shared<Fakes>();
-                      f->registry.keys[kKey][L"Number"] = {kRegDword, kSixty};
-                      return Backend{&f->files,  L"any", &f->registry, &f->events, nullptr,
-                                     &f->kernel, f};
-                    }};
-const Maker kHost{"host", [](const std::filesystem::path& dir) {
-                    WriteContent(dir / "contract.bin");
-                    auto files = std::make_shared<HostFiles>();
-                    return Backend{files.get(), FromUtf8((dir / "contract.bin").string()),
-                                   nullptr,     nullptr,
-                                   nullptr,     nullptr,
-                                   files};
-                  }};
-const Maker kDevice{"device", [](const std::filesystem::path& dir) {
-                      std::string error;
-                      EXPECT_TRUE(tools::CreateDevice(dir / "device", {}, error)) << error;
-                      WriteContent(dir / "device" / "fs" / "Storage" / "contract.bin");
-                      std::shared_ptr<sim::Device> d = sim::Device::Open(dir / "device", error);
-                      d->simRegistry().Put(kKey, L"Number", {kRegDword, kSixty});
-                      return Backend{&d->files(),
-                                     L"\\Storage\\contract.bin",
-                                     &d->registry(),
-                                     &d->events(),
-                                     &d->devices(),
-                                     &d->kernel(),
-                                     d};
-                    }};
+Backend MakeMemory(const std::filesystem::path&) {
+  struct Fakes {
+    fakes::MemoryFiles files{kContent};
+    fakes::FakeRegistry registry;
+    fakes::FakeEvents events;
+    fakes::FakeKernel kernel;
+  };
+  auto f = std::make_shared<Fakes>();
+  f->registry.keys[kKey][L"Number"] = {kRegDword, kSixty};
+  return {&f->files, L"any", &f->registry, &f->events, nullptr, &f->kernel, f};
+}
+Backend MakeHost(const std::filesystem::path& dir) {
+  WriteContent(dir / "contract.bin");
+  auto files = std::make_shared<HostFiles>();
+  return {files.get(), FromUtf8((dir / "contract.bin").string()), {}, {}, {}, {}, files};
+}
+Backend MakeDevice(const std::filesystem::path& dir) {
+  std::string error;
+  EXPECT_TRUE(tools::CreateDevice(dir / "device", {}, error)) << error;
+  WriteContent(dir / "device" / "fs" / "Storage" / "contract.bin");
+  std::shared_ptr<sim::Device> d = sim::Device::Open(dir / "device", error);
+  d->simRegistry().Put(kKey, L"Number", {kRegDword, kSixty});
+  return {&d->files(),
+          L"\\Storage\\contract.bin",
+          &d->registry(),
+          &d->events(),
+          &d->devices(),
+          &d->kernel(),
+          d};
+}
+const Maker kMemory{"memory", MakeMemory}, kHost{"host", MakeHost}, kDevice{"device", MakeDevice};
 
 class Contract : public testing::TestWithParam<Maker> {
  protected:
@@ -247,41 +244,35 @@ TEST_P(DevicesContract, TheBinfsStreamTakesAnImageAndItsLength) {
 }
 
 TEST_P(KernelContract, FiveRequestsEachWithItsExactSizes) {
-  Kernel& kernel = *b_.kernel;
   BYTE settings[112];
   BYTE big[600];
   std::vector<BYTE> constants(540);
   for (std::size_t i = 0; i < constants.size(); ++i)
     constants[i] = static_cast<BYTE>(i * 7);
   DWORD returned = 0;
-  EXPECT_TRUE(
-      kernel.KernelIoControl(IOCTL_HAL_GET_BOOT_SETTINGS, nullptr, 0, settings, 112, &returned));
+  const auto io = [&](DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize) {
+    return b_.kernel->KernelIoControl(code, in, inSize, out, outSize, out ? &returned : nullptr);
+  };
+  EXPECT_TRUE(io(IOCTL_HAL_GET_BOOT_SETTINGS, nullptr, 0, settings, 112));
   EXPECT_EQ(returned, 112u);
-  EXPECT_TRUE(
-      kernel.KernelIoControl(IOCTL_HAL_SET_BOOT_SETTINGS, settings, 112, nullptr, 0, nullptr));
-  ASSERT_TRUE(
-      kernel.KernelIoControl(IOCTL_HAL_SET_CONSTANTS, constants.data(), 540, nullptr, 0, nullptr));
-  ASSERT_TRUE(kernel.KernelIoControl(IOCTL_HAL_GET_CONSTANTS, nullptr, 0, big, 540, &returned));
+  EXPECT_TRUE(io(IOCTL_HAL_SET_BOOT_SETTINGS, settings, 112, nullptr, 0));
+  ASSERT_TRUE(io(IOCTL_HAL_SET_CONSTANTS, constants.data(), 540, nullptr, 0));
+  ASSERT_TRUE(io(IOCTL_HAL_GET_CONSTANTS, nullptr, 0, big, 540));
   EXPECT_EQ(returned, 540u);
   EXPECT_EQ(std::vector<BYTE>(big, big + 540), constants);
-  EXPECT_TRUE(kernel.KernelIoControl(IOCTL_HAL_WRITE_BOOTLOADER, big, 5, nullptr, 0, nullptr));
-  struct Refused {
-    DWORD code;
-    const void* in;
-    DWORD inSize;
-    void* out;
-    DWORD outSize;
-  };
-  for (const Refused& r : {Refused{IOCTL_HAL_GET_BOOT_SETTINGS, nullptr, 0, big, 200},
-                           Refused{IOCTL_HAL_GET_BOOT_SETTINGS, nullptr, 0, settings, 111},
-                           Refused{IOCTL_HAL_SET_BOOT_SETTINGS, big, 113, nullptr, 0},
-                           Refused{IOCTL_HAL_GET_CONSTANTS, nullptr, 0, settings, 112},
-                           Refused{IOCTL_HAL_SET_CONSTANTS, big, 539, nullptr, 0},
-                           Refused{IOCTL_HAL_WRITE_BOOTLOADER, nullptr, 0, nullptr, 0},
-                           Refused{0x0101042C, nullptr, 0, nullptr, 0}}) {
+  EXPECT_TRUE(io(IOCTL_HAL_WRITE_BOOTLOADER, big, 5, nullptr, 0));
+  const std::tuple<DWORD, const void*, DWORD, void*, DWORD> refused[] = {
+      {IOCTL_HAL_GET_BOOT_SETTINGS, nullptr, 0, big, 200},
+      {IOCTL_HAL_GET_BOOT_SETTINGS, nullptr, 0, settings, 111},
+      {IOCTL_HAL_SET_BOOT_SETTINGS, big, 113, nullptr, 0},
+      {IOCTL_HAL_GET_CONSTANTS, nullptr, 0, settings, 112},
+      {IOCTL_HAL_SET_CONSTANTS, big, 539, nullptr, 0},
+      {IOCTL_HAL_WRITE_BOOTLOADER, nullptr, 0, nullptr, 0},
+      {0x0101042C, nullptr, 0, nullptr, 0}};
+  for (const auto& [code, in, inSize, out, outSize] : refused) {
     SetLastError(0);
-    EXPECT_FALSE(kernel.KernelIoControl(r.code, r.in, r.inSize, r.out, r.outSize, nullptr))
-        << std::hex << r.code << " " << r.inSize << " " << r.outSize;
+    EXPECT_FALSE(io(code, in, inSize, out, outSize))
+        << std::hex << code << " " << inSize << " " << outSize;
     EXPECT_NE(GetLastError(), 0u);
   }
 }

@@ -244,39 +244,35 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
     BYTE rescue;
     std::vector<BYTE> package;  // empty: a good one
   };
-  const std::wstring q = L"Quorvane: BinDrv DeInit Failed !!!\r\n";
-  const std::wstring vq = L"Varnel_Quorvane: BinDrv DeInit Failed !!!\r\n";
-  const std::wstring create = L"Varnel_Quorvane: Erreur createfile n\u00b0 1117\r\n";
-  const std::wstring sector = L"Quorvane: Error on BIN_IOCTL_GET_SECTOR_SIZE n\u00b0 1117\r\n";
-  const std::wstring read = L"Varnel_Quorvane: Erreur readfile n\u00b0 1117\r\n";
-  const std::wstring write = L"Varnel_Quorvane: Erreur writefile n\u00b0 1117\r\n";
+  const auto erreur = [](const wchar_t* what) {
+    return L"Varnel_Quorvane: Erreur " + std::wstring(what) + L" n\u00b0 1117\r\n";
+  };
+  const std::wstring q = L"Quorvane: BinDrv DeInit Failed !!!\r\n", vq = L"Varnel_" + q;
+  const std::wstring create = erreur(L"createfile"), read = erreur(L"readfile"),
+                     write = erreur(L"writefile"), header = erreur(L"update header setting"),
+                     close = erreur(L"closefile");
   const std::wstring select =
       L"Varnel_Quorvane: Erreur update selecting image n\u00b00, error n\u00b0 1117\r\n";
-  const std::wstring header = L"Varnel_Quorvane: Erreur update header setting n\u00b0 1117\r\n";
-  const std::wstring close = L"Varnel_Quorvane: Erreur closefile n\u00b0 1117\r\n";
+  const std::wstring sector = L"Quorvane: Error on BIN_IOCTL_GET_SECTOR_SIZE n\u00b0 1117\r\n";
   const std::wstring getSettings = L"Error get settings n\u00b0 1117\r\n";
   const std::wstring setSettings = L"Error set settings n\u00b0 1117\r\n";
   const std::wstring notFit = L"Varnel_Quorvane: Image not fit this product!!!\r\n";
   const std::wstring crc = L"Varnel_Quorvane: CRC error at block #2\r\n";
+  const std::wstring &w0 = kWritten[0], &w1 = kWritten[1];
   const char* const kSelect = "KernelIoControl:IOCTL_HAL_SET_BOOT_SETTINGS";
   const CallAfter unload{"DeactivateDevice"};
   std::vector<BYTE> noBlocks = Pack(2 * 16384);
   noBlocks[noBlocks.size() - 4] = 0;
   const std::vector<BYTE> alone =
       package::BuildTrailer({1}, {0}, {}, package::TagField("KORVALIN"));
+  // clang-format off
   const std::vector<Case> cases = {
       {"driver not loaded", {{"ActivateDevice"}}, {}, 0},
       {"stream not opened", {{"CreateFile", "ActivateDevice"}}, {create}, 0},
-      {"stream not opened, unload fails",
-       {{"CreateFile", "ActivateDevice"}, unload},
-       {create, vq},
-       0},
+      {"stream not opened, unload fails", {{"CreateFile", "ActivateDevice"}, unload}, {create, vq}, 0},
       {"sector size", {{"DeviceIoControl:3"}}, {sector}, 0},
       {"sector size, unload fails", {{"DeviceIoControl:3"}, unload}, {sector, q}, 0},
-      {"limit unreadable, unload fails",
-       {{"KernelIoControl:IOCTL_HAL_GET_BOOT_SETTINGS"}, unload},
-       {getSettings, q},
-       0},
+      {"limit unreadable, unload fails", {{"KernelIoControl:IOCTL_HAL_GET_BOOT_SETTINGS"}, unload}, {getSettings, q}, 0},
       {"trailer unreadable", {{"ReadFile"}}, {read}, 0},
       {"rescue not selected", {{kSelect}}, {setSettings}, 0},
       {"block unreadable", {{"ReadFile", kSelect}}, {read}, 1},
@@ -284,28 +280,17 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
       {"rewind fails", {{"SetFilePointer", "DeviceIoControl:2"}}, {read}, 1, true},
       {"chunk unreadable", {{"ReadFile", "DeviceIoControl:2"}}, {read}, 1, true},
       {"second chunk not written", {{"WriteFile", "", 2}}, {write}, 1, true},
-      {"length refused", {{"DeviceIoControl:1"}}, {kWritten[0], header}, 1, true},
-      {"main not selected back",
-       {{kSelect, "DeviceIoControl:1"}},
-       {kWritten[0], kWritten[1], setSettings},
-       1,
-       true},
-      {"stream not closed, unload fails",
-       {{"CloseHandle", "DeviceIoControl:1"}, unload},
-       {kWritten[0], kWritten[1], close, vq},
-       0,
-       true},
-      {"driver not unloaded at the end",
-       {unload},
-       {kWritten[0], kWritten[1], kWritten[2], L"BinDrv DeInit Failed !!!\r\n"},
-       0,
-       true},
+      {"length refused", {{"DeviceIoControl:1"}}, {w0, header}, 1, true},
+      {"main not selected back", {{kSelect, "DeviceIoControl:1"}}, {w0, w1, setSettings}, 1, true},
+      {"stream not closed, unload fails", {{"CloseHandle", "DeviceIoControl:1"}, unload}, {w0, w1, close, vq}, 0, true},
+      {"driver not unloaded at the end", {unload}, {w0, w1, kWritten[2], L"BinDrv DeInit Failed !!!\r\n"}, 0, true},
       {"wrong tag", {}, {notFit}, 0, false, 0, Pack(2 * 16384, "KORVALIN2")},
       {"bad CRC, main", {}, {crc}, 1, false, 0, BadBlockOneListedOutOfOrder()},
       {"bad CRC, rescue", {}, {crc}, 0, false, 1, BadBlockOneListedOutOfOrder()},
       {"no blocks", {}, {}, 0, false, 0, noBlocks},
       {"no image, the trailer alone", {}, {notFit}, 0, false, 1, alone},
   };
+  // clang-format on
   const std::vector<BYTE> good = Pack(3 * 16384);
   Fresh(good);
   ASSERT_EQ(Write(0), 1);

@@ -1,4 +1,5 @@
 // The application in the terminal, answered by scripts, on a simulated device.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -10,6 +11,8 @@
 #include "tools/devsim/report.h"
 
 namespace {
+
+using testing::HasSubstr;
 
 struct Outcome {
   int status;
@@ -37,10 +40,8 @@ class TessaronTest : public e2e::DeviceTest {
                                 " --script " + scriptPath.string() + " " + arguments + " 2>" +
                                 errors.string() + " </dev/null";
     const fakes::CommandResult result = fakes::RunCommand(command);
-    Outcome outcome{result.exitCode, result.output, {}};
     std::ifstream in(errors);
-    outcome.errors.assign(std::istreambuf_iterator<char>(in), {});
-    return outcome;
+    return {result.exitCode, result.output, {std::istreambuf_iterator<char>(in), {}}};
   }
 
   std::vector<std::wstring> Log() {
@@ -73,8 +74,8 @@ TEST_F(TessaronTest, AConfirmationCancelledWritesNothing) {
   EXPECT_EQ(run.status, 0) << run.errors;
   EXPECT_EQ(Log(), std::vector<std::wstring>{L"Updating Bootloader\r\n"});
   EXPECT_EQ(Flash(), before);
-  EXPECT_NE(run.output.find("Updating bootloader with"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("\\Storage\\EbootLoader.nbX"), std::string::npos);
+  EXPECT_THAT(run.output, HasSubstr("Updating bootloader with"));
+  EXPECT_THAT(run.output, HasSubstr("\\Storage\\EbootLoader.nbX"));
 }
 
 TEST_F(TessaronTest, AnImageInTheStoreFolderIsRefused) {
@@ -84,17 +85,13 @@ TEST_F(TessaronTest, AnImageInTheStoreFolderIsRefused) {
   EXPECT_EQ(Log(),
             (std::vector<std::wstring>{L"Updating Main Image\r\n", L"csDir1 : Flash csDir2 : Flash",
                                        L"ERROR : file in nand flash directory\r\n"}));
-  EXPECT_NE(run.output.find("[ tessaron ]"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("OS loading Failure"), std::string::npos);
+  EXPECT_THAT(run.output, HasSubstr("[ tessaron ]"));
+  EXPECT_THAT(run.output, HasSubstr("OS loading Failure"));
   EXPECT_EQ(run.output.find("Updating main image with"), std::string::npos);
 }
 
 TEST_F(TessaronTest, AScriptThatRunsOutOrDoesNotFitGivesUp) {
-  struct Case {
-    const char* script;
-    const char* error;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"click Update Bootloader\n",
        "tessaron: the script ended while the message box \"Tessaron Loader\""},
       {"click Update Bootloader\nclick OK\nfile \\Storage\\EbootLoader.nbX\n",
@@ -106,11 +103,11 @@ TEST_F(TessaronTest, AScriptThatRunsOutOrDoesNotFitGivesUp) {
        "tessaron: script line 4: 'check OK' does not answer the message box"},
       {"jump\n", "tessaron: script line 1: 'jump' does not answer the dialog 133"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [script, error] : cases) {
     const nlohmann::json before = Flash();
-    const Outcome run = Run(c.script);
-    EXPECT_EQ(run.status, 3) << c.script;
-    EXPECT_NE(run.errors.find(c.error), std::string::npos) << c.script << run.errors;
+    const Outcome run = Run(script);
+    EXPECT_EQ(run.status, 3) << script;
+    EXPECT_THAT(run.errors, HasSubstr(error)) << script;
     EXPECT_EQ(Flash(), before);
   }
 }
@@ -125,8 +122,7 @@ TEST_F(TessaronTest, ARunWhileAnotherHoldsTheDeviceEndsAtOnceAndChangesNothing) 
     const platform::ScopedMutex held(events, events.CreateMutex(false, L"TessaronLoader"));
     const Outcome second = Run(update);
     EXPECT_EQ(second.status, 4) << second.errors;
-    EXPECT_NE(second.output.find("Tessaron Loader is already running."), std::string::npos)
-        << second.output;
+    EXPECT_THAT(second.output, HasSubstr("Tessaron Loader is already running."));
     EXPECT_TRUE(Log().empty());
   }
   EXPECT_EQ(Flash(), before);
@@ -141,8 +137,7 @@ TEST_F(TessaronTest, MakesTheDeviceInAMissingOrEmptyFolderAndSaysSo) {
       std::filesystem::create_directories(dir_);
     const Outcome run = Run("cancel\n");
     EXPECT_EQ(run.status, 0) << run.errors;
-    EXPECT_NE(run.output.find("made one with the default contents and sample packages"),
-              std::string::npos);
+    EXPECT_THAT(run.output, HasSubstr("made one with the default contents and sample packages"));
     EXPECT_TRUE(std::filesystem::exists(dir_ / "fs" / "Storage" / "EbootLoader.nbX"));
   }
 }

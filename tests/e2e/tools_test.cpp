@@ -1,4 +1,5 @@
 // nbx, devsim and tessaron as a user runs them.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -15,6 +16,8 @@ namespace {
 
 using package::BYTE;
 using package::WORD;
+using testing::HasSubstr;
+using testing::StartsWith;
 
 struct Outcome {
   int status;
@@ -83,9 +86,8 @@ TEST_F(NbxTest, PackThenVerifyPassesAndEveryFlippedBlockIsFound) {
   WriteBytes(Path("image.bin"), image);
   const Outcome pack = Nbx("pack " + Path("image.bin") + " -o " + Path("Eboot.nbX"));
   ASSERT_EQ(pack.status, 0) << pack.errors;
-  EXPECT_NE(pack.output.find("4 block(s)"), std::string::npos) << pack.output;
-  EXPECT_NE(pack.output.find("Padded the image with 16261 bytes"), std::string::npos)
-      << pack.output;
+  EXPECT_THAT(pack.output, HasSubstr("4 block(s)"));
+  EXPECT_THAT(pack.output, HasSubstr("Padded the image with 16261 bytes"));
   const Outcome verify = Nbx("verify " + Path("Eboot.nbX"));
   EXPECT_EQ(verify.status, 0) << verify.output;
   EXPECT_EQ(verify.errors, "");
@@ -99,7 +101,7 @@ TEST_F(NbxTest, PackThenVerifyPassesAndEveryFlippedBlockIsFound) {
     EXPECT_EQ(failed.status, 1) << failed.output;
     const std::string where = "FAILED: CRC error at position " + std::to_string(block) +
                               ", block " + std::to_string(block);
-    EXPECT_NE(failed.output.find(where), std::string::npos) << failed.output;
+    EXPECT_THAT(failed.output, HasSubstr(where));
   }
 
   const Outcome info = Nbx("info --json " + Path("Eboot.nbX"));
@@ -118,9 +120,7 @@ TEST_F(NbxTest, ExactPackingSaysWhatIsNotCovered) {
   const Outcome pack = Nbx("pack --exact --tag KORVALIN --reserved 0102 " + Path("image.bin") +
                            " -o " + Path("E.nbX"));
   ASSERT_EQ(pack.status, 0) << pack.errors;
-  EXPECT_NE(pack.output.find("the last 100 bytes of the image (offsets 32768 to 32867)"),
-            std::string::npos)
-      << pack.output;
+  EXPECT_THAT(pack.output, HasSubstr("the last 100 bytes of the image (offsets 32768 to 32867)"));
   const Outcome verify = Nbx("verify " + Path("E.nbX"));
   EXPECT_EQ(verify.status, 0);
   EXPECT_EQ(verify.errors, "nbx: warning: " + Path("E.nbX") +
@@ -182,67 +182,56 @@ TEST_F(NbxTest, VerifyTellsWhatTheDeviceWouldDo) {
   struct Case {
     const char* name;
     std::string bytes;
-    int status;
-    std::string verdict;  // after "PATH: "
+    std::string failure;  // after "PATH: FAILED: "; empty when the device would write it
     std::string warning;  // after "nbx: warning: PATH: "; empty when none is given
     int infoStatus;
   };
+  const std::string past = "1 listed block(s) start at or past the end of the file";
   const Case cases[] = {
-      {"as packed", good, 0, "OK: the device would write it", "", 0},
-      {"empty", "", 1, "FAILED: the file is too short to list a block (0 bytes)", "", 1},
-      {"N = 0", block + Trailer({}, {}, kTag), 1, "FAILED: the trailer lists no block (N = 0)", "",
+      {"as packed", good, "", "", 0},
+      {"empty", "", "the file is too short to list a block (0 bytes)", "", 1},
+      {"N = 0", block + Trailer({}, {}, kTag), "the trailer lists no block (N = 0)", "", 1},
+      {"T > F", longTrailer,
+       "the trailer is longer than the file: T = 262170 bytes (N = 65535, L = 9), F = 16418", "",
        1},
-      {"T > F", longTrailer, 1,
-       "FAILED: the trailer is longer than the file: T = 262170 bytes (N = 65535, L = 9), "
-       "F = 16418",
-       "", 1},
-      {"wrong tag", block + Trailer({0}, {Crc(block)}, package::TagField("KORVALIX")), 1,
-       "FAILED: the tag is \"KORVALIX\", not \"KORVALIN\"", "", 0},
+      {"wrong tag", block + Trailer({0}, {Crc(block)}, package::TagField("KORVALIX")),
+       "the tag is \"KORVALIX\", not \"KORVALIN\"", "", 0},
       {"tag without NUL",
-       block + Trailer({0}, {Crc(block)}, {'K', 'O', 'R', 'V', 'A', 'L', 'I', 'N'}), 1,
-       "FAILED: the tag field \"KORVALIN\" (L = 8) holds no NUL", "", 0},
-      {"L = 0", block + Trailer({0}, {Crc(block)}, {}), 1, "FAILED: the tag field is empty (L = 0)",
-       "", 0},
-      {"T = F", Trailer({5}, {0}, kTag), 1,
-       "FAILED: the payload is empty: the trailer takes the whole file (T = F = 34 bytes",
-       "1 listed block(s) start at or past the end of the file (34 bytes)", 0},
-      {"past the end, CRC 1", block + Trailer({0, 5}, {Crc(block), 1}, kTag), 1,
-       "FAILED: CRC error at position 1, block 5 (offset 81920): computed 0x0000, listed 0x0001",
-       "1 listed block(s) start at or past the end of the file", 0},
-      {"past the end, CRC 0", block + Trailer({0, 5}, {Crc(block), 0}, kTag), 0,
-       "OK: the device would write it",
-       "1 listed block(s) start at or past the end of the file (16422 bytes): no byte is read "
-       "for them, so only a CRC of 0x0000 passes (first: block 5 at position 1)",
+       block + Trailer({0}, {Crc(block)}, {'K', 'O', 'R', 'V', 'A', 'L', 'I', 'N'}),
+       "the tag field \"KORVALIN\" (L = 8) holds no NUL", "", 0},
+      {"L = 0", block + Trailer({0}, {Crc(block)}, {}), "the tag field is empty (L = 0)", "", 0},
+      {"T = F", Trailer({5}, {0}, kTag),
+       "the payload is empty: the trailer takes the whole file (T = F = 34 bytes",
+       past + " (34 bytes)", 0},
+      {"past the end, CRC 1", block + Trailer({0, 5}, {Crc(block), 1}, kTag),
+       "CRC error at position 1, block 5 (offset 81920): computed 0x0000, listed 0x0001", past, 0},
+      {"past the end, CRC 0", block + Trailer({0, 5}, {Crc(block), 0}, kTag), "",
+       past + " (16422 bytes): no byte is read for them, so only a CRC of 0x0000 passes (first: "
+              "block 5 at position 1)",
        0},
-      {"at the end, CRC 0", block.substr(0, 16350) + Trailer({1}, {0}, kTag), 0,
-       "OK: the device would write it",
-       "1 listed block(s) start at or past the end of the file (16384 bytes)", 0},
-      {"into the trailer", intoTrailer, 0, "OK: the device would write it",
+      {"at the end, CRC 0", block.substr(0, 16350) + Trailer({1}, {0}, kTag), "",
+       past + " (16384 bytes)", 0},
+      {"into the trailer", intoTrailer, "",
        "1 listed block(s) reach from the payload into the trailer at offset 16382, so their CRCs "
        "cover trailer bytes (first: block 0 at position 0)",
        0},
-      {"inside the trailer", inTrailer, 0, "OK: the device would write it",
+      {"inside the trailer", inTrailer, "",
        "4070 listed block(s) start inside the trailer (offsets 100 to 16409)", 0},
   };
   for (const Case& c : cases) {
-    const std::string path = Path("case.nbX");
-    WriteBytes(path, c.bytes);
-    const Outcome verify = Nbx("verify " + path);
-    EXPECT_EQ(verify.status, c.status) << c.name;
-    EXPECT_EQ(verify.output.rfind(path + ": " + c.verdict, 0), 0u) << c.name << verify.output;
-    if (c.warning.empty()) {
-      EXPECT_EQ(verify.errors, "") << c.name;
-    } else {
-      EXPECT_NE(verify.errors.find("nbx: warning: " + path + ": " + c.warning), std::string::npos)
-          << c.name << verify.errors;
-    }
-    const Outcome info = Nbx("info " + path);
+    WriteBytes(Path("case.nbX"), c.bytes);
+    const Outcome verify = Nbx("verify case.nbX"), info = Nbx("info case.nbX");
+    EXPECT_EQ(verify.status, c.failure.empty() ? 0 : 1) << c.name;
+    EXPECT_THAT(verify.output,
+                StartsWith("case.nbX: " + (c.failure.empty() ? "OK: the device would write it"
+                                                             : "FAILED: " + c.failure)))
+        << c.name;
+    EXPECT_EQ(verify.errors.empty(), c.warning.empty()) << c.name << verify.errors;
+    EXPECT_THAT(verify.errors,
+                HasSubstr(c.warning.empty() ? "" : "nbx: warning: case.nbX: " + c.warning));
     EXPECT_EQ(info.status, c.infoStatus) << c.name << info.errors;
-    EXPECT_EQ(info.output.rfind("File      " + path + "\n", 0), 0u) << c.name;
-    if (c.infoStatus == 1) {
-      EXPECT_NE(info.errors.find("nbx: " + path + ": " + c.verdict.substr(8)), std::string::npos)
-          << c.name << info.errors;
-    }
+    EXPECT_THAT(info.output, StartsWith("File      case.nbX\n")) << c.name;
+    EXPECT_THAT(info.errors, HasSubstr(c.infoStatus ? "nbx: case.nbX: " + c.failure : ""));
   }
 
   MakeFifo(Path("fifo.nbX"));
@@ -274,8 +263,7 @@ TEST_F(NbxTest, AFileOfFourGiBOrMoreIsToldApart) {
   // The device cannot take its size: it refuses the file before reading its trailer.
   const Outcome info = Nbx("info big.nbX");
   EXPECT_EQ(info.status, 1);
-  EXPECT_NE(info.output.find("F = 4294983780 bytes (4 GiB or more)"), std::string::npos)
-      << info.output;
+  EXPECT_THAT(info.output, HasSubstr("F = 4294983780 bytes (4 GiB or more)"));
   EXPECT_EQ(info.errors,
             "nbx: big.nbX: the file holds 4294983780 bytes, 4 GiB or more: its size does not fit "
             "the device's 32 bits\n");
@@ -288,72 +276,66 @@ TEST_F(NbxTest, AFileOfFourGiBOrMoreIsToldApart) {
 }
 
 TEST_F(DevsimTest, InitShowBootAndFaults) {
-  const std::string device = Path("device");
   const Outcome init =
-      Devsim("init " + device + " --store-folder Store --boot-image 1 --timeouts 10,20,30");
+      Devsim("init device --store-folder Store --boot-image 1 --timeouts 10,20,30");
   ASSERT_EQ(init.status, 0) << init.errors;
-  EXPECT_NE(Devsim("init " + device).status, 0);  // not empty any more
-
-  const Outcome show = Devsim("show --json " + device);
-  ASSERT_EQ(show.status, 0) << show.errors;
-  const nlohmann::json state = nlohmann::json::parse(show.output);
-  EXPECT_EQ(state["boot_image"], 1);
-  EXPECT_EQ(state["settings_checksum_ok"], true);
-  EXPECT_EQ(state["main_max_size"], 64 << 20);
-  EXPECT_EQ(state["rescue_max_size"], 16 << 20);
+  EXPECT_NE(Devsim("init device").status, 0);  // not empty any more
+  const nlohmann::json state = nlohmann::json::parse(Devsim("show --json device").output);
+  const nlohmann::json expected = {
+      {"boot_image", 1},
+      {"settings_checksum_ok", true},
+      {"main_max_size", 64 << 20},
+      {"rescue_max_size", 16 << 20},
+      {"store_folder", "Store"},
+      {"timeouts", {{"ACUserIdle", 10}, {"ACSystemIdle", 20}, {"ACSuspend", 30}}}};
+  for (const auto& [key, value] : expected.items())
+    EXPECT_EQ(state[key], value) << key;
   EXPECT_EQ(state["constants_hex"].get<std::string>().size(), 1080u);
-  EXPECT_EQ(state["timeouts"],
-            (nlohmann::json{{"ACUserIdle", 10}, {"ACSystemIdle", 20}, {"ACSuspend", 30}}));
-  EXPECT_EQ(state["store_folder"], "Store");
   EXPECT_TRUE(state["bootloader"].contains("sha256"));
   EXPECT_EQ(state["main"]["length"], 1536 * 1024);
   EXPECT_EQ(state["main"]["written"], 1536 * 1024);
   EXPECT_TRUE(std::filesystem::exists(dir_ / "device" / "fs" / "Store" / "EbootMain.nbX"));
-  EXPECT_EQ(
-      Nbx("verify " + (dir_ / "device" / "fs" / "Storage" / "EbootBadCrc.nbX").string()).status, 1);
-  EXPECT_EQ(
-      Nbx("verify " + (dir_ / "device" / "fs" / "Storage" / "EbootWrongTag.nbX").string()).status,
-      1);
-
-  const Outcome text = Devsim("show " + device);
-  EXPECT_NE(text.output.find("boot image            1 (rescue)"), std::string::npos) << text.output;
-
-  const Outcome boot = Devsim("boot " + device);
+  for (const char* name : {"EbootBadCrc.nbX", "EbootWrongTag.nbX"})
+    EXPECT_EQ(Nbx("verify device/fs/Storage/" + std::string(name)).status, 1) << name;
+  EXPECT_THAT(Devsim("show device").output, HasSubstr("boot image            1 (rescue)"));
+  const Outcome boot = Devsim("boot device");
   EXPECT_EQ(boot.status, 0) << boot.output;
-  EXPECT_NE(boot.output.find("starts the rescue image (the settings select it).\nThe rescue image "
-                             "is whole: 786432 bytes"),
-            std::string::npos)
-      << boot.output;
+  EXPECT_THAT(boot.output, HasSubstr("starts the rescue image (the settings select it).\nThe "
+                                     "rescue image is whole: 786432 bytes"));
 
-  EXPECT_EQ(
-      Devsim("fault " + device + " KernelIoControl:IOCTL_HAL_WRITE_BOOTLOADER --nth 1 --error 29")
-          .status,
-      0);
-  EXPECT_EQ(Devsim("fault " + device + " power-cut WriteFile --nth 3").status, 0);
-  const Outcome list = Devsim("fault " + device + " --list");
-  EXPECT_EQ(list.output, "KernelIoControl:0x01010428 #1 error 29\nWriteFile #3 power-cut\n");
-  EXPECT_NE(Devsim("fault " + device + " Nonsense").status, 0);
-  const Outcome success = Devsim("fault " + device + " ReadFile --error 0");
-  EXPECT_EQ(success.status, 2);
-  EXPECT_EQ(success.errors,
-            "devsim: --error 0 is success: a call made to fail needs a non-zero error code\n");
-  EXPECT_EQ(Devsim("fault " + device + " --clear").status, 0);
-  EXPECT_EQ(Devsim("fault " + device + " --list").output, "No fault armed.\n");
+  const std::tuple<int, const char*, const char*> faults[] = {
+      {0, "fault device KernelIoControl:IOCTL_HAL_WRITE_BOOTLOADER --nth 1 --error 29",
+       "Armed: KernelIoControl:0x01010428 #1 error 29\n"},
+      {0, "fault device power-cut WriteFile --nth 3", "Armed: WriteFile #3 power-cut\n"},
+      {0, "fault device --list",
+       "KernelIoControl:0x01010428 #1 error 29\nWriteFile #3 power-cut\n"},
+      {2, "fault device Nonsense",
+       "devsim: unknown call 'Nonsense'; calls are: CreateFile ReadFile"},
+      {2, "fault device ReadFile --error 0",
+       "devsim: --error 0 is success: a call made to fail needs a non-zero error code\n"},
+      {0, "fault device --clear", "No fault armed.\n"},
+      {0, "fault device --list", "No fault armed.\n"},
+  };
+  for (const auto& [status, arguments, text] : faults) {
+    const Outcome run = Devsim(arguments);
+    EXPECT_EQ(run.status, status) << arguments;
+    EXPECT_THAT(status == 2 ? run.errors : run.output, StartsWith(text)) << arguments;
+  }
 }
 
 TEST_F(DevsimTest, LimitsAreMetExactlyOrRefusedWithTheReason) {
-  const Outcome init = Devsim("init a --main-max 50000000 --rescue-max 8000000");
-  ASSERT_EQ(init.status, 0) << init.errors;
-  nlohmann::json state = nlohmann::json::parse(Devsim("show --json a").output);
-  EXPECT_EQ(state["main_max_size"], 50000000);
-  EXPECT_EQ(state["rescue_max_size"], 8000000);
-  EXPECT_EQ(state["main"]["region"], 50000000);
   // A limit of gigabytes keeps its region within 512 MiB of the host's disk.
-  ASSERT_EQ(Devsim("init huge --main-max 4000000000").status, 0);
-  state = nlohmann::json::parse(Devsim("show --json huge").output);
-  EXPECT_EQ(state["main_max_size"], 4000000000u);
-  EXPECT_EQ(state["main"]["region"], 512 << 20);
-
+  const std::tuple<std::string, const char*, std::uint64_t, std::uint64_t, std::uint64_t> made[] = {
+      {"a", " --main-max 50000000 --rescue-max 8000000", 50000000, 8000000, 50000000},
+      {"huge", " --main-max 4000000000", 4000000000u, 16 << 20, 512 << 20}};
+  for (const auto& [name, arguments, main, rescue, region] : made) {
+    const Outcome init = Devsim("init " + name + arguments);
+    ASSERT_EQ(init.status, 0) << init.errors;
+    const nlohmann::json state = nlohmann::json::parse(Devsim("show --json " + name).output);
+    EXPECT_EQ(state["main_max_size"], main) << arguments;
+    EXPECT_EQ(state["rescue_max_size"], rescue) << arguments;
+    EXPECT_EQ(state["main"]["region"], region) << arguments;
+  }
   struct Case {
     const char* limits;
     const char* message;
@@ -391,7 +373,7 @@ TEST_F(ToolsTest, NothingWaitsOnAFifo) {
     for (const auto& [tool, arguments] : runs) {
       const Outcome run = Run(tool, arguments);
       EXPECT_EQ(run.status, 1) << arguments << " " << file;
-      EXPECT_NE(run.errors.find(reason), std::string::npos) << run.errors;
+      EXPECT_THAT(run.errors, HasSubstr(reason));
       EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << run.errors;
     }
     std::filesystem::remove_all(dir_ / "fifo");

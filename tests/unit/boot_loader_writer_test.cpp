@@ -78,9 +78,6 @@ constexpr DWORD kWrite = IOCTL_HAL_WRITE_BOOTLOADER;
 constexpr DWORD kSetSettings = IOCTL_HAL_SET_BOOT_SETTINGS;
 constexpr DWORD kSetConstants = IOCTL_HAL_SET_CONSTANTS;
 
-const std::wstring kSettingsQuestion = L"settings";
-const std::wstring kConstantsQuestion = L"constants";
-
 TEST(WriteBootLoader, SendsTheWholeFileAndPutsBothBlocksBack) {
   const std::vector<BYTE> package = Package(3 * 16384 + 10);
   WriterRun run(package);
@@ -97,11 +94,6 @@ TEST(WriteBootLoader, SendsTheWholeFileAndPutsBothBlocksBack) {
 }
 
 TEST(WriteBootLoader, ARefusedPackageMakesNoRequestAndAsksNothing) {
-  struct Case {
-    const char* name;
-    std::vector<BYTE> package;
-    std::vector<std::wstring> log;
-  };
   // Blocks listed 3, 0, 1, 2; block 1, at position 2, spoiled.
   std::vector<BYTE> badCrc = Package(4 * 16384);
   std::vector<package::WORD> crc;
@@ -114,50 +106,43 @@ TEST(WriteBootLoader, ARefusedPackageMakesNoRequestAndAsksNothing) {
   badCrc.insert(badCrc.end(), trailer.begin(), trailer.end());
   std::vector<BYTE> noBlocks = Package(16384);
   noBlocks[noBlocks.size() - 4] = 0;
-  const std::vector<Case> cases = {
-      {"wrong tag", Package(16384, "KORVALIM"), {L"Image not fit this product!!!\r\n"}},
+  const std::vector<BYTE> alone =
+      package::BuildTrailer({1}, {0}, {}, package::TagField("KORVALIN"));
+  const std::wstring notFit = L"Image not fit this product!!!\r\n";
+  const std::tuple<const char*, std::vector<BYTE>, std::vector<std::wstring>> cases[] = {
+      {"wrong tag", Package(16384, "KORVALIM"), {notFit}},
       {"bad CRC", badCrc, {L"CRC error at block n\u00b0 1\r\n"}},
       {"no blocks", noBlocks, {}},
       {"empty file", {}, {}},
-      {"no image, the trailer alone",
-       package::BuildTrailer({1}, {0}, {}, package::TagField("KORVALIN")),
-       {L"Image not fit this product!!!\r\n"}},
-  };
-  for (const Case& c : cases) {
-    WriterRun run(c.package);
-    EXPECT_FALSE(run.Write()) << c.name;
-    EXPECT_TRUE(run.kernel.requests.empty()) << c.name;
-    EXPECT_TRUE(run.user.heard.empty()) << c.name;
-    EXPECT_EQ(run.log.lines, c.log) << c.name;
+      {"no image, the trailer alone", alone, {notFit}}};
+  for (const auto& [name, bytes, log] : cases) {
+    WriterRun run(bytes);
+    EXPECT_FALSE(run.Write()) << name;
+    EXPECT_TRUE(run.kernel.requests.empty()) << name;
+    EXPECT_TRUE(run.user.heard.empty()) << name;
+    EXPECT_EQ(run.log.lines, log) << name;
   }
 }
 
 TEST(WriteBootLoader, AsksBeforeGoingOnWithoutABlock) {
-  struct Case {
-    std::vector<DWORD> failing;
-    std::deque<bool> answers;
-    bool result;
-    std::vector<DWORD> codes;
-    std::vector<std::wstring> questions;
-  };
-  const std::wstring s = kSettingsQuestion;
-  const std::wstring c = kConstantsQuestion;
-  const DWORD get = kGetSettings;
-  const DWORD getC = kGetConstants;
-  const std::vector<Case> cases = {
+  using Case = std::tuple<std::vector<DWORD>, std::deque<bool>, bool, std::vector<DWORD>,
+                          std::vector<std::wstring>>;
+  const std::wstring s = L"settings", c = L"constants";
+  const DWORD get = kGetSettings, getC = kGetConstants;
+  const Case cases[] = {
       {{get}, {true}, true, {get, getC, kWrite, kSetConstants}, {s}},
       {{get}, {false}, false, {get}, {s}},
       {{getC}, {true}, true, {get, getC, kWrite, kSetSettings}, {c}},
       {{getC}, {false}, false, {get, getC}, {c}},
       {{get, getC}, {true, true}, true, {get, getC, kWrite}, {s, c}},
   };
-  for (const Case& k : cases) {
-    WriterRun run(Package(16384), k.answers);
-    for (const DWORD code : k.failing)
+  for (const auto& [failing, answers, result, codes, questions] : cases) {
+    WriterRun run(Package(16384), answers);
+    for (const DWORD code : failing)
       run.kernel.failWith[code] = 31;
-    EXPECT_EQ(run.Write(), k.result);
-    EXPECT_EQ(run.Codes(), k.codes);
-    EXPECT_EQ(run.user.heard, k.questions);
+    EXPECT_EQ(run.Write(), result);
+    EXPECT_EQ(run.Codes(), codes);
+    EXPECT_EQ(run.user.heard, questions);
     EXPECT_TRUE(run.log.lines.empty());
   }
 }
@@ -208,7 +193,7 @@ TEST(WriteBootLoader, TellsAnAllocationFailureBeforeWritingAnything) {
     const rlimit limit{cap, cap};
     ::setrlimit(RLIMIT_AS, &limit);
     const bool written = run.Write();
-    const bool ok = !written && run.user.heard == std::vector<std::wstring>{kSettingsQuestion} &&
+    const bool ok = !written && run.user.heard == std::vector<std::wstring>{L"settings"} &&
                     run.Codes() == std::vector<DWORD>{kGetSettings, kGetConstants} &&
                     run.log.lines == std::vector<std::wstring>{L"Erreur alloc memory 8\r\n"};
     if (!ok) {

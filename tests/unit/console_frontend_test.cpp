@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -10,6 +11,8 @@
 #include "tests/support/fakes.h"
 
 namespace {
+
+using testing::HasSubstr;
 
 using namespace platform::ui;
 using platform::console::ConsoleFrontend;
@@ -42,26 +45,20 @@ struct Console {
 };
 
 TEST(ConsoleFrontend, PicksButtonsByNumberLabelOrEnter) {
-  struct Case {
-    std::string input;
-    int result;
-    std::int32_t bootLoader;
-    std::int32_t rescue;
-  };
-  const std::vector<Case> cases = {
+  const std::tuple<std::string, int, std::int32_t, std::int32_t> cases[] = {
       {"2\n", IDOK, 0, 0},                    // the second button: Update Main Image
       {"update rescue image\n", IDOK, 0, 1},  // a label
       {"click 1011\n", IDOK, 1, 0},           // a command
       {"\n", IDCANCEL, 0, 0},                 // Enter: Cancel is the default button
       {"9\nnonsense\n1\n", IDOK, 1, 0},       // what fits nothing is asked again
   };
-  for (const Case& c : cases) {
-    Console console(c.input);
+  for (const auto& [input, result, bootLoader, rescue] : cases) {
+    Console console(input);
     dialogs::CTargetDlg target(console.ui, console.log);
-    EXPECT_EQ(target.DoModal(), c.result) << c.input;
-    EXPECT_EQ(target.m_bBootLoader, c.bootLoader) << c.input;
-    EXPECT_EQ(target.m_bRescue, c.rescue) << c.input;
-    EXPECT_FALSE(console.frontend.aborted()) << c.input;
+    EXPECT_EQ(target.DoModal(), result) << input;
+    EXPECT_EQ(target.m_bBootLoader, bootLoader) << input;
+    EXPECT_EQ(target.m_bRescue, rescue) << input;
+    EXPECT_FALSE(console.frontend.aborted()) << input;
   }
   Console ended("");
   dialogs::CTargetDlg target(ended.ui, ended.log);
@@ -90,12 +87,7 @@ TEST(ConsoleFrontend, DrawsTheDialogInAnEightyColumnBox) {
 
 TEST(ConsoleFrontend, TheFileDialogListsDeviceFilesAndReturnsFullDevicePaths) {
   const std::wstring filter = L"Eboot Files (Eboot*.nbX)|Eboot*.nbX||";
-  struct Case {
-    std::string input;
-    int result;
-    std::wstring path;
-  };
-  const Case cases[] = {
+  const std::tuple<std::string, int, std::wstring> cases[] = {
       {"2\n", IDOK, L"\\Storage\\EbootA.nbX"},  // by number, in the listed order
       {"\\Storage\\Missing.nbX\n", IDOK, L"\\Storage\\Missing.nbX"},
       {"/Storage/EbootA.nbX\n", IDOK, L"\\Storage\\EbootA.nbX"},
@@ -103,12 +95,12 @@ TEST(ConsoleFrontend, TheFileDialogListsDeviceFilesAndReturnsFullDevicePaths) {
       {"file Flash/eboot1.NBX\n", IDOK, L"\\Flash\\eboot1.NBX"},
       {"cancel\n", IDCANCEL, L""},
   };
-  for (const Case& c : cases) {
-    Console console(c.input);
+  for (const auto& [input, result, expected] : cases) {
+    Console console(input);
     std::wstring path;
-    EXPECT_EQ(console.frontend.GetOpenFileName(platform::kNullHandle, filter, path), c.result)
-        << c.input;
-    EXPECT_EQ(path, c.path) << c.input;
+    EXPECT_EQ(console.frontend.GetOpenFileName(platform::kNullHandle, filter, path), result)
+        << input;
+    EXPECT_EQ(path, expected) << input;
   }
 
   // Links are not offered: the device opens none, and one may lead out of its file system.
@@ -122,9 +114,9 @@ TEST(ConsoleFrontend, TheFileDialogListsDeviceFilesAndReturnsFullDevicePaths) {
   std::wstring path;
   console.frontend.GetOpenFileName(platform::kNullHandle, filter, path);
   const std::string shown = console.out.str();
-  EXPECT_NE(shown.find("[1] \\Flash\\eboot1.NBX"), std::string::npos) << shown;
-  EXPECT_NE(shown.find("[2] \\Storage\\Eboot<1B>[2J.nbX"), std::string::npos) << shown;
-  EXPECT_NE(shown.find("[3] \\Storage\\EbootA.nbX"), std::string::npos) << shown;
+  EXPECT_THAT(shown, HasSubstr("[1] \\Flash\\eboot1.NBX"));
+  EXPECT_THAT(shown, HasSubstr("[2] \\Storage\\Eboot<1B>[2J.nbX"));
+  EXPECT_THAT(shown, HasSubstr("[3] \\Storage\\EbootA.nbX"));
   EXPECT_EQ(shown.find("[4]"), std::string::npos) << shown;
   EXPECT_EQ(shown.find("other.bin"), std::string::npos);
   EXPECT_EQ(shown.find('\x1b'), std::string::npos);
@@ -137,7 +129,7 @@ TEST(ConsoleFrontend, ScriptAnswersAreEchoedWithoutControlCharacters) {
   EXPECT_EQ(console.frontend.GetOpenFileName(platform::kNullHandle, L"E|E*||", path), IDOK);
   EXPECT_EQ(path, L"\\Storage\\A\x1b[2J\x9b.nbX");
   const std::string shown = console.out.str();
-  EXPECT_NE(shown.find("> file \\Storage\\A<1B>[2J<9B>.nbX\n"), std::string::npos) << shown;
+  EXPECT_THAT(shown, HasSubstr("> file \\Storage\\A<1B>[2J<9B>.nbX\n"));
   EXPECT_EQ(shown.find('\x1b'), std::string::npos);
 }
 
@@ -164,17 +156,14 @@ std::string RunProgress(bool terminal) {
 
 TEST(ConsoleFrontend, TheProgressBarMovesInPlace) {
   const std::string lines = RunProgress(false);
-  EXPECT_NE(lines.find("|   [........................................] 0%"), std::string::npos)
-      << lines;
-  EXPECT_NE(lines.find("\n  [##########..............................] 25%\n"), std::string::npos);
-  EXPECT_NE(lines.find("\n  [##############################..........] 75%\n"), std::string::npos);
+  EXPECT_THAT(lines, HasSubstr("|   [........................................] 0%"));
+  EXPECT_THAT(lines, HasSubstr("\n  [##########..............................] 25%\n"));
+  EXPECT_THAT(lines, HasSubstr("\n  [##############################..........] 75%\n"));
   EXPECT_EQ(lines.find("] 0%", lines.find("] 0%") + 1), std::string::npos);  // drawn once
   EXPECT_EQ(lines.find("Progress1"), std::string::npos);
 
   const std::string terminal = RunProgress(true);
-  EXPECT_NE(terminal.find("\x1b[3A\r|   [####################....................] 50%"),
-            std::string::npos)
-      << terminal;
+  EXPECT_THAT(terminal, HasSubstr("\x1b[3A\r|   [####################....................] 50%"));
 }
 
 }  // namespace

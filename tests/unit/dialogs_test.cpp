@@ -22,14 +22,9 @@ struct Fixture {
 };
 
 TEST(CTargetDlg, EachChoiceSetsItsFlagAndLine) {
-  struct Case {
-    std::deque<std::wstring> answers;
-    int result;
-    std::int32_t bootLoader;
-    std::int32_t rescue;
-    std::vector<std::wstring> log;
-  };
-  const std::vector<Case> cases = {
+  using Case = std::tuple<std::deque<std::wstring>, int, std::int32_t, std::int32_t,
+                          std::vector<std::wstring>>;
+  const Case cases[] = {
       {{L"click Update Bootloader"}, IDOK, 1, 0, {L"Updating Bootloader\r\n"}},
       {{L"click update main image"}, IDOK, 0, 0, {L"Updating Main Image\r\n"}},
       {{L"click 1009"}, IDOK, 0, 1, {L"Updating Rescue mage\r\n"}},
@@ -37,13 +32,13 @@ TEST(CTargetDlg, EachChoiceSetsItsFlagAndLine) {
       {{L"cancel"}, IDCANCEL, 0, 0, {}},
       {{}, IDCANCEL, 0, 0, {}},  // nobody answers: cancelled
   };
-  for (const Case& c : cases) {
-    Fixture f(c.answers);
+  for (const auto& [answers, result, bootLoader, rescue, log] : cases) {
+    Fixture f(answers);
     dialogs::CTargetDlg target(f.ui, f.log);
-    EXPECT_EQ(target.DoModal(), c.result) << c.answers.size();
-    EXPECT_EQ(target.m_bBootLoader, c.bootLoader);
-    EXPECT_EQ(target.m_bRescue, c.rescue);
-    EXPECT_EQ(f.log.lines, c.log);
+    EXPECT_EQ(target.DoModal(), result) << answers.size();
+    EXPECT_EQ(target.m_bBootLoader, bootLoader);
+    EXPECT_EQ(target.m_bRescue, rescue);
+    EXPECT_EQ(f.log.lines, log);
   }
 }
 
@@ -62,13 +57,7 @@ TEST(CTargetDlg, TheShippedTemplateOffersOnlyTheBootLoader) {
 }
 
 TEST(CConfirmDlg, ShowsItsStringsOrTheTemplatesTexts) {
-  struct Case {
-    UINT message, ok, cancel;
-    std::wstring answer;
-    int result;
-    std::wstring shown;
-  };
-  const std::vector<Case> cases = {
+  const std::tuple<UINT, UINT, UINT, std::wstring, int, std::wstring> cases[] = {
       {14, 7, 8, L"click OK", IDOK,
        L"show 102 [1:OK] [2:Cancel] [1004:Could not get old bootloader settings!\r\nContinue ?]"},
       {15, 7, 8, L"click Cancel", IDCANCEL,
@@ -77,12 +66,12 @@ TEST(CConfirmDlg, ShowsItsStringsOrTheTemplatesTexts) {
       {0, 0, 0, L"click 1", IDOK, L"show 102 [1:OK] [2:Cancel] [1004:Are you sure ???]"},
       {0, 8, 7, L"cancel", IDCANCEL, L"show 102 [1:Cancel] [2:OK] [1004:Are you sure ???]"},
   };
-  for (const Case& c : cases) {
-    Fixture f({c.answer});
-    dialogs::CConfirmDlg confirm(f.ui, c.message, c.ok, c.cancel);
-    EXPECT_EQ(confirm.DoModal(), c.result);
+  for (const auto& [message, ok, cancel, answer, result, shown] : cases) {
+    Fixture f({answer});
+    dialogs::CConfirmDlg confirm(f.ui, message, ok, cancel);
+    EXPECT_EQ(confirm.DoModal(), result);
     ASSERT_FALSE(f.frontend.shown.empty());
-    EXPECT_EQ(f.frontend.shown.front(), c.shown);
+    EXPECT_EQ(f.frontend.shown.front(), shown);
   }
 }
 
@@ -107,10 +96,9 @@ BootSelectRun RunBootSelect(platform::WORD stored, std::deque<std::wstring> answ
 }
 
 bool Stored(const fakes::FakeKernel& kernel) {
-  for (const auto& request : kernel.requests)
-    if (request.code == platform::IOCTL_HAL_SET_BOOT_SETTINGS)
-      return true;
-  return false;
+  return std::any_of(kernel.requests.begin(), kernel.requests.end(), [](const auto& request) {
+    return request.code == platform::IOCTL_HAL_SET_BOOT_SETTINGS;
+  });
 }
 
 TEST(CBootSelectDlg, PreselectsTheStoredImage) {
@@ -118,33 +106,26 @@ TEST(CBootSelectDlg, PreselectsTheStoredImage) {
       L"show 132 [1:OK] [2:Cancel] [1007:Boot the RESCUE image] [1008:Boot the MAIN image*]",
       L"show 132 [1:OK] [2:Cancel] [1007:Boot the RESCUE image*] [1008:Boot the MAIN image]",
       L"show 132 [1:OK] [2:Cancel] [1007:Boot the RESCUE image] [1008:Boot the MAIN image]"};
-  EXPECT_EQ(RunBootSelect(0, {L"cancel"}).shown.front(), radios[0]);
-  EXPECT_EQ(RunBootSelect(1, {L"cancel"}).shown.front(), radios[1]);
-  EXPECT_EQ(RunBootSelect(2, {L"cancel"}).shown.front(), radios[2]);
+  for (const platform::WORD stored : {0, 1, 2})
+    EXPECT_EQ(RunBootSelect(stored, {L"cancel"}).shown.front(), radios[stored]);
   const BootSelectRun unreadable = RunBootSelect(0, {L"cancel"}, true);
   EXPECT_EQ(unreadable.shown.front(), radios[2]);
   EXPECT_EQ(unreadable.log, std::vector<std::wstring>{L"Erreur get settings n\u00b0 21\r\n"});
 }
 
 TEST(CBootSelectDlg, StoresTheCheckedImageOnOkOnly) {
-  struct Case {
-    platform::WORD stored;
-    std::deque<std::wstring> answers;
-    bool written;
-    platform::BYTE image;
-  };
-  const std::vector<Case> cases = {
+  const std::tuple<platform::WORD, std::deque<std::wstring>, bool, platform::BYTE> cases[] = {
       {0, {L"click OK"}, true, 0},  // unchanged, written all the same
       {0, {L"check Boot the RESCUE image", L"click OK"}, true, 1},
       {1, {L"check 1008", L"click OK"}, true, 0},
       {0, {L"check 1007", L"click Cancel"}, false, 0},
       {2, {L"click OK"}, false, 2},  // neither checked: nothing stored
   };
-  for (const Case& c : cases) {
-    const BootSelectRun run = RunBootSelect(c.stored, c.answers);
-    EXPECT_EQ(run.result, c.answers.back() == L"click OK" ? IDOK : IDCANCEL);
-    EXPECT_EQ(Stored(run.kernel), c.written);
-    EXPECT_EQ(run.kernel.settings[42], c.image);
+  for (const auto& [stored, answers, written, image] : cases) {
+    const BootSelectRun run = RunBootSelect(stored, answers);
+    EXPECT_EQ(run.result, answers.back() == L"click OK" ? IDOK : IDCANCEL);
+    EXPECT_EQ(Stored(run.kernel), written);
+    EXPECT_EQ(run.kernel.settings[42], image);
   }
 }
 

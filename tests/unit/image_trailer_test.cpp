@@ -40,25 +40,17 @@ package::TrailerResult Read(fakes::MemoryFiles& files) {
 }
 
 TEST(ReadImageTrailer, RefusesNoBlocksWithoutReadingFurther) {
-  struct Case {
-    const char* name;
-    std::vector<BYTE> file;
-    std::vector<std::string> calls;
+  const std::string size = "GetFileSize", seek = "SetFilePointer -4 end";
+  const std::pair<std::vector<BYTE>, std::vector<std::string>> cases[] = {
+      {{}, {size}},
+      {{1, 2, 3}, {size}},
+      {{7, 7, 7, 0, 0, 9, 0}, {size, seek, "ReadFile 2 @3", "ReadFile 2 @5"}},  // N = 0, L = 9
+      {{0, 0, 0xFF, 0xFF}, {size, seek, "ReadFile 2 @0", "ReadFile 2 @2"}},     // L = 65535
   };
-  const std::vector<Case> cases = {
-      {"empty file", {}, {"GetFileSize"}},
-      {"three bytes", {1, 2, 3}, {"GetFileSize"}},
-      {"N = 0, L = 9",
-       {7, 7, 7, 0, 0, 9, 0},
-       {"GetFileSize", "SetFilePointer -4 end", "ReadFile 2 @3", "ReadFile 2 @5"}},
-      {"N = 0, L = 65535",
-       {0, 0, 0xFF, 0xFF},
-       {"GetFileSize", "SetFilePointer -4 end", "ReadFile 2 @0", "ReadFile 2 @2"}},
-  };
-  for (const Case& c : cases) {
-    fakes::MemoryFiles files(c.file);
-    EXPECT_EQ(Read(files).status, TrailerStatus::kNoBlocks) << c.name;
-    EXPECT_EQ(files.calls, c.calls) << c.name;
+  for (const auto& [file, calls] : cases) {
+    fakes::MemoryFiles files(file);
+    EXPECT_EQ(Read(files).status, TrailerStatus::kNoBlocks) << file.size();
+    EXPECT_EQ(files.calls, calls);
   }
 }
 
@@ -82,13 +74,8 @@ TEST(ReadImageTrailer, ReadsEachFieldFromTheEndBackwards) {
 }
 
 TEST(ReadImageTrailer, RefusesMalformedTrailers) {
-  struct Case {
-    const char* name;
-    std::vector<BYTE> file;
-    std::optional<platform::DWORD> shortReads;
-    const char* failing;
-    TrailerStatus expected;
-  };
+  using Case = std::tuple<const char*, std::vector<BYTE>, std::optional<platform::DWORD>,
+                          const char*, TrailerStatus>;
   const std::vector<BYTE> valid = WithTrailer(Bytes(50, 2), {0, 1}, {1, 2});
   const std::vector<BYTE> nine =
       WithTrailer(Bytes(50, 2), std::vector<WORD>(9, 1), std::vector<WORD>(9, 2));
@@ -108,21 +95,18 @@ TEST(ReadImageTrailer, RefusesMalformedTrailers) {
       {"seek fails", valid, std::nullopt, "SetFilePointer", TrailerStatus::kUnreadable},
       {"read fails", valid, std::nullopt, "ReadFile", TrailerStatus::kUnreadable},
   };
-  for (const Case& c : cases) {
-    fakes::MemoryFiles files(c.file);
-    files.shortReads = c.shortReads;
-    if (*c.failing)
-      files.failing.insert(c.failing);
-    EXPECT_EQ(Read(files).status, c.expected) << c.name;
+  for (const auto& [name, file, shortReads, failing, expected] : cases) {
+    fakes::MemoryFiles files(file);
+    files.shortReads = shortReads;
+    if (*failing)
+      files.failing.insert(failing);
+    EXPECT_EQ(Read(files).status, expected) << name;
   }
 }
 
 TEST(CheckProductTag, ComparesWithinTheFieldUpToItsNul) {
-  struct Case {
-    std::string field;  // stored bytes
-    bool fits;
-  };
-  const std::vector<Case> cases = {
+  const std::pair<std::string, bool> cases[] = {
+      // the stored bytes; whether they fit
       {std::string("KORVALIN\0", 9), true},
       {std::string("KORVALIN\0garbage", 16), true},
       {std::string("KORVALI1\0", 9), false},
@@ -132,11 +116,11 @@ TEST(CheckProductTag, ComparesWithinTheFieldUpToItsNul) {
       {std::string("KORVALIN", 8), false},  // no NUL inside the field
       {std::string("", 0), false},
   };
-  for (const Case& c : cases) {
+  for (const auto& [field, fits] : cases) {
     package::ImageTrailer trailer;
-    trailer.szProductTag.assign(c.field.begin(), c.field.end());
-    trailer.wTagLength = static_cast<WORD>(c.field.size());
-    EXPECT_EQ(package::CheckProductTag(trailer), c.fits) << c.field;
+    trailer.szProductTag.assign(field.begin(), field.end());
+    trailer.wTagLength = static_cast<WORD>(field.size());
+    EXPECT_EQ(package::CheckProductTag(trailer), fits) << field;
   }
 }
 
@@ -187,9 +171,10 @@ TEST(VerifyImageBlocks, CoversExactlyTheBytesTheFileHolds) {
   EXPECT_EQ(tail.check.computed, CrcOf(file, 32768, 7232));
 
   // A block that starts beyond the end delivers nothing: it passes only with CRC 0.
-  EXPECT_EQ(Verify(WithTrailer(Bytes(100, 5), {9}, {0})).check.status, Status::kPassed);
-  EXPECT_EQ(Verify(WithTrailer(Bytes(100, 5), {9}, {1})).check.status, Status::kCrcMismatch);
-  EXPECT_EQ(Verify(WithTrailer(Bytes(100, 5), {0xFFFF}, {0})).check.status, Status::kPassed);
+  for (const auto& [block, crc, status] : {std::tuple{WORD{9}, WORD{0}, Status::kPassed},
+                                           {WORD{9}, WORD{1}, Status::kCrcMismatch},
+                                           {WORD{0xFFFF}, WORD{0}, Status::kPassed}})
+    EXPECT_EQ(Verify(WithTrailer(Bytes(100, 5), {block}, {crc})).check.status, status) << block;
 }
 
 TEST(VerifyImageBlocks, AFailedReadIsNeverTakenForAnEmptyBlock) {

@@ -46,31 +46,22 @@ TEST(ReadPowerTimeouts, QueriesEachValueIntoFourBytes) {
 
 TEST(ReadPowerTimeouts, NotesWhatItFoundOfEachValue) {
   using Found = PowerTimeouts::Found;
-  struct Case {
-    const char* name;
-    std::optional<fakes::FakeRegistry::Value> suspend;
-    Found found;
-    platform::DWORD field;
-  };
-  const std::vector<Case> cases = {
-      {"missing", std::nullopt, Found::kAbsent, 1234},
-      {"eight bytes", fakes::FakeRegistry::Value{platform::kRegBinary, {1, 1, 1, 1, 1, 1, 1, 1}},
-       Found::kUnreadable, 1234},
-      {"two bytes", fakes::FakeRegistry::Value{platform::kRegBinary, {0x05, 0x01}},
-       Found::kUnreadable, 1234},
-      {"four binary bytes", fakes::FakeRegistry::Value{platform::kRegBinary, {0x05, 0x01, 0, 0}},
-       Found::kValue, 0x105},
-  };
-  for (const Case& c : cases) {
+  // Missing, eight bytes, two bytes, four binary bytes.
+  const std::tuple<std::optional<std::vector<platform::BYTE>>, Found, platform::DWORD> cases[] = {
+      {std::nullopt, Found::kAbsent, 1234},
+      {std::vector<platform::BYTE>(8, 1), Found::kUnreadable, 1234},
+      {std::vector<platform::BYTE>{0x05, 0x01}, Found::kUnreadable, 1234},
+      {std::vector<platform::BYTE>{0x05, 0x01, 0, 0}, Found::kValue, 0x105}};
+  for (const auto& [suspend, found, field] : cases) {
     Fixture f;
     f.registry.keys[kKey].erase(L"ACSuspend");
-    if (c.suspend)
-      f.registry.keys[kKey][L"ACSuspend"] = *c.suspend;
+    if (suspend)
+      f.registry.keys[kKey][L"ACSuspend"] = {platform::kRegBinary, *suspend};
     PowerTimeouts record = PowerTimeouts::Of(1, 2, 1234);
-    ASSERT_TRUE(power::ReadPowerTimeouts(f.registry, record)) << c.name;
-    EXPECT_EQ(record.dwACSuspend, c.field) << c.name;
-    EXPECT_EQ(record.found[2], c.found) << c.name;
-    EXPECT_EQ(record.found[0], Found::kValue) << c.name;
+    ASSERT_TRUE(power::ReadPowerTimeouts(f.registry, record));
+    EXPECT_EQ(record.dwACSuspend, field) << field;
+    EXPECT_EQ(record.found[2], found) << field;
+    EXPECT_EQ(record.found[0], Found::kValue);
   }
 }
 
@@ -85,23 +76,20 @@ TEST(ReadPowerTimeouts, FailsOnlyWithoutTheKey) {
 }
 
 TEST(WritePowerTimeouts, WritesLogsInReverseOrderAndSetsTheReloadEvent) {
-  struct Case {
-    PowerTimeouts record;
-    std::wstring line;
-  };
-  for (const Case& c :
-       {Case{PowerTimeouts::Of(60, 300, 600), L"restore timeouts in registry: 600 , 300 , 60\r\n"},
-        Case{power::g_TimeoutsOff, L"restore timeouts in registry: 0 , 0 , 0\r\n"}}) {
+  for (const auto& [record, values] : {std::pair{PowerTimeouts::Of(60, 300, 600),
+                                                 std::vector<std::wstring>{L"60", L"300", L"600"}},
+                                       {power::g_TimeoutsOff, {L"0", L"0", L"0"}}}) {
     Fixture f;
-    EXPECT_TRUE(power::WritePowerTimeouts(f.registry, f.events, f.log, c.record));
+    EXPECT_TRUE(power::WritePowerTimeouts(f.registry, f.events, f.log, record));
     EXPECT_EQ(f.registry.calls,
-              (std::vector<std::wstring>{
-                  L"open " + kKey, L"set ACUserIdle " + std::to_wstring(c.record.dwACUserIdle),
-                  L"set ACSystemIdle " + std::to_wstring(c.record.dwACSystemIdle),
-                  L"set ACSuspend " + std::to_wstring(c.record.dwACSuspend), L"close"}));
+              (std::vector<std::wstring>{L"open " + kKey, L"set ACUserIdle " + values[0],
+                                         L"set ACSystemIdle " + values[1],
+                                         L"set ACSuspend " + values[2], L"close"}));
     EXPECT_EQ(f.registry.keys[kKey][L"ACSuspend"].type, platform::kRegDword);
     EXPECT_EQ(f.registry.keys[kKey][L"ACSuspend"].data.size(), 4u);
-    EXPECT_EQ(f.log.lines, std::vector<std::wstring>{c.line});
+    EXPECT_EQ(f.log.lines,
+              std::vector<std::wstring>{L"restore timeouts in registry: " + values[2] + L" , " +
+                                        values[1] + L" , " + values[0] + L"\r\n"});
     EXPECT_EQ(f.events.calls,
               (std::vector<std::wstring>{L"open PowerManager/ReloadActivityTimeouts 2031619",
                                          L"modify 3", L"close"}));

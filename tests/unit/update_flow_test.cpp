@@ -64,38 +64,23 @@ std::wstring Confirmation(const std::wstring& text) {
 }
 
 TEST(UpdateFlow, LeadsFromTheTargetToTheConfirmation) {
-  struct Case {
-    std::wstring target;
-    std::wstring name;
-    std::wstring confirmation;
-    std::vector<std::wstring> log;
-  };
-  const std::vector<Case> cases = {
-      {L"Update Bootloader",
-       L"bootloader",
-       L"Updating bootloader with\n\\Storage\\Eboot1.nbX\n\nAre you sure?",
-       {L"Updating Bootloader\r\n"}},
-      {L"Update Main Image",
-       L"main image",
-       L"Updating main image with\n\\Storage\\Eboot1.nbX\n\nAre you sure?",
-       {L"Updating Main Image\r\n", L"csDir1 : Flash csDir2 : Stora"}},
-      {L"Update Rescue Image",
-       L"rescue image",
-       L"Updating rescue image with\n\\Storage\\Eboot1.nbX\n\nAre you sure?",
-       {L"Updating Rescue mage\r\n", L"csDir1 : Flash csDir2 : Stora"}},
-  };
-  for (const Case& c : cases) {
-    Flow flow({L"click " + c.target, L"click OK", L"file \\Storage\\Eboot1.nbX", L"click Cancel"});
+  const std::wstring stora = L"csDir1 : Flash csDir2 : Stora";
+  const std::tuple<std::wstring, std::wstring, std::vector<std::wstring>> cases[] = {
+      {L"Bootloader", L"bootloader", {L"Updating Bootloader\r\n"}},
+      {L"Main Image", L"main image", {L"Updating Main Image\r\n", stora}},
+      {L"Rescue Image", L"rescue image", {L"Updating Rescue mage\r\n", stora}}};
+  for (const auto& [target, name, log] : cases) {
+    Flow flow({L"click Update " + target, L"click OK", L"file \\Storage\\E.nbX", L"click Cancel"});
     flow.Run();
     EXPECT_FALSE(flow.frontend.aborted());
     ASSERT_EQ(flow.frontend.shown.size(), 6u);
     EXPECT_EQ(flow.frontend.shown[0].substr(0, 9), L"show 133 ");
-    EXPECT_EQ(flow.frontend.shown[1], L"destroy 133");
-    EXPECT_EQ(flow.frontend.shown[2], Instructions(c.name, L"Flash"));
-    EXPECT_EQ(flow.frontend.shown[3], kFilter);
-    EXPECT_EQ(flow.frontend.shown[4], Confirmation(c.confirmation));
-    EXPECT_EQ(flow.frontend.shown[5], L"destroy 102");
-    EXPECT_EQ(flow.log.lines, c.log);
+    const std::wstring confirmation =
+        L"Updating " + name + L" with\n\\Storage\\E.nbX\n\nAre you sure?";
+    EXPECT_EQ(std::vector<std::wstring>(flow.frontend.shown.begin() + 1, flow.frontend.shown.end()),
+              (std::vector<std::wstring>{L"destroy 133", Instructions(name, L"Flash"), kFilter,
+                                         Confirmation(confirmation), L"destroy 102"}));
+    EXPECT_EQ(flow.log.lines, log);
     EXPECT_EQ(flow.registry.openKeys, 0);
   }
 }
@@ -201,13 +186,7 @@ TEST(UpdateFlow, TheInstanceMutexIsHeldForTheWholeRunAndASecondInstanceEndsAtOnc
 }
 
 TEST(UpdateFlow, TheStoreFolderTestIsACaseSensitivePrefixTest) {
-  struct Case {
-    std::wstring folder;
-    std::wstring path;
-    std::wstring target;
-    bool accepted;
-    std::wstring line;
-  };
+  using Case = std::tuple<std::wstring, std::wstring, std::wstring, bool, std::wstring>;
   const std::vector<Case> cases = {
       {L"Flash", L"\\Flash\\Eboot1.nbX", L"Main", false, L"csDir1 : Flash csDir2 : Flash"},
       {L"Flash", L"\\FlashCard\\Eboot1.nbX", L"Main", false, L"csDir1 : Flash csDir2 : Flash"},
@@ -222,22 +201,17 @@ TEST(UpdateFlow, TheStoreFolderTestIsACaseSensitivePrefixTest) {
       {std::wstring(200, L'F'), L"\\Storage\\Eboot1.nbX", L"Main", true,
        L"csDir1 : " + std::wstring(200, L'F') + L" csDir2 : Storage\\Eboot1.nbX"},
   };
-  for (const Case& c : cases) {
-    const std::wstring target = c.target == L"Bootloader" ? L"Update Bootloader"
-                                : c.target == L"Main"     ? L"Update Main Image"
-                                                          : L"Update Rescue Image";
-    Flow flow({L"click " + target, L"click OK", L"file " + c.path, L"click Cancel"}, c.folder);
+  for (const auto& [folder, path, target, accepted, line] : cases) {
+    const std::wstring image = target == L"Bootloader" ? L"" : L" Image";
+    Flow flow({L"click Update " + target + image, L"click OK", L"file " + path, L"click Cancel"},
+              folder);
     flow.Run();
     const bool confirmed =
         flow.frontend.shown.size() >= 2 &&
         flow.frontend.shown[flow.frontend.shown.size() - 2].substr(0, 8) == L"show 102";
-    EXPECT_EQ(confirmed, c.accepted) << c.path << " in " << c.folder;
-    if (c.line.empty()) {
-      EXPECT_EQ(flow.log.lines.size(), 1u);
-    } else {
-      ASSERT_GE(flow.log.lines.size(), 2u);
-      EXPECT_EQ(flow.log.lines[1], c.line);
-    }
+    EXPECT_EQ(confirmed, accepted) << path << " in " << folder;
+    EXPECT_EQ(flow.log.lines.size() == 1, line.empty()) << path << " in " << folder;
+    EXPECT_EQ(flow.log.lines.size() > 1 ? flow.log.lines[1] : L"", line) << path;
   }
 }
 
@@ -258,10 +232,10 @@ TEST(UpdateRun, AsksTheBootLoaderWritersQuestionsAndTellsItsFailures) {
   EXPECT_FALSE(progress.GoOnWithout(Block::kConstants));
   progress.Tell(L"Could not write old bootloader settings");
   std::vector<std::wstring> shown;
-  for (const std::wstring& line : flow.frontend.shown) {
-    if (line.rfind(L"show", 0) == 0 || line.rfind(L"message", 0) == 0)
-      shown.push_back(line);
-  }
+  std::copy_if(flow.frontend.shown.begin(), flow.frontend.shown.end(), std::back_inserter(shown),
+               [](const std::wstring& l) {
+                 return l.rfind(L"show", 0) == 0 || l.rfind(L"message", 0) == 0;
+               });
   EXPECT_EQ(shown,
             (std::vector<std::wstring>{
                 L"show 102 [1:OK] [2:Cancel] [1004:Could not get old bootloader "

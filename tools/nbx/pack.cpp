@@ -6,7 +6,7 @@
 #include "platform/host/host.h"
 #include "platform/text/strings.h"
 #include "tools/nbx/commands.h"
-#include "tools/nbx/inspect.h"
+#include "tools/nbx/package_file.h"
 
 namespace nbx {
 

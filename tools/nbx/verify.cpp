@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "tools/nbx/commands.h"
-#include "tools/nbx/inspect.h"
+#include "tools/nbx/package_file.h"
 
 namespace nbx {
 

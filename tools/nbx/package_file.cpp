@@ -1,4 +1,4 @@
-#include "tools/nbx/inspect.h"
+#include "tools/nbx/package_file.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -14,7 +14,6 @@ namespace {
 
 using nlohmann::json;
 using package::IMAGE_BLOCK_SIZE;
-using package::TrailerStatus;
 using platform::BYTE;
 using platform::DWORD;
 
@@ -24,18 +23,17 @@ std::string Hex(const BYTE* bytes, std::size_t size) {
 
 // What the file tells: all of the trailer when it was read, else the sizes and counts.
 json Describe(const Package& package) {
-  const package::TrailerResult& read = package.read;
   const package::ImageTrailer& trailer = package.trailer();
   json info = {{"file_size", package.hostSize}};
   if (package.tooLarge())
     return info;
-  if (read.fileSize >= 4) {
+  if (package.check.fileSize >= 4) {
     info["block_count"] = trailer.wBlockCount;
     info["tag_length"] = trailer.wTagLength;
   }
   if (trailer.wBlockCount)
     info["trailer_size"] = trailer.size();
-  if (read.status != TrailerStatus::kRead)
+  if (!package.trailerRead())
     return info;
   json blocks = json::array();
   for (std::size_t i = 0; i < trailer.wBlockCount; ++i) {
@@ -96,7 +94,7 @@ int Info(const std::string& path, bool asJson) {
   } else {
     Print(package, info);
   }
-  if (package.read.status == TrailerStatus::kRead && !package.tooLarge())
+  if (package.trailerRead())
     return kOk;
   std::cerr << "nbx: " << path << ": " << Refusal(package) << "\n";
   return kRefused;

@@ -14,7 +14,7 @@ namespace {
 
 using package::IMAGE_BLOCK_SIZE;
 using package::ImageTrailer;
-using package::TrailerStatus;
+using package::Verdict;
 using platform::BYTE;
 using platform::DWORD;
 using platform::WORD;
@@ -132,8 +132,8 @@ bool Open(const std::string& path, Package& package) {
   package.hostSize = std::uint64_t{high} << 32 | low;
   if (package.tooLarge())
     return true;
-  package.read = package::ReadImageTrailer(package.files, handle);
-  if (package.read.status == TrailerStatus::kUnreadable) {
+  package.check = package::CheckTrailer(package.files, handle);
+  if (package.check.verdict == Verdict::kUnreadable) {
     std::cerr << "nbx: cannot read " << path << ": " << Reason() << "\n";
     return false;
   }
@@ -141,51 +141,49 @@ bool Open(const std::string& path, Package& package) {
 }
 
 std::string Refusal(const Package& package) {
-  const package::TrailerResult& read = package.read;
-  const ImageTrailer& trailer = read.trailer;
+  const package::PackageCheck& check = package.check;
+  const ImageTrailer& trailer = check.trailer;
   const std::string counts =
       "N = " + std::to_string(trailer.wBlockCount) + ", L = " + std::to_string(trailer.wTagLength);
   if (package.tooLarge()) {
     return "the file holds " + std::to_string(package.hostSize) +
            " bytes, 4 GiB or more: its size does not fit the device's 32 bits";
   }
-  switch (read.status) {
-    case TrailerStatus::kNoBlocks:
-      return read.fileSize < 4 ? "the file is too short to list a block (" +
-                                     std::to_string(read.fileSize) + " bytes)"
-                               : "the trailer lists no block (N = 0)";
-    case TrailerStatus::kTooLong:
+  const std::vector<BYTE>& field = trailer.szProductTag;
+  switch (check.verdict) {
+    case Verdict::kNoBlocks:
+      return check.fileSize < 4 ? "the file is too short to list a block (" +
+                                      std::to_string(check.fileSize) + " bytes)"
+                                : "the trailer lists no block (N = 0)";
+    case Verdict::kTrailerTooLong:
       return "the trailer is longer than the file: T = " + std::to_string(trailer.size()) +
-             " bytes (" + counts + "), F = " + std::to_string(read.fileSize);
-    case TrailerStatus::kRead:
-    case TrailerStatus::kUnreadable:
+             " bytes (" + counts + "), F = " + std::to_string(check.fileSize);
+    case Verdict::kWrongTag:
+      if (field.empty())
+        return "the tag field is empty (L = 0), not " + Tagged(package::kProductTag);
+      if (std::find(field.begin(), field.end(), BYTE{0}) == field.end()) {
+        return "the tag field " + Tagged(TagText(trailer)) +
+               " (L = " + std::to_string(trailer.wTagLength) +
+               ") holds no NUL, so it is not the tag " + Tagged(package::kProductTag);
+      }
+      return "the tag is " + Tagged(TagText(trailer)) + ", not " + Tagged(package::kProductTag);
+    case Verdict::kEmptyPayload:
+      return "the payload is empty: the trailer takes the whole file (T = F = " +
+             std::to_string(check.fileSize) + " bytes, " + counts + ")";
+    case Verdict::kAccepted:
+    case Verdict::kUnreadable:
+    case Verdict::kCrcMismatch:
       break;
-  }
-  if (!package::CheckProductTag(trailer)) {
-    const std::vector<BYTE>& field = trailer.szProductTag;
-    if (field.empty())
-      return "the tag field is empty (L = 0), not " + Tagged(package::kProductTag);
-    if (std::find(field.begin(), field.end(), BYTE{0}) == field.end()) {
-      return "the tag field " + Tagged(TagText(trailer)) +
-             " (L = " + std::to_string(trailer.wTagLength) +
-             ") holds no NUL, so it is not the tag " + Tagged(package::kProductTag);
-    }
-    return "the tag is " + Tagged(TagText(trailer)) + ", not " + Tagged(package::kProductTag);
-  }
-  if (package.payload() == 0) {
-    return "the payload is empty: the trailer takes the whole file (T = F = " +
-           std::to_string(read.fileSize) + " bytes, " + counts + ")";
   }
   return {};
 }
 
 void WarnAboutLayout(const Package& package) {
   const std::string warning = "nbx: warning: " + package.path + ": ";
-  const package::TrailerResult& read = package.read;
-  if (read.status != TrailerStatus::kRead)
+  if (!package.trailerRead())
     return;
   const ImageTrailer& trailer = package.trailer();
-  const std::uint64_t size = read.fileSize;
+  const std::uint64_t size = package.check.fileSize;
   const std::uint64_t payload = package.payload();
   OddBlocks intoTrailer;
   OddBlocks inTrailer;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "package/image_trailer.h"
+#include "package/package_check.h"
 #include "platform/host/host_files.h"
 
 namespace nbx {
@@ -14,22 +14,28 @@ constexpr int kOk = 0;
 constexpr int kRefused = 1;
 constexpr int kUnreadable = 2;
 
-// A package file open for reading, with its trailer read by package::ReadImageTrailer.
+// A package file open for reading, with the device's verdict on its trailer
+// (package::CheckTrailer).
 struct Package {
   std::string path;
   platform::HostFiles files;
   platform::ScopedFile file;
   std::uint64_t hostSize = 0;  // the whole file
-  package::TrailerResult read;
+  package::PackageCheck check;
 
   // The device refuses a file whose size does not fit 32 bits; its trailer is not read.
   bool tooLarge() const { return hostSize > 0xFFFFFFFFu; }
-  const package::ImageTrailer& trailer() const { return read.trailer; }
+  // Whether the whole trailer was read: it lists blocks and fits the file.
+  bool trailerRead() const {
+    return !tooLarge() && check.verdict != package::Verdict::kNoBlocks &&
+           check.verdict != package::Verdict::kTrailerTooLong;
+  }
+  const package::ImageTrailer& trailer() const { return check.trailer; }
   // P = F - T, for a trailer that was read.
-  platform::DWORD payload() const { return read.fileSize - trailer().size(); }
+  platform::DWORD payload() const { return check.payload(); }
 };
 
-// Opens the package and reads its trailer. False, with one line on standard error naming the
+// Opens the package and checks its trailer. False, with one line on standard error naming the
 // file and the reason, when the file cannot be read.
 bool Open(const std::string& path, Package& package);
 

@@ -17,24 +17,23 @@ int Verify(const std::string& path) {
     std::cout << path << ": FAILED: " << refusal << "\n";
     return kRefused;
   }
-  const package::ImageTrailer& trailer = package.trailer();
+  package::PackageCheck& check = package.check;
   const auto buffer = std::make_unique<package::BlockBuffer>();
-  const package::BlockCheck check =
-      package::VerifyImageBlocks(package.files, package.file.get(), trailer, *buffer);
-  switch (check.status) {
-    case package::BlockCheck::Status::kPassed:
+  package::CheckBlocks(package.files, package.file.get(), check, *buffer);
+  switch (check.verdict) {
+    case package::Verdict::kAccepted:
       std::cout << path << ": OK: the device would write it: tag \"" << package::kProductTag
-                << "\", payload " << package.payload() << " bytes, " << trailer.wBlockCount
+                << "\", payload " << package.payload() << " bytes, " << check.trailer.wBlockCount
                 << " block(s) agree with their CRC\n";
       return kOk;
-    case package::BlockCheck::Status::kCrcMismatch:
+    case package::Verdict::kCrcMismatch:
       std::cout << path << ": FAILED: CRC error at position " << check.position << ", block "
                 << check.block << " (offset "
                 << platform::DWORD{check.block} * package::IMAGE_BLOCK_SIZE << "): computed "
-                << Hex16(check.computed) << ", listed " << Hex16(trailer.wBlockCrc[check.position])
-                << "\n";
+                << Hex16(check.computed) << ", listed "
+                << Hex16(check.trailer.wBlockCrc[check.position]) << "\n";
       return kRefused;
-    case package::BlockCheck::Status::kUnreadable:
+    default:
       break;
   }
   std::cerr << "nbx: cannot read " << path << ": block " << check.block << " at position "

@@ -1,6 +1,6 @@
 // What the simulated device does beyond the calls' contract (backend_contract_test): it keeps
 // every change across reopening and across processes, knows its bounds to the byte, obeys
-// faults and power cuts, and never lets a link or a full disk tear its folder.
+// faults, and never lets a link or a full disk tear its folder.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -258,35 +258,6 @@ TEST_F(DeviceTest, FaultsFireAtTheirOccurrenceOnceAndSurviveReopening) {
   EXPECT_TRUE(device_->faults().armed().empty());
   for (const char* bad : {"Nothing", "KernelIoControl:zz", "DeviceIoControl:0x123456789"})
     EXPECT_FALSE(sim::ParseFaultTarget(bad, fault, error)) << bad;
-}
-
-TEST_F(DeviceTest, APowerCutKillsTheProcessAndLeavesTheDirectoryConsistent) {
-  sim::Fault fault;
-  std::string error;
-  ASSERT_TRUE(sim::ParseFaultTarget("WriteFile", fault, error));
-  fault.nth = 3;
-  fault.powerCut = true;
-  ASSERT_TRUE(device_->faults().Arm(fault));
-  EXPECT_EXIT(
-      {
-        Devices& devices = device_->devices();
-        devices.ActivateDevice(L"\\Drivers\\BINDRV", 0);
-        const Handle stream = devices.CreateFile(L"BIN1:", kGenericWrite, 0, kOpenExisting, 0);
-        const BYTE rescue = 1;
-        devices.DeviceIoControl(stream, BIN_IOCTL_SELECT_IMAGE, &rescue, 1, nullptr, 0, nullptr);
-        const std::vector<BYTE> chunk(16384, 0xA5);
-        DWORD written = 0;
-        for (int k = 0; k < 5; ++k)
-          devices.WriteFile(stream, chunk.data(), 16384, &written);
-        std::exit(0);
-      },
-      testing::KilledBySignal(SIGKILL), "");
-  Reopen();
-  EXPECT_TRUE(device_->faults().armed().empty());
-  sim::BinfsHeader header;
-  ASSERT_TRUE(sim::LoadBinfsHeader(device_->paths(), header));
-  EXPECT_FALSE(header.length[1].has_value());
-  EXPECT_EQ(std::filesystem::file_size(device_->paths().image(1)), 2u * 16384);
 }
 
 TEST_F(DeviceTest, AChangeIsNeverRedirectedAndLeavesNothingBehind) {

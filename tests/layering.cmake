@@ -6,13 +6,14 @@ cmake_minimum_required(VERSION 3.20)
 # the folders listed for it; the tests may include anything.
 set(allowed_platform platform/text)
 set(allowed_platform/text "")
-set(allowed_platform/os "")
+set(allowed_platform/os platform)
 set(allowed_platform/ui platform platform/text)
 set(allowed_platform/host platform platform/text platform/os)
 set(allowed_platform/sim platform platform/text platform/host)
+set(allowed_platform/device platform platform/text platform/os)
 set(allowed_platform/model platform platform/text platform/ui)
 set(allowed_platform/console platform platform/text platform/ui platform/model platform/host)
-set(allowed_platform/win32 platform platform/text platform/ui platform/os platform/host)
+set(allowed_platform/win32 platform platform/text platform/ui platform/os)
 set(allowed_package platform platform/text)
 set(allowed_bootcfg platform platform/text)
 set(allowed_power platform platform/text)
@@ -24,8 +25,8 @@ set(allowed_tools/common platform platform/text platform/host platform/sim packa
 set(allowed_tools/nbx platform platform/text platform/host package tools/common)
 set(allowed_tools/devsim
   platform platform/text platform/host platform/sim package bootcfg tools/common)
-set(allowed_tools/tessaron platform platform/text platform/host platform/sim platform/os
-  platform/console platform/win32 app resources tools/common)
+set(allowed_tools/tessaron platform platform/text platform/host platform/sim platform/device
+  platform/os platform/console platform/win32 app resources tools/common)
 
 function(folder_of path result)
   string(REPLACE "/" ";" parts "${path}")

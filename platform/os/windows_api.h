@@ -18,10 +18,12 @@
 #include <shellapi.h>
 
 #undef CreateFile
+#undef CreateMutex
 #undef GetOpenFileName
 #undef LoadString
 #undef MessageBox
 #undef OpenEvent
+#undef RegDeleteValue
 #undef RegOpenKeyEx
 #undef RegQueryValueEx
 #undef RegSetValueEx

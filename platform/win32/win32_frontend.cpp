@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/host/device_folder.h"
 #include "platform/os/windows_api.h"
 #include "platform/text/strings.h"
 
@@ -113,8 +112,7 @@ HINSTANCE Module() {
 
 }  // namespace
 
-Win32Frontend::Win32Frontend(std::filesystem::path deviceFiles)
-    : deviceFiles_(std::move(deviceFiles)) {
+Win32Frontend::Win32Frontend(FileChoice files) : files_(std::move(files)) {
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
   ::InitCommonControlsEx(&controls);
 }
@@ -228,7 +226,6 @@ int Win32Frontend::GetOpenFileName(ui::WindowId owner, const std::wstring& filte
     if (c == L'|')
       c = L'\0';
   }
-  const std::wstring root = std::filesystem::absolute(deviceFiles_).lexically_normal().wstring();
   for (;;) {
     wchar_t chosen[MAX_PATH] = {};
     OPENFILENAMEW dialog{};
@@ -238,16 +235,16 @@ int Win32Frontend::GetOpenFileName(ui::WindowId owner, const std::wstring& filte
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = chosen;
     dialog.nMaxFile = MAX_PATH;
-    dialog.lpstrInitialDir = root.c_str();
+    dialog.lpstrInitialDir = files_.folder.empty() ? nullptr : files_.folder.c_str();
     if (!::GetOpenFileNameW(&dialog))
       return IDCANCEL;
     // Only a file of the device's file system has a device path.
-    if (const auto devicePath = host::DevicePathOf(deviceFiles_, chosen)) {
+    if (const auto devicePath = files_.devicePath(chosen)) {
       path = *devicePath;
       return IDOK;
     }
-    const std::wstring elsewhere = std::filesystem::path(chosen).lexically_normal().wstring();
-    ::MessageBoxW(Hwnd(owner), (L"This file is not on the device:\n" + elsewhere).c_str(),
+    ::MessageBoxW(Hwnd(owner),
+                  (L"This file is not on the device:\n" + std::wstring(chosen)).c_str(),
                   L"tessaron", MB_OK | MB_ICONEXCLAMATION);
   }
 }

@@ -3,19 +3,25 @@
 // It uses only calls that Windows CE 5.0 also offers.
 #pragma once
 
-#include <filesystem>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "platform/ui/framework.h"
 
 namespace platform::win32 {
 
+// Where the file dialog opens, and the device path of the file chosen there: nothing for a file
+// that is not on the device.
+struct FileChoice {
+  std::wstring folder;  // empty: where the dialog itself chooses
+  std::function<std::optional<std::wstring>(const std::wstring& chosen)> devicePath;
+};
+
 class Win32Frontend final : public ui::Frontend {
  public:
-  // deviceFiles: the host folder behind the device's file system, where the file dialog opens;
-  // the path it returns is the device path of the chosen file.
-  explicit Win32Frontend(std::filesystem::path deviceFiles);
+  explicit Win32Frontend(FileChoice files);
 
   int RunModal(ui::WindowId owner, const ui::DialogTemplate& dialog,
                ui::DialogEvents& events) override;
@@ -38,7 +44,7 @@ class Win32Frontend final : public ui::Frontend {
   int GetOpenFileName(ui::WindowId owner, const std::wstring& filter, std::wstring& path) override;
 
  private:
-  std::filesystem::path deviceFiles_;
+  FileChoice files_;
   std::map<ui::WindowId, ui::DialogEvents*> modeless_;
 };
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/update_app.h"
+#include "platform/host/device_folder.h"
 #include "platform/host/win32/debug_output.h"
 #include "platform/sim/device.h"
 #include "platform/text/utf8.h"
@@ -38,7 +39,12 @@ int Run() {
   if (!device)
     return Fail(error);
 
-  platform::win32::Win32Frontend frontend(device->paths().fileSystem());
+  // The file dialog opens in the host folder behind the device's file system.
+  const std::filesystem::path files = std::filesystem::absolute(device->paths().fileSystem());
+  platform::win32::Win32Frontend frontend(
+      {files.lexically_normal().wstring(), [files](const std::wstring& chosen) {
+         return platform::host::DevicePathOf(files, chosen);
+       }});
   const platform::ui::UiContext ui{frontend, resources::AppResources()};
   platform::host::DebugOutput log(device->log());
   app::Services services{device->files(),   device->registry(), device->events(),

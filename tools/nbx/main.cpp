@@ -1,10 +1,14 @@
 // nbx: make, inspect and verify image packages.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <exception>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "package/image_trailer.h"
+#include "platform/text/utf8.h"
 #include "tools/common/last_net.h"
 #include "tools/nbx/commands.h"
 
@@ -60,6 +64,19 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
+#ifdef _WIN32
+// Windows hands the arguments over as wide text; the tool takes them as UTF-8, as on Linux.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> texts(static_cast<std::size_t>(argc));
+  std::transform(argv, argv + argc, texts.begin(),
+                 [](const wchar_t* argument) { return platform::ToUtf8(argument); });
+  std::vector<char*> arguments;
+  for (std::string& text : texts)
+    arguments.push_back(text.data());
+  return tools::RunWithLastNet("nbx", [&] { return Run(argc, arguments.data()); });
+}
+#else
 int main(int argc, char** argv) {
   return tools::RunWithLastNet("nbx", [&] { return Run(argc, argv); });
 }
+#endif

@@ -1,5 +1,6 @@
 // nbx pack: an image followed by a trailer that lists its blocks.
 #include <algorithm>
+#include <filesystem>
 #include <iostream>
 
 #include "package/package_builder.h"
@@ -36,7 +37,8 @@ int Pack(const std::string& input, const std::string& output, const std::string&
     return 2;
   }
   std::string image;
-  if (!platform::host::ReadWholeFile(input, image)) {
+  // The arguments are UTF-8, which a path takes as such only when told.
+  if (!platform::host::ReadWholeFile(std::filesystem::u8path(input), image)) {
     std::cerr << "nbx: cannot read " << input << ": " << Reason() << "\n";
     return 1;
   }
@@ -47,8 +49,9 @@ int Pack(const std::string& input, const std::string& output, const std::string&
     return 1;
   }
   if (!platform::host::ReplaceFile(
-          output, std::string_view(reinterpret_cast<const char*>(packed->bytes.data()),
-                                   packed->bytes.size()))) {
+          std::filesystem::u8path(output),
+          std::string_view(reinterpret_cast<const char*>(packed->bytes.data()),
+                           packed->bytes.size()))) {
     std::cerr << "nbx: cannot write " << output << ": " << Reason() << "\n";
     return 1;
   }

@@ -4,6 +4,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
                 nlohmann-json3-dev libssl-dev)
 CHECK_PACKAGES=(clang clang-format clang-tidy libclang-rt-14-dev)
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 xvfb xauth imagemagick)
+ARM_PACKAGES=(g++-arm-linux-gnueabi qemu-user file)
 
 ensure_packages() {
   local missing=()

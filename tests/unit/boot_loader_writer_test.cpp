@@ -179,6 +179,7 @@ TEST(WriteBootLoader, TellsAnAllocationFailureBeforeWritingAnything) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizer reserves the address space itself";
 #endif
+  constexpr int kNoLimit = 2;
   const pid_t child = ::fork();
   if (child == 0) {
     std::vector<BYTE> package(48u << 20);  // zeros: block 0's CRC is 0
@@ -191,7 +192,11 @@ TEST(WriteBootLoader, TellsAnAllocationFailureBeforeWritingAnything) {
     std::ifstream("/proc/self/statm") >> pages;
     const rlim_t cap = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (16u << 20);
     const rlimit limit{cap, cap};
-    ::setrlimit(RLIMIT_AS, &limit);
+    rlimit taken{};
+    // qemu-user accepts the limit but keeps it from the program it runs.
+    if (::setrlimit(RLIMIT_AS, &limit) != 0 || ::getrlimit(RLIMIT_AS, &taken) != 0 ||
+        taken.rlim_cur != cap)
+      std::_Exit(kNoLimit);
     const bool written = run.Write();
     const bool ok = !written && run.user.heard == std::vector<std::wstring>{L"settings"} &&
                     run.Codes() == std::vector<DWORD>{kGetSettings, kGetConstants} &&
@@ -206,6 +211,8 @@ TEST(WriteBootLoader, TellsAnAllocationFailureBeforeWritingAnything) {
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == kNoLimit)
+    GTEST_SKIP() << "the address-space limit does not hold here";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 

@@ -1,10 +1,10 @@
 # Sourced by the scripts: installs the Debian packages the build needs when they are missing.
 
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-                nlohmann-json3-dev libssl-dev)
+                nlohmann-json3-dev libssl-dev dpkg-dev file)
 CHECK_PACKAGES=(clang clang-format clang-tidy libclang-rt-14-dev)
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 xvfb xauth imagemagick)
-ARM_PACKAGES=(g++-arm-linux-gnueabi qemu-user file)
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine wine64 xvfb xauth imagemagick)
+ARM_PACKAGES=(g++-arm-linux-gnueabi qemu-user)
 
 ensure_packages() {
   local missing=()

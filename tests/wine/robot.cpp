@@ -77,20 +77,6 @@ HWND Child(HWND dialog, const std::wstring& text, const std::wstring& kind = L""
   return nullptr;
 }
 
-// The first dialog that comes up for which found() holds.
-template <class Found>
-HWND Dialog(Found found) {
-  HWND dialog = nullptr;
-  Poll([&] {
-    for (HWND window : Windows()) {
-      if (found(window))
-        return (dialog = window) != nullptr;
-    }
-    return false;
-  });
-  return dialog;
-}
-
 // A click through the input queue, in the middle of the part of the control where its own
 // dialog is on top: the system hands it on only as far as the windows take input. Every event
 // carries the position, so that no other pointer motion moves the click.
@@ -156,10 +142,13 @@ bool SaveShot(HWND dialog, const std::wstring& name) {
 
 bool Step(const std::wstring& verb, const std::wstring& argument, HWND& current) {
   if (verb == L"wait" || verb == L"find") {
-    current = Dialog([&](HWND dialog) {
-      return verb == L"wait" ? TextOf(dialog) == argument : Child(dialog, argument) != nullptr;
+    return Poll([&] {
+      for (HWND dialog : Windows()) {
+        if (verb == L"wait" ? TextOf(dialog) == argument : Child(dialog, argument) != nullptr)
+          return (current = dialog) != nullptr;
+      }
+      return false;
     });
-    return current;
   }
   if (verb == L"gone")
     return Poll([] { return Windows().empty(); });

@@ -4,37 +4,27 @@
 
 namespace fakes {
 
-using platform::ui::ControlKind;
-
 std::wstring RecordingFrontend::Snapshot(const Window& window) {
   std::wstring text = std::to_wstring(window.source->id);
   for (const Control& control : window.controls) {
-    text += L" [" + std::to_wstring(control.source->id) + L":" + control.text;
-    if (control.checked)
-      text += L"*";
-    if (control.source->kind == ControlKind::kProgressBar)
+    text += L" [" + std::to_wstring(control.source->id) + L":" + control.text +
+            (control.checked ? L"*" : L"");
+    if (control.source->kind == platform::ui::ControlKind::kProgressBar)
       text += L"=" + std::to_wstring(control.position);
-    if (!control.visible)
-      text += L"-";
-    text += L"]";
+    text += control.visible ? L"]" : L"-]";
   }
   return text;
 }
 
-namespace {
-
-std::wstring Named(const platform::ui::ModelFrontend::Window& window) {
-  return std::to_wstring(window.source->id) + (window.enabled ? L"" : L" disabled");
-}
-
-}  // namespace
-
 std::optional<std::wstring> RecordingFrontend::NextAnswer(const Prompt& prompt) {
+  const auto named = [](const Window& window) {
+    return std::to_wstring(window.source->id) + (window.enabled ? L"" : L" disabled");
+  };
   const std::wstring waiting = prompt.kind == Prompt::Kind::kDialog
-                                   ? L"dialog " + Named(*prompt.window)
+                                   ? L"dialog " + named(*prompt.window)
                                : prompt.kind == Prompt::Kind::kMessageBox ? L"message box"
                                                                           : L"file dialog";
-  owners.push_back(waiting + (prompt.owner ? L", owner " + Named(*prompt.owner) : L", no owner"));
+  owners.push_back(waiting + (prompt.owner ? L", owner " + named(*prompt.owner) : L", no owner"));
   if (prompt.kind == Prompt::Kind::kMessageBox) {
     wchar_t type[16];
     std::swprintf(type, 16, L"0x%X", prompt.type);
@@ -43,27 +33,10 @@ std::optional<std::wstring> RecordingFrontend::NextAnswer(const Prompt& prompt) 
     shown.push_back(L"file " + prompt.text);
   }
   if (answers.empty())
-    return fallback.empty() ? std::nullopt : std::optional<std::wstring>(fallback);
+    return fallback.empty() ? std::nullopt : std::make_optional(fallback);
   std::wstring answer = answers.front();
   answers.pop_front();
   return answer;
-}
-
-platform::ui::WindowId RecordingFrontend::CreateModeless(const platform::ui::DialogTemplate& dialog,
-                                                         platform::ui::DialogEvents& events) {
-  return refuseModeless ? platform::kNullHandle : ModelFrontend::CreateModeless(dialog, events);
-}
-
-void RecordingFrontend::Shown(const Window& window) {
-  shown.push_back(L"show " + Snapshot(window));
-}
-
-void RecordingFrontend::Changed(const Window& window) {
-  shown.push_back(L"change " + Snapshot(window));
-}
-
-void RecordingFrontend::Destroyed(const Window& window) {
-  shown.push_back(L"destroy " + std::to_wstring(window.source->id));
 }
 
 }  // namespace fakes

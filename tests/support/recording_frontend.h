@@ -15,8 +15,8 @@ class RecordingFrontend final : public platform::ui::ModelFrontend {
   explicit RecordingFrontend(std::deque<std::wstring> queue = {}) : answers(std::move(queue)) {}
 
   // "show 102 [1:OK] [2:Cancel] [1004:Are you sure ???]" (a radio button's check as "*", a
-  // progress bar's position as "=N", a hidden control as "-"), "message Caption|Text|0x1",
-  // "file Filter", "destroy 129".
+  // progress bar's position as "=N", a hidden control as "-"), "change ..." as shown,
+  // "message Caption|Text|0x1", "file Filter", "destroy 129".
   std::vector<std::wstring> shown;
   // For each wait, what waits and the window it belongs to: "dialog 132, owner 102 disabled",
   // "message box, owner 132 disabled", "file dialog, no owner" (a waiting dialog that takes no
@@ -27,15 +27,20 @@ class RecordingFrontend final : public platform::ui::ModelFrontend {
   bool refuseModeless = false;  // no modeless window can be made
 
   platform::ui::WindowId CreateModeless(const platform::ui::DialogTemplate& dialog,
-                                        platform::ui::DialogEvents& events) override;
-
-  static std::wstring Snapshot(const Window& window);
+                                        platform::ui::DialogEvents& events) override {
+    return refuseModeless ? platform::kNullHandle : ModelFrontend::CreateModeless(dialog, events);
+  }
 
  protected:
   std::optional<std::wstring> NextAnswer(const Prompt& prompt) override;
-  void Shown(const Window& window) override;
-  void Changed(const Window& window) override;
-  void Destroyed(const Window& window) override;
+  void Shown(const Window& window) override { shown.push_back(L"show " + Snapshot(window)); }
+  void Changed(const Window& window) override { shown.push_back(L"change " + Snapshot(window)); }
+  void Destroyed(const Window& window) override {
+    shown.push_back(L"destroy " + std::to_wstring(window.source->id));
+  }
+
+ private:
+  static std::wstring Snapshot(const Window& window);
 };
 
 }  // namespace fakes

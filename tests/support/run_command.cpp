@@ -1,8 +1,11 @@
 #include "tests/support/run_command.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 namespace fakes {
 
@@ -20,6 +23,18 @@ CommandResult RunCommand(const std::string& command) {
     result.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status))
     result.signal = WTERMSIG(status);
+  return result;
+}
+
+CommandResult RunProgram(const std::string& program, const std::string& arguments,
+                         const std::filesystem::path& folder) {
+  const std::filesystem::path errors =
+      std::filesystem::temp_directory_path() / ("tessaron-errors-" + std::to_string(::getpid()));
+  CommandResult result = RunCommand("cd " + folder.string() + " && timeout 10 " + program + " " +
+                                    arguments + " 2>" + errors.string() + " </dev/null");
+  std::ifstream in(errors);
+  result.errors.assign(std::istreambuf_iterator<char>(in), {});
+  std::filesystem::remove(errors);
   return result;
 }
 

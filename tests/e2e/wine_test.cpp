@@ -1,21 +1,35 @@
-// tessaron.exe under Wine, driven through its real windows by the robot (tests/wine/robot.cpp),
-// which tests/wine/run.sh starts beside it. Runs when TESSARON_WINE_BUILD names the folder that
-// holds tessaron.exe and robot.exe, with Wine and an X server at hand (scripts/test sets them
-// up); the screenshots of every dialog go to TESSARON_SCREENSHOTS. Which dialog follows which,
-// and every refusal, are tested without Wine (tests/unit/update_flow_test.cpp,
-// tests/e2e/update_run_test.cpp); here, what the Win32 front end and tessaron.exe add.
+// The Win32 programs under Wine, driven through their real windows by the robot
+// (tests/wine/robot.cpp), which tests/wine/run.sh starts beside them: tessaron.exe on a simulated
+// device, and the device program over the stand-in of the calls that only Windows CE has
+// (tests/standin), with Wine's own registry, files, events and mutexes. Runs when
+// TESSARON_WINE_BUILD names the folder of the Windows build, with Wine and an X server at hand
+// (scripts/test sets them up); the screenshots of every dialog go to TESSARON_SCREENSHOTS. Which
+// dialog follows which, and every refusal, are tested without Wine; here, what the programs add.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
 
 #include "platform/sim/sim_debug_log.h"
 #include "tests/e2e/device_fixture.h"
 #include "tests/support/run_command.h"
+#include "tools/common/sha256.h"
 #include "tools/devsim/report.h"
 
 namespace {
+
+using nlohmann::json;
+using Lines = std::vector<std::string>;
+
+std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 class WineTest : public e2e::DeviceTest {
  protected:
@@ -24,20 +38,23 @@ class WineTest : public e2e::DeviceTest {
       GTEST_SKIP() << "TESSARON_WINE_BUILD is not set: no Win32 build to run";
     options_.writeDelayMs = 10;  // slow enough to catch the bar part way
     DeviceTest::SetUp();
+    before_ = tools::DescribeDevice(*device_);
   }
 
-  // Runs tessaron.exe with the robot taking these steps; both must end well.
-  void Run(const std::string& steps) {
+  // Runs the program (with its arguments) and the robot taking these steps; both must end well.
+  void Run(const std::string& steps, const std::string& program) {
     const std::filesystem::path file = dir_.string() + "-steps.txt";
     const std::filesystem::path script =
         std::filesystem::path(__FILE__).parent_path().parent_path() / "wine" / "run.sh";
     std::ofstream(file) << steps;
-    const fakes::CommandResult run = fakes::RunCommand(
-        "sh " + script.string() + " " + file.string() + " " + dir_.string() + " 2>&1");
+    const fakes::CommandResult run =
+        fakes::RunCommand("sh " + script.string() + " " + file.string() + " " + program + " 2>&1");
     EXPECT_EQ(run.exitCode, 0) << run.output;
     std::filesystem::remove(file);
     Reopen();
   }
+
+  json before_;
 };
 
 // Every dialog, photographed on the way through a main image update: the progress bar moves,
@@ -71,30 +88,168 @@ TEST_F(WineTest, UpdatesTheMainImageAndChoosesTheImageToBoot) {
       "wait Select the image to boot on\n"
       "check Boot the RESCUE image\n"
       "click OK\n"
-      "gone\n");
+      "gone\n",
+      "tessaron.exe --device Z:" + dir_.string());
   // One update, not two (the press on the main dialog started none), logged through the debug
   // output.
   std::vector<std::wstring> log;
   EXPECT_TRUE(platform::sim::ReadDebugLog(device_->paths().debugLog(), log));
   EXPECT_EQ(log.size(), 7u);
   EXPECT_EQ(std::count(log.begin(), log.end(), L"Writing image to flash complete.\r\n"), 1);
-  const nlohmann::json state = tools::DescribeDevice(*device_);
+  const json state = tools::DescribeDevice(*device_);
   EXPECT_TRUE(state["main"]["whole"]);
   EXPECT_EQ(state["main"]["length"], 2 * 1024 * 1024);
   EXPECT_EQ(state["boot_image"], 1);  // the user's choice
 }
 
-// Cancel in each kind of window: a dialog box, a message box, the file dialog.
-TEST_F(WineTest, CancelInEachKindOfWindowEndsTheApplication) {
+const char kTimeoutsKey[] = "'HKLM\\SYSTEM\\CurrentControlSet\\Control\\Power\\Timeouts'";
+
+// The device program with Wine's registry seeded as the device's: the user store "Flash", the
+// power manager's timeouts, and a stand-in power manager that records what it reloads; the
+// packages lie in C:\Storage.
+class WineDeviceTest : public WineTest {
+ protected:
+  void SetUp() override {
+    WineTest::SetUp();
+    if (IsSkipped())
+      return;
+    setenv("TESSARON_STANDIN_DEVICE", ("Z:" + dir_.string()).c_str(), 1);
+    storage_ = std::filesystem::path(std::getenv("WINEPREFIX")) / "drive_c" / "Storage";
+    std::filesystem::remove_all(storage_);
+    std::filesystem::copy(dir_ / "fs" / "Storage", storage_);
+    Reg("add 'HKLM\\System\\StorageManager\\Profiles\\USER' /v Folder /d Flash /f");
+    record_ = dir_.string() + "-reloads.txt";
+    fakes::RunCommand("wine " + Program("power_manager.exe") + " Z:" + record_.string() +
+                      " >/dev/null 2>&1 &");
+    ASSERT_TRUE(Await("ready"));
+  }
+  void TearDown() override {
+    if (!record_.empty()) {
+      std::ofstream(record_.string() + ".stop");
+      EXPECT_TRUE(Await("stopped"));
+      std::filesystem::remove(record_);
+      std::filesystem::remove(record_.string() + ".stop");
+      std::filesystem::remove_all(storage_);
+    }
+    WineTest::TearDown();
+  }
+
+  static std::string Program(const char* name) {
+    return std::string(std::getenv("TESSARON_WINE_BUILD")) + "/" + name;
+  }
+  static std::string Reg(const std::string& arguments) {
+    return fakes::RunCommand("wine reg " + arguments + " 2>/dev/null").output;
+  }
+  // Sets the power manager's timeouts, leaving out those not given.
+  static void SeedTimeouts(const std::map<std::string, unsigned>& values) {
+    Reg(std::string("delete ") + kTimeoutsKey + " /f");
+    for (const auto& [name, value] : values)
+      Reg(std::string("add ") + kTimeoutsKey + " /v " + name + " /t REG_DWORD /d " +
+          std::to_string(value) + " /f");
+  }
+  // The timeouts as Wine's registry holds them.
+  static std::map<std::string, unsigned> Timeouts() {
+    std::istringstream text(Reg(std::string("query ") + kTimeoutsKey));
+    std::map<std::string, unsigned> values;
+    for (std::string line; std::getline(text, line);) {
+      std::istringstream words(line);
+      std::string name, type, value;
+      if (words >> name >> type >> value && type == "REG_DWORD")
+        values[name] = static_cast<unsigned>(std::stoul(value, nullptr, 16));
+    }
+    return values;
+  }
+  // What the power manager reloaded, one line each time its event was set.
+  Lines Reloads() const {
+    std::istringstream text(ReadText(record_));
+    Lines lines;
+    for (std::string line; std::getline(text, line);) {
+      if (line != "ready" && line != "stopped")
+        lines.push_back(line);
+    }
+    return lines;
+  }
+  // Whether the power manager writes the line within a minute (Wine may take its time to start).
+  bool Await(const std::string& line) const {
+    for (int i = 0; i < 1200; ++i) {
+      if (ReadText(record_).find(line + "\n") != std::string::npos)
+        return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+  void RunDevice(const std::string& steps) { Run(steps, "tessaron_device_standin.exe"); }
+
+  std::filesystem::path storage_;
+  std::filesystem::path record_;
+};
+
+// From the target to the result of the update, confirmed.
+std::string Dialogue(const std::string& target, const std::string& file) {
+  std::string name = target.substr(7);  // "Update Main Image": "main image"
+  std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+  return "wait Tessaron EBOOT Loader\nclick " + target + "\nwait Tessaron Loader\nclick OK\n" +
+         "wait Open\nfile \\Storage\\" + file + "\nfind Updating " + name + " with\\n\\Storage\\" +
+         file + "\\n\\nAre you sure?\nclick OK\nwait Quorvane\n";
+}
+
+// The timeouts go to zero for the write and back after it; a value that was absent is absent
+// again, as the power manager sees at each reload.
+TEST_F(WineDeviceTest, UpdatesTheBootLoaderWithTheTimeoutsOffMeanwhile) {
+  SeedTimeouts({{"ACUserIdle", 60}, {"ACSystemIdle", 300}});
+  RunDevice(Dialogue("Update Bootloader", "EbootLoader.nbX") +
+            "expect OS loading Success\nclick OK\ngone\n");
+  EXPECT_EQ(Reloads(), (Lines{"0 0 0", "60 300 -"}));
+  EXPECT_EQ(Timeouts(),
+            (std::map<std::string, unsigned>{{"ACSystemIdle", 300}, {"ACUserIdle", 60}}));
+  const json state = tools::DescribeDevice(*device_);
+  EXPECT_EQ(state["bootloader"]["sha256"],
+            tools::Sha256Hex(ReadText(dir_ / "fs" / "Storage" / "EbootLoader.nbX")));
+  EXPECT_EQ(state["settings_hex"], before_["settings_hex"]);
+  EXPECT_EQ(state["constants_hex"], before_["constants_hex"]);
+}
+
+TEST_F(WineDeviceTest, UpdatesTheMainImageOrRefusesABadOneAndChoosesTheImageToBoot) {
+  struct Case {
+    const char* file;
+    const char* result;
+    bool written;
+  };
+  for (const Case& c : {Case{"EbootMain.nbX", "OS loading Success", true},
+                        Case{"EbootBadCrc.nbX", "OS loading Failure", false}}) {
+    SCOPED_TRACE(c.file);
+    SeedTimeouts({{"ACUserIdle", 60}, {"ACSystemIdle", 300}, {"ACSuspend", 600}});
+    const json before = tools::DescribeDevice(*device_);
+    RunDevice(Dialogue("Update Main Image", c.file) + "expect " + c.result +
+              "\nclick OK\nwait Select the image to boot on\ncheck Boot the RESCUE image\n"
+              "click OK\ngone\n");
+    EXPECT_EQ(Timeouts(), (std::map<std::string, unsigned>{
+                              {"ACSuspend", 600}, {"ACSystemIdle", 300}, {"ACUserIdle", 60}}));
+    const json state = tools::DescribeDevice(*device_);
+    EXPECT_EQ(state["main"] != before["main"], c.written);
+    EXPECT_TRUE(state["main"]["whole"]);
+    EXPECT_EQ(state["boot_image"], 1);  // the user's choice
+  }
+  EXPECT_EQ(Reloads(), (Lines{"0 0 0", "60 300 600", "0 0 0", "60 300 600"}));
+}
+
+// A second start while one runs says so and ends, taking nothing; a cancel in each kind of
+// window (a dialog box, a message box, the file dialog) ends the program, changing nothing.
+TEST_F(WineDeviceTest, ASecondInstanceOrACancelEndsTheProgramAndChangesNothing) {
   const std::string target = "wait Tessaron EBOOT Loader\nclick Update Rescue Image\n";
-  const std::string cancelled[] = {
-      "wait Tessaron EBOOT Loader\nclick Cancel\ngone\n",
+  const std::string runs[] = {
+      "wait Tessaron EBOOT Loader\nlaunch tessaron_device_standin.exe\nwait tessaron\n"
+      "expect Tessaron Loader is already running.\\nOnly one update at a time can be made.\n"
+      "click OK\nwait Tessaron EBOOT Loader\nclick Cancel\ngone\n",
       target + "wait Tessaron Loader\nclick Cancel\ngone\n",
       target + "wait Tessaron Loader\nclick OK\nwait Open\nclick Cancel\ngone\n"};
-  for (const std::string& steps : cancelled) {
+  SeedTimeouts({{"ACUserIdle", 60}});
+  for (const std::string& steps : runs) {
     SCOPED_TRACE(steps);
-    Run(steps);
+    RunDevice(steps);
   }
+  EXPECT_TRUE(Reloads().empty());
+  EXPECT_EQ(tools::DescribeDevice(*device_), before_);
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 // "PowerManager/ReloadActivityTimeouts" and, each time the event is set, appends the three AC
 // timeouts as the registry then holds them to the record named on its command line, one line a
 // reload: "60 300 600", with "-" for a value that is absent or not a DWORD. Its first line,
-// "ready", says that the event exists. It ends once a file named as the record plus ".stop"
-// exists.
+// "ready", says that the event exists; once a file named as the record plus ".stop" exists, it
+// ends with the line "stopped".
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -48,12 +48,13 @@ int wmain(int argc, wchar_t** argv) {
       ::CreateEventW(nullptr, FALSE, FALSE, L"PowerManager/ReloadActivityTimeouts");
   if (!reload)
     return 1;
-  std::ofstream out{std::filesystem::path(record)};
+  std::ofstream out(std::filesystem::path(record), std::ios::binary);
   out << "ready" << std::endl;
   while (::GetFileAttributesW((record + L".stop").c_str()) == INVALID_FILE_ATTRIBUTES) {
     if (::WaitForSingleObject(reload, 100) == WAIT_OBJECT_0)
       out << Timeouts() << std::endl;
   }
   ::CloseHandle(reload);
+  out << "stopped" << std::endl;
   return 0;
 }

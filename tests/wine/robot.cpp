@@ -14,6 +14,7 @@
 //   progress N     waits until the current dialog's progress bar stands at N or more
 //   gone           waits until no dialog is left
 //   shot NAME      saves the current dialog's picture as NAME.bmp
+//   launch PROGRAM starts PROGRAM, from the robot's own folder, and goes on at once
 // In texts, \n stands for a line end. Exit 0 when every step passed, 1 at the first that did
 // not, with a line saying which and what the screen shows.
 #include <cstdio>
@@ -49,13 +50,15 @@ std::wstring ClassOf(HWND window) {
   return name;
 }
 
+BOOL CALLBACK Add(HWND window, LPARAM windows) {
+  reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
+  return TRUE;
+}
+
 // The children of a dialog, or the visible dialogs when parent is null.
 std::vector<HWND> Windows(HWND parent = nullptr) {
   std::vector<HWND> list;
-  const WNDENUMPROC add = [](HWND window, LPARAM windows) -> BOOL {
-    reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
-    return TRUE;
-  };
+  const WNDENUMPROC add = Add;
   if (parent) {
     ::EnumChildWindows(parent, add, reinterpret_cast<LPARAM>(&list));
     return list;
@@ -140,6 +143,23 @@ bool SaveShot(HWND dialog, const std::wstring& name) {
   return static_cast<bool>(out);
 }
 
+bool Launch(const std::wstring& program) {
+  wchar_t self[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring command =
+      L"\"" + (std::filesystem::path(self).parent_path() / program).wstring() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+    return false;
+  }
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return true;
+}
+
 bool Step(const std::wstring& verb, const std::wstring& argument, HWND& current) {
   if (verb == L"wait" || verb == L"find") {
     return Poll([&] {
@@ -152,6 +172,8 @@ bool Step(const std::wstring& verb, const std::wstring& argument, HWND& current)
   }
   if (verb == L"gone")
     return Poll([] { return Windows().empty(); });
+  if (verb == L"launch")
+    return Launch(argument);
   if (!current || !::IsWindow(current))
     return false;
   if (verb == L"shot")

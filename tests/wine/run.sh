@@ -1,16 +1,21 @@
 #!/bin/sh
-# Runs tessaron.exe under Wine on the simulated device in DEVICE, with the robot taking the steps
-# in the file STEPS beside it (see tests/wine/robot.cpp), both from $TESSARON_WINE_BUILD. The
-# robot saves its screenshots in $TESSARON_SCREENSHOTS (or a temporary folder). Exits 0 when the robot passed every step
-# and tessaron.exe then ended by itself.
+# Runs a program of $TESSARON_WINE_BUILD under Wine with the robot taking the steps in the file
+# STEPS (see tests/wine/robot.cpp):
+#   run.sh STEPS tessaron.exe --device Z:/DEVICE   the application on a simulated device
+#   run.sh STEPS tessaron_device_standin.exe       the device program, over the stand-in
+# The program runs from C:\, so that the device path \Storage\X.nbX is C:\Storage\X.nbX. The
+# robot saves its screenshots in $TESSARON_SCREENSHOTS (or a temporary folder). Exits 0 when the
+# robot passed every step and the program then ended by itself.
 set -u
-steps=$1 device=$2
+steps=$1 program=$2
+shift 2
 shots=${TESSARON_SCREENSHOTS:-${TMPDIR:-/tmp}/tessaron-screenshots}
-mkdir -p "$shots" && cd "$shots" || exit 1
-timeout 60 wine "$TESSARON_WINE_BUILD/tessaron.exe" --device "Z:$device" >/dev/null 2>&1 &
+mkdir -p "$shots" || exit 1
+(cd "${WINEPREFIX:-$HOME/.wine}/drive_c" &&
+  exec timeout 60 wine "$TESSARON_WINE_BUILD/$program" "$@" >/dev/null 2>&1) &
 app=$!
-if ! wine "$TESSARON_WINE_BUILD/robot.exe" "Z:$steps"; then
+if ! (cd "$shots" && wine "$TESSARON_WINE_BUILD/robot.exe" "Z:$steps"); then
   kill "$app"
   exit 1
 fi
-wait "$app" || { echo "tessaron.exe did not end by itself: status $?"; exit 1; }
+wait "$app" || { echo "$program did not end by itself: status $?"; exit 1; }

@@ -252,4 +252,35 @@ TEST_F(WineDeviceTest, ASecondInstanceOrACancelEndsTheProgramAndChangesNothing) 
   EXPECT_EQ(tools::DescribeDevice(*device_), before_);
 }
 
+// nbx.exe where package makers work: the package it makes on a path with non-ASCII characters
+// is the one nbx makes on Linux, and info and verify read it there.
+TEST(WineNbxTest, PacksShowsAndVerifiesOnAPathWithAccents) {
+  const char* build = std::getenv("TESSARON_WINE_BUILD");
+  if (!build)
+    GTEST_SKIP() << "TESSARON_WINE_BUILD is not set: no Win32 build to run";
+  const std::filesystem::path folder = e2e::NewFolder("Paquets \u00e9t\u00e9");
+  std::filesystem::create_directories(folder);
+  std::string image(40000, '\0');
+  for (std::size_t i = 0; i < image.size(); ++i)
+    image[i] = static_cast<char>(i * 7 + 3);
+  std::ofstream(folder / "image.bin", std::ios::binary) << image;
+  const std::string package = "'Z:" + (folder / "\u00c9boot.nbX").string() + "'";
+  const std::pair<std::string, std::string> runs[] = {
+      {"pack 'Z:" + (folder / "image.bin").string() + "' -o " + package, "3 block(s)"},
+      {"info " + package, "Blocks    N = 3"},
+      {"verify " + package, "OK: the device would write it"}};
+  for (const auto& [arguments, said] : runs) {
+    const fakes::CommandResult run = fakes::RunCommand("timeout 60 wine " + std::string(build) +
+                                                       "/nbx.exe " + arguments + " 2>&1");
+    EXPECT_EQ(run.exitCode, 0) << arguments << ": " << run.output;
+    EXPECT_NE(run.output.find(said), std::string::npos) << arguments << ": " << run.output;
+  }
+  EXPECT_EQ(fakes::RunCommand(std::string(NBX_PATH) + " pack '" + (folder / "image.bin").string() +
+                              "' -o '" + (folder / "linux.nbX").string() + "'")
+                .exitCode,
+            0);
+  EXPECT_EQ(ReadText(folder / "\u00c9boot.nbX"), ReadText(folder / "linux.nbX"));
+  std::filesystem::remove_all(folder);
+}
+
 }  // namespace

@@ -65,38 +65,35 @@ class CBootSelectDlg : public e2e::CoreTest {
   std::unique_ptr<Ui> ui_;
 };
 
-TEST_F(CBootSelectDlg, PreselectsTheStoredImage) {
-  const std::wstring radios[] = {
-      L"show 132 [1:OK] [2:Cancel] [1007:Boot the RESCUE image] [1008:Boot the MAIN image*]",
-      L"show 132 [1:OK] [2:Cancel] [1007:Boot the RESCUE image*] [1008:Boot the MAIN image]",
-      L"show 132 [1:OK] [2:Cancel] [1007:Boot the RESCUE image] [1008:Boot the MAIN image]"};
-  for (const platform::BYTE stored : {0, 1, 2}) {
-    Run(stored, {L"cancel"});
-    EXPECT_EQ(ui_->frontend.shown.front(), radios[stored]);
-  }
-  Fail(e2e::kGetSettings, 21);
-  Run(0, {L"cancel"});
-  EXPECT_EQ(ui_->frontend.shown.front(), radios[2]);
-  EXPECT_EQ(Log(), Lines{L"Erreur get settings n\u00b0 21\r\n"});
-}
-
-TEST_F(CBootSelectDlg, StoresTheCheckedImageOnOkOnlyAndSaysSoWhenItCannot) {
-  const std::tuple<platform::BYTE, std::deque<std::wstring>, bool, platform::BYTE> cases[] = {
-      {0, {L"click OK"}, true, 0},  // unchanged, written all the same
-      {0, {L"check Boot the RESCUE image", L"click OK"}, true, 1},
-      {1, {L"check 1008", L"click OK"}, true, 0},
-      {0, {L"check 1007", L"click Cancel"}, false, 0},
-      {2, {L"click OK"}, false, 2},  // neither checked: nothing stored
-  };
-  for (const auto& [stored, answers, written, image] : cases) {
+TEST_F(CBootSelectDlg, PreselectsTheStoredImageAndStoresTheCheckedOneOnOkOnly) {
+  const std::wstring main = L"[1007:Boot the RESCUE image] [1008:Boot the MAIN image*]",
+                     rescue = L"[1007:Boot the RESCUE image*] [1008:Boot the MAIN image]",
+                     none = L"[1007:Boot the RESCUE image] [1008:Boot the MAIN image]";
+  // The image stored, the answers, the buttons as shown, whether stored, the image then.
+  const std::tuple<platform::BYTE, std::deque<std::wstring>, std::wstring, bool, platform::BYTE>
+      cases[] = {
+          {0, {L"click OK"}, main, true, 0},  // unchanged, written all the same
+          {0, {L"check Boot the RESCUE image", L"click OK"}, main, true, 1},
+          {1, {L"check 1008", L"click OK"}, rescue, true, 0},
+          {0, {L"check 1007", L"click Cancel"}, main, false, 0},
+          {2, {L"click OK"}, none, false, 2},  // neither checked: nothing stored
+      };
+  for (const auto& [stored, answers, buttons, written, image] : cases) {
     EXPECT_EQ(Run(stored, answers), answers.back() == L"click OK" ? IDOK : IDCANCEL);
+    EXPECT_EQ(ui_->frontend.shown.front(), L"show 132 [1:OK] [2:Cancel] " + buttons);
     EXPECT_EQ(Stored(), written);
     EXPECT_EQ(Settings()[42], image);
   }
+  // A block that cannot be read checks neither; one that cannot be written is told of.
+  Fail(e2e::kGetSettings, 21);
+  Run(0, {L"cancel"});
+  EXPECT_EQ(ui_->frontend.shown.front(), L"show 132 [1:OK] [2:Cancel] " + none);
+  EXPECT_EQ(Log(), Lines{L"Erreur get settings n\u00b0 21\r\n"});
   Fail(e2e::kSetSettings, 29);
   EXPECT_EQ(Run(0, {L"click OK", L"click OK"}), IDOK);
-  EXPECT_EQ(ui_->frontend.shown.back(), L"destroy 132");
-  EXPECT_EQ(ui_->frontend.shown[1], L"message tessaron|Unable to set the image to load|0x0");
+  EXPECT_EQ(ui_->frontend.shown,
+            (Lines{L"show 132 [1:OK] [2:Cancel] " + main,
+                   L"message tessaron|Unable to set the image to load|0x0", L"destroy 132"}));
   EXPECT_EQ(Log(), Lines{L"Error set settings n\u00b0 29\r\n"});
 }
 

@@ -69,7 +69,6 @@ class WriteBootLoader : public CoreTest {
   std::vector<bool> counted_;
 };
 
-// The device refuses a block of any other size than its own.
 TEST_F(WriteBootLoader, ARefusedPackageMakesNoRequestAndAsksNothing) {
   // Blocks listed 3, 0, 1, 2; block 1, at position 2, spoiled.
   std::vector<BYTE> badCrc = Package(4 * 16384);

@@ -1,18 +1,18 @@
-// Hand-written fakes of the platform's services: each records what it was asked, in order, and
-// can be told to fail.
+// What the tests use where no device is at hand: a file held in memory, and a debug log that
+// keeps every text. Everything else the core meets is the simulated device (tests/e2e).
 #pragma once
 
-#include <map>
+#include <algorithm>
+#include <cstring>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/debuglog.h"
-#include "platform/events.h"
 #include "platform/files.h"
-#include "platform/kernel.h"
-#include "platform/registry.h"
+#include "platform/text/utf8.h"
 
 namespace fakes {
 
@@ -34,12 +34,51 @@ class MemoryFiles final : public platform::Files {
   // The file starts open as kHandle, so that tests may read it without opening it.
   explicit MemoryFiles(std::vector<BYTE> bytes = {}) : content(std::move(bytes)) {}
 
-  Handle CreateFile(const std::wstring& path, DWORD access, DWORD shareMode, DWORD creation,
-                    DWORD attributes) override;
-  bool ReadFile(Handle file, void* buffer, DWORD toRead, DWORD* read) override;
-  DWORD SetFilePointer(Handle file, platform::LONG distance, DWORD method) override;
-  DWORD GetFileSize(Handle file, DWORD* high) override;
-  bool CloseHandle(Handle file) override;
+  // Any path names the one file.
+  Handle CreateFile(const std::wstring& path, DWORD, DWORD, DWORD, DWORD) override {
+    calls.push_back("CreateFile " + platform::ToUtf8(path));
+    if (failing.count("CreateFile"))
+      return platform::SetLastError(platform::kErrorGenFailure), platform::kInvalidHandle;
+    open = true;
+    position_ = 0;
+    return kHandle;
+  }
+  bool ReadFile(Handle file, void* buffer, DWORD toRead, DWORD* read) override {
+    *read = 0;
+    if (!Serves("ReadFile", " " + std::to_string(toRead) + " @" + std::to_string(position_), file))
+      return false;
+    std::size_t n = content.size() - std::min(position_, content.size());
+    n = std::min<std::size_t>({n, toRead, shortReads.value_or(toRead)});
+    if (n)
+      std::memcpy(buffer, content.data() + position_, n);
+    position_ += n;
+    *read = static_cast<DWORD>(n);
+    return true;
+  }
+  DWORD SetFilePointer(Handle file, platform::LONG distance, DWORD method) override {
+    static const char* const names[] = {" begin", " current", " end"};
+    if (!Serves("SetFilePointer", " " + std::to_string(distance) + names[method % 3], file))
+      return platform::kInvalidSetFilePointer;
+    const std::size_t bases[] = {0, position_, content.size()};
+    const std::int64_t target = static_cast<std::int64_t>(bases[method % 3]) + distance;
+    if (target < 0) {
+      platform::SetLastError(platform::kErrorNegativeSeek);
+      return platform::kInvalidSetFilePointer;
+    }
+    position_ = static_cast<std::size_t>(target);
+    return static_cast<DWORD>(position_);
+  }
+  DWORD GetFileSize(Handle file, DWORD* high) override {
+    if (!Serves("GetFileSize", "", file))
+      return platform::kInvalidFileSize;
+    if (high)
+      *high = 0;
+    return static_cast<DWORD>(content.size());
+  }
+  bool CloseHandle(Handle file) override {
+    calls.push_back("CloseHandle");
+    return file == kHandle && std::exchange(open, false);
+  }
 
   static constexpr Handle kHandle = 0x40;
   std::vector<BYTE> content;
@@ -49,71 +88,15 @@ class MemoryFiles final : public platform::Files {
   bool open = true;
 
  private:
+  // Notes the call; false, with the last error set, when it must fail.
+  bool Serves(const std::string& call, const std::string& detail, Handle file) {
+    calls.push_back(call + detail);
+    if (file == kHandle && open && !failing.count(call))
+      return true;
+    platform::SetLastError(platform::kErrorGenFailure);
+    return false;
+  }
   std::size_t position_ = 0;
-};
-
-// The HAL's five requests over two in-memory blocks and a boot-loader store; a block travels
-// only in a buffer of its exact size.
-class FakeKernel final : public platform::Kernel {
- public:
-  bool KernelIoControl(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
-                       DWORD* returned) override;
-
-  struct Request {
-    DWORD code;
-    DWORD inSize;
-    DWORD outSize;
-    bool hasReturned;
-  };
-  std::vector<Request> requests;
-  std::map<DWORD, DWORD> failWith;  // request code -> last error
-  std::vector<BYTE> settings = std::vector<BYTE>(platform::kBootSettingsSize);
-  std::vector<BYTE> constants = std::vector<BYTE>(platform::kConstSettingsSize);
-  std::vector<BYTE> bootLoader;
-};
-
-// A registry of DWORD-ish values below HKEY_LOCAL_MACHINE.
-class FakeRegistry final : public platform::Registry {
- public:
-  platform::LONG RegOpenKeyEx(platform::HKEY root, const std::wstring& subKey, DWORD options,
-                              DWORD access, platform::HKEY* result) override;
-  platform::LONG RegQueryValueEx(platform::HKEY key, const std::wstring& name, DWORD* type,
-                                 BYTE* data, DWORD* size) override;
-  platform::LONG RegSetValueEx(platform::HKEY key, const std::wstring& name, DWORD reserved,
-                               DWORD type, const BYTE* data, DWORD size) override;
-  platform::LONG RegDeleteValue(platform::HKEY key, const std::wstring& name) override;
-  platform::LONG RegCloseKey(platform::HKEY key) override;
-
-  struct Value {
-    DWORD type;
-    std::vector<BYTE> data;
-  };
-  std::map<std::wstring, std::map<std::wstring, Value>> keys;  // by exact path
-  std::vector<std::wstring>
-      calls;  // L"open SYSTEM\\...", L"query ACUserIdle 4", L"set ...", L"delete ...", L"close"
-  std::set<std::wstring> failingSets;
-  int openKeys = 0;
-
- private:
-  std::map<Handle, std::wstring> open_;
-  Handle next_ = 0x100;
-};
-
-// The power manager's reload event (when it exists) and named mutexes.
-class FakeEvents final : public platform::Events {
- public:
-  Handle OpenEvent(DWORD access, bool inherit, const std::wstring& name) override;
-  bool EventModify(Handle event, DWORD function) override;
-  Handle CreateMutex(bool initialOwner, const std::wstring& name) override;
-  bool CloseHandle(Handle object) override;
-
-  bool exists = true;
-  std::vector<std::wstring> calls;
-  int openEvents = 0;  // handles not closed, events and mutexes
-
- private:
-  std::map<Handle, std::wstring> open_;  // a mutex by its name, an event by an empty one
-  Handle next_ = 0x70;
 };
 
 }  // namespace fakes

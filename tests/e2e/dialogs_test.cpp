@@ -1,0 +1,100 @@
+// The target, confirmation and boot selection dialogs; the boot selection over the simulated
+// device's settings block.
+#include <gtest/gtest.h>
+
+#include "dialogs/boot_select_dlg.h"
+#include "dialogs/confirm_dlg.h"
+#include "dialogs/target_dlg.h"
+#include "resources/resource.h"
+#include "tests/e2e/core_fixture.h"
+#include "tests/support/fakes.h"
+
+namespace {
+
+using namespace platform::ui;
+using Lines = std::vector<std::wstring>;
+
+struct Ui {
+  explicit Ui(std::deque<std::wstring> answers, Resources shown = resources::AppResources())
+      : frontend(std::move(answers)), resources(std::move(shown)) {}
+  fakes::RecordingFrontend frontend;
+  Resources resources;
+  UiContext ui{frontend, resources};
+  fakes::RecordingLog log;
+};
+
+// Each choice's flags and line: the update flow's tests.
+TEST(CTargetDlg, TheShippedTemplateOffersOnlyTheBootLoader) {
+  Resources shipped = resources::AppResources();
+  shipped.dialogs.erase(IDD_TARGET);
+  shipped.dialogs.emplace(IDD_TARGET, resources::TargetTemplateBootLoaderOnly());
+  Ui f({L"click Update Main Image"}, shipped);
+  dialogs::CTargetDlg target(f.ui, f.log);
+  EXPECT_EQ(target.DoModal(), IDCANCEL);
+  EXPECT_TRUE(f.frontend.aborted());
+  EXPECT_EQ(f.frontend.shown.front(), L"show 133 [2:Cancel] [1011:Update Bootloader]");
+  EXPECT_TRUE(f.log.lines.empty());
+}
+
+TEST(CConfirmDlg, ShowsTheTemplatesTextsWithoutStringsOfItsOwn) {
+  // Its own strings: the boot-loader writer's tests (kAskSettings).
+  for (const auto& [ok, cancel, answer, result, shown] :
+       {std::tuple<UINT, UINT, const wchar_t*, int, std::wstring>{
+            0, 0, L"click 1", IDOK, L"show 102 [1:OK] [2:Cancel] [1004:Are you sure ???]"},
+        {8, 7, L"cancel", IDCANCEL, L"show 102 [1:Cancel] [2:OK] [1004:Are you sure ???]"}}) {
+    Ui f({answer});
+    dialogs::CConfirmDlg confirm(f.ui, 0, ok, cancel);
+    EXPECT_EQ(confirm.DoModal(), result);
+    EXPECT_EQ(f.frontend.shown, (Lines{shown, L"destroy 102"}));
+  }
+}
+
+class CBootSelectDlg : public e2e::CoreTest {
+ protected:
+  // Shows the dialog over a block that holds stored; what it stored comes back.
+  int Run(platform::BYTE stored, std::deque<std::wstring> answers) {
+    std::vector<platform::BYTE> block = Settings();
+    block[42] = stored;
+    PutSettings(block);
+    NewRun();
+    ui_ = std::make_unique<Ui>(std::move(answers));
+    bootcfg::BootConfig config(device_->kernel(), device_->log());
+    return dialogs::CBootSelectDlg(ui_->ui, config).DoModal();
+  }
+  bool Stored() const { return !Calls(e2e::kSetSettings).empty(); }
+  std::unique_ptr<Ui> ui_;
+};
+
+TEST_F(CBootSelectDlg, PreselectsTheStoredImageAndStoresTheCheckedOneOnOkOnly) {
+  const std::wstring main = L"[1007:Boot the RESCUE image] [1008:Boot the MAIN image*]",
+                     rescue = L"[1007:Boot the RESCUE image*] [1008:Boot the MAIN image]",
+                     none = L"[1007:Boot the RESCUE image] [1008:Boot the MAIN image]";
+  // The image stored, the answers, the buttons as shown, whether stored, the image then.
+  const std::tuple<platform::BYTE, std::deque<std::wstring>, std::wstring, bool, platform::BYTE>
+      cases[] = {
+          {0, {L"click OK"}, main, true, 0},  // unchanged, written all the same
+          {0, {L"check Boot the RESCUE image", L"click OK"}, main, true, 1},
+          {1, {L"check 1008", L"click OK"}, rescue, true, 0},
+          {0, {L"check 1007", L"click Cancel"}, main, false, 0},
+          {2, {L"click OK"}, none, false, 2},  // neither checked: nothing stored
+      };
+  for (const auto& [stored, answers, buttons, written, image] : cases) {
+    EXPECT_EQ(Run(stored, answers), answers.back() == L"click OK" ? IDOK : IDCANCEL);
+    EXPECT_EQ(ui_->frontend.shown.front(), L"show 132 [1:OK] [2:Cancel] " + buttons);
+    EXPECT_EQ(Stored(), written);
+    EXPECT_EQ(Settings()[42], image);
+  }
+  // A block that cannot be read checks neither; one that cannot be written is told of.
+  Fail(e2e::kGetSettings, 21);
+  Run(0, {L"cancel"});
+  EXPECT_EQ(ui_->frontend.shown.front(), L"show 132 [1:OK] [2:Cancel] " + none);
+  EXPECT_EQ(Log(), Lines{L"Erreur get settings n\u00b0 21\r\n"});
+  Fail(e2e::kSetSettings, 29);
+  EXPECT_EQ(Run(0, {L"click OK", L"click OK"}), IDOK);
+  EXPECT_EQ(ui_->frontend.shown,
+            (Lines{L"show 132 [1:OK] [2:Cancel] " + main,
+                   L"message tessaron|Unable to set the image to load|0x0", L"destroy 132"}));
+  EXPECT_EQ(Log(), Lines{L"Error set settings n\u00b0 29\r\n"});
+}
+
+}  // namespace

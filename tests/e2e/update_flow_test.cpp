@@ -1,0 +1,150 @@
+// The application from its start to the confirmation, and the single instance, over the
+// simulated device.
+#include <gtest/gtest.h>
+
+#include "tests/e2e/core_fixture.h"
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+const std::wstring kProfileKey = L"System\\StorageManager\\Profiles\\USER";
+const std::wstring kFilter = L"file Eboot Files (Eboot*.nbX)|Eboot*.nbX||";
+
+std::wstring Instructions(const std::wstring& target, const std::wstring& folder = L"Flash") {
+  return L"message Tessaron Loader|Please, choose a " + target + L" file.\n\nDon't use " + folder +
+         L" directory and don't push on power button during process|0x10001";
+}
+
+std::wstring Confirmation(const std::wstring& text) {
+  return L"show 102 [1:OK] [2:Cancel] [1004:" + text + L"]";
+}
+
+class UpdateFlow : public e2e::CoreTest {
+ protected:
+  // A new run with the store folder named so, or without the value or the key ("-value",
+  // "-key").
+  Lines Run(std::deque<std::wstring> answers, const std::wstring& folder = L"Flash") {
+    NewRun();
+    platform::sim::SimRegistry& registry = device_->simRegistry();
+    EXPECT_TRUE(registry.Put(kProfileKey, L"Folder", platform::sim::StringValue(folder)));
+    if (folder == L"-key")
+      registry.Delete(kProfileKey, std::nullopt);
+    if (folder == L"-value")
+      registry.Delete(kProfileKey, std::wstring(L"Folder"));
+    return RunApp(std::move(answers));
+  }
+};
+
+TEST_F(UpdateFlow, EveryRefusalEndsTheApplicationAtOnce) {
+  const std::wstring main = L"click Update Main Image";
+  const std::wstring told = Instructions(L"main image");
+  const std::tuple<const char*, std::deque<std::wstring>, std::wstring, Lines> cases[] = {
+      {"target cancelled", {L"click Cancel"}, L"Flash", {}},
+      {"no profile key", {main}, L"-key", {}},
+      {"no Folder value", {main}, L"-value", {}},
+      {"instructions cancelled", {main, L"click Cancel"}, L"Flash", {told}},
+      {"file dialog cancelled", {main, L"click OK", L"cancel"}, L"Flash", {told, kFilter}},
+  };
+  for (const auto& [name, answers, folder, shownAfterTarget] : cases) {
+    SCOPED_TRACE(name);
+    const Lines shown = Run(answers, folder);
+    EXPECT_FALSE(frontend_->aborted());
+    ASSERT_GE(shown.size(), 2u);
+    EXPECT_EQ(Lines(shown.begin() + 2, shown.end()), shownAfterTarget);
+    const bool cancelled = answers.front() == L"click Cancel";
+    EXPECT_EQ(Log(), cancelled ? Lines{} : Lines{L"Updating Main Image\r\n"});
+    EXPECT_TRUE(device_->Unreleased().empty());
+    EXPECT_TRUE(Calls("KernelIoControl").empty());
+    EXPECT_EQ(Calls("Reg").empty(), cancelled);  // no need to read
+  }
+}
+
+TEST_F(UpdateFlow, EachBoxBelongsToTheActiveWindowWhichTakesNoAnswersMeanwhile) {
+  // Without power timeouts the update fails at once; then the boot selection cannot be stored.
+  ASSERT_TRUE(device_->simRegistry().Delete(platform::sim::kPowerTimeoutsKey, std::nullopt));
+  Fail(e2e::kSetSettings, 29);
+  const Lines shown =
+      Run({L"click Update Main Image", L"click OK", L"file \\Storage\\EbootMain.nbX", L"click OK",
+           L"click OK", L"click OK", L"click OK"});
+  EXPECT_FALSE(frontend_->aborted());
+  EXPECT_EQ(frontend_->owners,
+            (Lines{L"dialog 133, owner 102 disabled", L"message box, owner 102 disabled",
+                   L"file dialog, owner 102 disabled", L"dialog 102, no owner",
+                   L"message box, owner 102 disabled",  // OS loading Failure
+                   L"dialog 132, owner 102 disabled",
+                   L"message box, owner 132 disabled"}));  // Unable to set the image to load
+  // Nothing is written: no progress window, and the run says why.
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), L"message Quorvane|OS loading Failure|0x0"), 1);
+  EXPECT_EQ(std::count_if(shown.begin(), shown.end(),
+                          [](const std::wstring& line) { return line.rfind(L"show 129", 0) == 0; }),
+            0);
+  EXPECT_EQ(Log()[2], L"ERROR : PM timeouts not found in registry\r\n");
+  // The instance mutex is held from the first call to the last.
+  EXPECT_EQ(Calls().front(), "CreateMutex");
+  EXPECT_EQ(Calls().back(), "CloseHandle");
+  EXPECT_TRUE(device_->Unreleased().empty());
+}
+
+TEST_F(UpdateFlow, ASecondInstanceEndsAtOnce) {
+  std::string error;
+  const auto other = platform::sim::Device::Open(dir_, error);  // another instance's
+  ASSERT_NE(other->events().CreateMutex(false, L"TessaronLoader"), platform::kNullHandle);
+  EXPECT_EQ(Run({L"click OK"}), Lines{L"message tessaron|Tessaron Loader is already running.\n"
+                                      L"Only one update at a time can be made.|0x0"});
+  EXPECT_TRUE(Log().empty());
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"CreateMutex", "CloseHandle"}));
+  EXPECT_TRUE(device_->Unreleased().empty());
+}
+
+// The store folder test is a case-sensitive prefix test; a boot loader may come from anywhere.
+TEST_F(UpdateFlow, LeadsToTheConfirmationOfAnImageFromOutsideTheStoreFolder) {
+  struct Target {
+    std::wstring button, name, line;
+  };
+  const Target boot{L"Bootloader", L"bootloader", L"Updating Bootloader\r\n"},
+      main{L"Main Image", L"main image", L"Updating Main Image\r\n"},
+      rescue{L"Rescue Image", L"rescue image", L"Updating Rescue mage\r\n"};
+  const std::wstring storage = L"\\Storage\\Eboot1.nbX", flash = L"\\Flash\\Eboot1.nbX";
+  // The store folder, the path chosen, the target, whether accepted, the folder check's line.
+  const std::tuple<std::wstring, std::wstring, Target, bool, std::wstring> cases[] = {
+      {L"Flash", flash, main, false, L"csDir1 : Flash csDir2 : Flash"},
+      {L"Flash", flash, rescue, false, L"csDir1 : Flash csDir2 : Flash"},
+      {L"Flash", L"\\FlashCard\\Eboot1.nbX", main, false, L"csDir1 : Flash csDir2 : Flash"},
+      {L"Flash", L"\\flash\\Eboot1.nbX", main, true, L"csDir1 : Flash csDir2 : flash"},
+      {L"Flash", storage, rescue, true, L"csDir1 : Flash csDir2 : Stora"},
+      {L"Flash", L"\\Fl", main, true, L"csDir1 : Flash csDir2 : Fl"},
+      {L"", storage, main, false, L"csDir1 :  csDir2 : "},
+      {L"", storage, rescue, false, L"csDir1 :  csDir2 : "},
+      {L"", storage, boot, true, L""},
+      {L"Flash", flash, boot, true, L""},
+      // The longest name the buffer takes: its size is given in bytes.
+      {std::wstring(200, L'F'), storage, main, true,
+       L"csDir1 : " + std::wstring(200, L'F') + L" csDir2 : Storage\\Eboot1.nbX"},
+  };
+  for (const auto& [folder, path, target, accepted, line] : cases) {
+    SCOPED_TRACE(path + L" in " + folder);
+    const Lines shown =
+        Run({L"click Update " + target.button, L"click OK", L"file " + path, L"cancel"}, folder);
+    EXPECT_FALSE(frontend_->aborted());
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown[0].substr(0, 9), L"show 133 ");
+    Lines expected = {L"destroy 133", Instructions(target.name, folder), kFilter};
+    Lines log = {target.line};
+    if (!line.empty())
+      log.push_back(line);
+    if (accepted) {
+      expected.push_back(
+          Confirmation(L"Updating " + target.name + L" with\n" + path + L"\n\nAre you sure?"));
+      expected.push_back(L"destroy 102");
+    } else {
+      expected.push_back(L"message tessaron|OS loading Failure|0x0");
+      log.push_back(L"ERROR : file in nand flash directory\r\n");
+    }
+    EXPECT_EQ(Lines(shown.begin() + 1, shown.end()), expected);
+    EXPECT_EQ(Log(), log);
+    EXPECT_TRUE(device_->Unreleased().empty());
+  }
+}
+
+}  // namespace

@@ -1,8 +1,9 @@
-# Cross-compiling for 64-bit Windows with Debian's mingw-w64.
+# Cross-compiling for 64-bit Windows with Debian's mingw-w64, in its POSIX thread model, whose
+# std::mutex GoogleTest needs for the tests that run under Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 set(CMAKE_DLLTOOL x86_64-w64-mingw32-dlltool)
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)

@@ -1,6 +1,6 @@
 // What the core relies on of each device call, checked alike on every backend that serves it:
-// the simulated device, the host's files (the tools), and the in-memory file of the package
-// tests.
+// the simulated device, the host's files (the tools), the in-memory file of the package tests,
+// and, in the Windows build under Wine, the device's own services over real calls.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -8,27 +8,17 @@
 #include "platform/host/host_files.h"
 #include "platform/sim/device.h"
 #include "platform/text/utf8.h"
+#include "tests/e2e/contract_backend.h"
 #include "tests/e2e/device_fixture.h"
 #include "tests/support/fakes.h"
 
 namespace {
 
 using namespace platform;
+using e2e::Backend;
 
-const std::vector<BYTE> kContent = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
-const std::wstring kKey = L"Software\\Contract";  // holds "Number", a DWORD of 60
+const std::vector<BYTE>& kContent = e2e::kContractContent;
 const std::vector<BYTE> kSixty = {60, 0, 0, 0};
-
-// A backend's seams (null where it has none), holding a file of kContent at path.
-struct Backend {
-  Files* files = nullptr;
-  std::wstring path;
-  Registry* registry = nullptr;
-  Events* events = nullptr;
-  Devices* devices = nullptr;
-  Kernel* kernel = nullptr;
-  std::shared_ptr<void> keep;
-};
 
 void WriteContent(const std::filesystem::path& path) {
   std::filesystem::create_directories(path.parent_path());
@@ -47,11 +37,15 @@ Backend Make(const std::string& name, const std::filesystem::path& dir) {
     auto files = std::make_shared<HostFiles>();
     return {files.get(), FromUtf8((dir / "contract.bin").string()), {}, {}, {}, {}, files};
   }
+#ifdef _WIN32
+  if (name == "device")
+    return e2e::MakeDeviceServices(dir);
+#endif
   std::string error;
   EXPECT_TRUE(tools::CreateDevice(dir / "device", {}, error)) << error;
   WriteContent(dir / "device" / "fs" / "Storage" / "contract.bin");
   std::shared_ptr<sim::Device> d = sim::Device::Open(dir / "device", error);
-  d->simRegistry().Put(kKey, L"Number", {kRegDword, kSixty});
+  d->simRegistry().Put(e2e::kContractKey, L"Number", {kRegDword, kSixty});
   const std::wstring path = L"\\Storage\\contract.bin";
   return {&d->files(), path, &d->registry(), &d->events(), &d->devices(), &d->kernel(), d};
 }
@@ -119,7 +113,7 @@ TEST_P(RegistryContract, QueriesSetsAndDeletesValuesOfAnOpenKey) {
   HKEY key = kNullHandle;
   EXPECT_EQ(registry.RegOpenKeyEx(kHkeyLocalMachine, L"Software\\Missing", 0, 0, &key),
             static_cast<LONG>(kErrorFileNotFound));
-  ASSERT_EQ(registry.RegOpenKeyEx(kHkeyLocalMachine, kKey, 0, 0, &key), 0);
+  ASSERT_EQ(registry.RegOpenKeyEx(kHkeyLocalMachine, e2e::kContractKey, 0, 0, &key), 0);
   BYTE data[8] = {};
   DWORD type = 0;
   DWORD size = 2;  // too small: the size needed comes back
@@ -261,12 +255,18 @@ std::string Name(const testing::TestParamInfo<std::string>& param) {
 }
 
 // Each seam over every backend that serves it.
-const auto kDevice = testing::Values("device");
-INSTANTIATE_TEST_SUITE_P(Backends, FilesContract, testing::Values("memory", "host", "device"),
+#ifdef _WIN32
+const auto kBackends = testing::Values("simulated", "device");
+INSTANTIATE_TEST_SUITE_P(Backends, FilesContract,
+                         testing::Values("memory", "host", "simulated", "device"), Name);
+#else
+const auto kBackends = testing::Values("simulated");
+INSTANTIATE_TEST_SUITE_P(Backends, FilesContract, testing::Values("memory", "host", "simulated"),
                          Name);
-INSTANTIATE_TEST_SUITE_P(Backends, RegistryContract, kDevice, Name);
-INSTANTIATE_TEST_SUITE_P(Backends, EventsContract, kDevice, Name);
-INSTANTIATE_TEST_SUITE_P(Backends, DevicesContract, kDevice, Name);
-INSTANTIATE_TEST_SUITE_P(Backends, KernelContract, kDevice, Name);
+#endif
+INSTANTIATE_TEST_SUITE_P(Backends, RegistryContract, kBackends, Name);
+INSTANTIATE_TEST_SUITE_P(Backends, EventsContract, kBackends, Name);
+INSTANTIATE_TEST_SUITE_P(Backends, DevicesContract, kBackends, Name);
+INSTANTIATE_TEST_SUITE_P(Backends, KernelContract, kBackends, Name);
 
 }  // namespace

@@ -200,6 +200,11 @@ TEST_F(WineDeviceTest, UpdatesTheBootLoaderWithTheTimeoutsOffMeanwhile) {
   RunDevice(Dialogue("Update Bootloader", "EbootLoader.nbX") +
             "expect OS loading Success\nclick OK\ngone\n");
   EXPECT_EQ(Reloads(), (Lines{"0 0 0", "60 300 -"}));
+  std::vector<std::wstring> log;  // through NKDbgPrintfW
+  EXPECT_TRUE(platform::sim::ReadDebugLog(device_->paths().debugLog(), log));
+  EXPECT_EQ(log, (std::vector<std::wstring>{L"Updating Bootloader\r\n",
+                                            L"restore timeouts in registry: 0 , 0 , 0\r\n",
+                                            L"restore timeouts in registry: 0 , 300 , 60\r\n"}));
   EXPECT_EQ(Timeouts(),
             (std::map<std::string, unsigned>{{"ACSystemIdle", 300}, {"ACUserIdle", 60}}));
   const json state = tools::DescribeDevice(*device_);

@@ -28,3 +28,19 @@ build_tree() {
   cmake --preset "$1" >/dev/null
   cmake --build --preset "$1"
 }
+
+# OpenSSL for 32-bit ARM, unpacked from Debian's armel packages into build/arm-sysroot, where the
+# arm preset finds it; without it the ARM build makes only the core and its unit tests.
+arm_sysroot() {
+  local root=build/arm-sysroot debs
+  [ -e "$root/usr/lib/arm-linux-gnueabi/libcrypto.a" ] && return 0
+  [ "$(id -u)" -eq 0 ] || return 1
+  dpkg --print-foreign-architectures | grep -qx armel || dpkg --add-architecture armel || return 1
+  apt-get update -qq >&2 || return 1
+  debs=$(mktemp -d)
+  chmod 755 "$debs"
+  (cd "$debs" && apt-get download -qq libssl-dev:armel libssl3:armel >&2) || return 1
+  mkdir -p "$root"
+  for deb in "$debs"/*.deb; do dpkg-deb -x "$deb" "$root"; done
+  rm -rf "$debs"
+}

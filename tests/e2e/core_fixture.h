@@ -2,6 +2,7 @@
 // an empty call trace, and a fault is armed by the name the trace gives its call.
 #pragma once
 
+#include "package/package_builder.h"
 #include "platform/host/host.h"
 #include "tests/e2e/app_fixture.h"
 
@@ -13,6 +14,25 @@ inline const std::string kGetSettings = "KernelIoControl:0x01010420",
                          kGetConstants = "KernelIoControl:0x0101041C",
                          kSetConstants = "KernelIoControl:0x01010418",
                          kWriteBootLoader = "KernelIoControl:0x01010428";
+
+// The image packed exactly, its short last block listed by no entry: how a package most often
+// reaches the device.
+inline std::vector<platform::BYTE> PackExactly(const std::string& image,
+                                               const char* tag = package::kProductTag) {
+  package::PackOptions options;
+  options.pad = false;
+  options.tag = tag;
+  std::string error;
+  const auto packed = package::PackImage(image, options, error);
+  EXPECT_TRUE(packed) << error;
+  return packed ? packed->bytes : std::vector<platform::BYTE>{};
+}
+
+// Which occurrence of its name the call trace[at] is, counted from 1: the nth that Fail takes to
+// meet that very call in a run that makes the same calls.
+inline unsigned Occurrence(const std::vector<std::string>& trace, std::size_t at) {
+  return static_cast<unsigned>(std::count(trace.begin(), trace.begin() + at + 1, trace[at]));
+}
 
 class CoreTest : public AppTest {
  protected:
@@ -28,12 +48,11 @@ class CoreTest : public AppTest {
   }
   // The nth call named target from now on fails with error.
   void Fail(const std::string& target, platform::DWORD error, unsigned nth = 1) {
-    platform::sim::Fault fault;
-    std::string message;
-    ASSERT_TRUE(platform::sim::ParseFaultTarget(target, fault, message)) << message;
-    fault.error = error;
-    fault.nth = nth;
-    ASSERT_TRUE(device_->faults().Arm(fault));
+    Arm(target, nth, error, false);
+  }
+  // The process dies at the nth call named target from now on, as when the power is cut.
+  void PowerCut(const std::string& target, unsigned nth) {
+    Arm(target, nth, platform::kErrorGenFailure, true);
   }
   // The calls of this run whose names begin with prefix.
   std::vector<std::string> Calls(const std::string& prefix = "") const {
@@ -54,6 +73,17 @@ class CoreTest : public AppTest {
     ASSERT_TRUE(platform::host::ReplaceFile(
         device_->paths().settings(),
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
+  }
+
+ private:
+  void Arm(const std::string& target, unsigned nth, platform::DWORD error, bool powerCut) {
+    platform::sim::Fault fault;
+    std::string message;
+    ASSERT_TRUE(platform::sim::ParseFaultTarget(target, fault, message)) << message;
+    fault.nth = nth;
+    fault.error = error;
+    fault.powerCut = powerCut;
+    ASSERT_TRUE(device_->faults().Arm(fault));
   }
 };
 

@@ -5,50 +5,34 @@
 #include <fstream>
 
 #include "package/crc16.h"
-#include "package/package_builder.h"
-#include "platform/sim/sim_debug_log.h"
-#include "tests/e2e/device_fixture.h"
-#include "tools/devsim/report.h"
+#include "tests/e2e/core_fixture.h"
+#include "tools/common/sha256.h"
 #include "writers/os_image_writer.h"
 
 namespace {
 
 using namespace platform;
-namespace sim = platform::sim;
+using e2e::kGetSettings;
+using e2e::kSetSettings;
 using Lines = std::vector<std::wstring>;
 
-class RecordingProgress final : public writers::Progress {
- public:
-  void InitProgress(int total) override {
-    total_ = total;
-    shown.push_back(0);
-  }
-  void UpdateProgress(int block) override { shown.push_back(block * 100 / total_); }
+// The number of chunks, then each chunk as it is reported.
+struct RecordingProgress final : writers::Progress {
+  void InitProgress(int chunks) override { shown.push_back(chunks); }
+  void UpdateProgress(int chunk) override { shown.push_back(chunk); }
   void Repaint() override { ++repaints; }
   std::vector<int> shown;
   int repaints = 0;
-
- private:
-  int total_ = 1;
 };
 
-// A call as the fault injector names it: "KernelIoControl:0x01010424", "ReadFile".
-std::string Call(const std::string& target) {
-  sim::Fault fault;
-  std::string error;
-  EXPECT_TRUE(sim::ParseFaultTarget(target, fault, error)) << error;
-  return sim::DescribeCall(fault.call, fault.code);
-}
-
-// The nth call after the first of another, as a whole write makes them.
-struct CallAfter {
-  CallAfter(const char* c, const char* a = "", unsigned n = 1) : call(c), after(a), nth(n) {}
+// A call as a whole write made it: the nth named call after the first named after.
+struct At {
   std::string call;
-  std::string after;  // empty: from the start
-  unsigned nth;
+  std::string after = "";  // empty: from the start
+  unsigned nth = 1;
 };
 
-class OsImageWriterTest : public e2e::DeviceTest {
+class OsImageWriterTest : public e2e::CoreTest {
  protected:
   // A device made afresh from options, holding the package.
   void Fresh(const std::vector<BYTE>& package, const tools::DeviceOptions& options = {}) {
@@ -56,61 +40,29 @@ class OsImageWriterTest : public e2e::DeviceTest {
     options_ = options;
     SetUp();
     progress_ = {};
-    std::ofstream(dir_ / "fs" / "Storage" / "Eboot.nbX", std::ios::binary)
-        .write(reinterpret_cast<const char*>(package.data()),
-               static_cast<std::streamsize>(package.size()));
-    device_->faults().RecordCalls(true);
+    PutDeviceFile("Storage/Eboot.nbX", package);
   }
-  std::vector<BYTE> Pack(std::size_t imageSize, const char* tag = "KORVALIN") {
-    package::PackOptions options;
-    options.pad = false;
-    options.tag = tag;
-    std::string error;
+  std::vector<BYTE> Pack(std::size_t imageSize, const char* tag = package::kProductTag) {
     image_ = tools::SampleImage("writer test", imageSize);
-    const auto packed = package::PackImage(image_, options, error);
-    EXPECT_TRUE(packed) << error;
-    return packed ? packed->bytes : std::vector<BYTE>{};
+    return e2e::PackExactly(image_, tag);
   }
-  // Arms a fault at the call as it fell in a whole write's trace.
-  void Arm(const std::vector<std::string>& whole, const CallAfter& at) {
-    const std::string call = Call(at.call);
-    auto it =
-        at.after.empty() ? whole.begin() : std::find(whole.begin(), whole.end(), Call(at.after));
+  void FailAt(const std::vector<std::string>& whole, const At& at) {
+    auto it = at.after.empty() ? whole.begin() : std::find(whole.begin(), whole.end(), at.after);
     for (unsigned n = 0; n < at.nth; ++n)
-      it = std::find(n ? it + 1 : it, whole.end(), call);
+      it = std::find(n ? it + 1 : it, whole.end(), at.call);
     ASSERT_NE(it, whole.end()) << at.call << " after " << at.after;
-    sim::Fault fault;
-    std::string error;
-    sim::ParseFaultTarget(at.call, fault, error);
-    fault.nth = static_cast<unsigned>(std::count(whole.begin(), it + 1, call));
-    fault.error = 1117;
-    ASSERT_TRUE(device_->faults().Arm(fault));
+    Fail(at.call, 1117, e2e::Occurrence(whole, static_cast<std::size_t>(it - whole.begin())));
   }
   int Write(BYTE rescue) {
     Files& files = device_->files();
     ScopedFile file(files,
                     files.CreateFile(L"\\Storage\\Eboot.nbX", kGenericRead, 0, kOpenExisting, 0));
-    EXPECT_TRUE(file.valid());
     bootcfg::BootConfig bootConfig(device_->kernel(), device_->log());
     const int result = writers::WriteOsImage(
         {files, device_->devices(), bootConfig, device_->log()}, file.get(), progress_, rescue);
-    trace_ = device_->faults().trace();  // before the package is closed
+    trace_ = Calls();  // before the package is closed
     return result;
   }
-  Lines Log() {
-    Lines lines;
-    EXPECT_TRUE(sim::ReadDebugLog(device_->paths().debugLog(), lines));
-    return lines;
-  }
-  std::string Image(int which) {
-    std::string bytes;
-    host::ReadWholeFile(device_->paths().image(which), bytes);
-    return bytes;
-  }
-  std::size_t Count(const std::string& call) const {
-    return static_cast<std::size_t>(std::count(trace_.begin(), trace_.end(), Call(call)));
-  }
-  nlohmann::json State() { return tools::DescribeDevice(*device_); }
 
   std::string image_;
   RecordingProgress progress_;
@@ -121,40 +73,38 @@ const Lines kWritten = {L"Varnel_Quorvane : Before setting new config\r\n",
                         L"Writing image to flash complete.\r\n",
                         L"Varnel_Quorvane : Before driver desactivation\r\n"};
 
-TEST_F(OsImageWriterTest, WritesExactlyThePayloadWhateverItsLength) {
+TEST_F(OsImageWriterTest, WritesExactlyThePayloadAndNeverBootsTheImageItRewrites) {
   struct Case {
     std::size_t image;
-    std::vector<int> progress;
+    BYTE rescue;
+    WORD booted;
+    std::vector<int> progress;  // the chunks, then each one as it is written
+    std::size_t selections;     // the boot selection set away and back, or left alone
   };
-  // Whole blocks; a short tail (the last chunk is shorter); less than one block.
-  for (const Case& c : {Case{5 * 16384, {0, 0, 20, 40, 60, 80}},
-                        Case{2 * 16384 + 100, {0, 0, 33, 66}}, Case{16384 + 5000, {0, 0, 50}}}) {
-    Fresh(Pack(c.image));
-    ASSERT_EQ(Write(0), 1) << c.image;
-    EXPECT_EQ(Image(0), image_);
+  // Whole blocks; a short tail (the last chunk is shorter); less than one block; the rescue image
+  // on a device that boots the other image or that one.
+  for (const Case& c :
+       {Case{5 * 16384, 0, 0, {5, 0, 1, 2, 3, 4}, 2}, Case{2 * 16384 + 100, 0, 0, {3, 0, 1, 2}, 2},
+        Case{16384 + 5000, 0, 0, {2, 0, 1}, 2}, Case{3 * 16384, 1, 0, {3, 0, 1, 2}, 0},
+        Case{3 * 16384, 1, 1, {3, 0, 1, 2}, 2}}) {
+    SCOPED_TRACE(std::to_string(c.image) + (c.rescue ? " rescue" : " main"));
+    tools::DeviceOptions options;
+    options.bootImage = c.booted;
+    Fresh(Pack(c.image), options);
+    const nlohmann::json before = State();
+    ASSERT_EQ(Write(c.rescue), 1);
     const nlohmann::json state = State();
-    EXPECT_EQ(state["main"]["length"], c.image);
-    EXPECT_TRUE(state["main"]["whole"]);
-    EXPECT_EQ(state["boot_image"], 0);
+    const char *target = c.rescue ? "rescue" : "main", *other = c.rescue ? "main" : "rescue";
+    EXPECT_EQ(state[target]["sha256"], tools::Sha256Hex(image_));
+    EXPECT_EQ(state[target]["length"], c.image);
+    EXPECT_TRUE(state[target]["whole"]);
+    EXPECT_EQ(state[other], before[other]);
+    EXPECT_EQ(state["boot_image"], c.booted);
+    EXPECT_EQ(Calls(kSetSettings).size(), c.selections);
     EXPECT_EQ(progress_.shown, c.progress);
     EXPECT_EQ(progress_.repaints, static_cast<int>(c.progress.size()) - 1);
-    EXPECT_EQ(Count("KernelIoControl:IOCTL_HAL_SET_BOOT_SETTINGS"), 2u);  // to rescue and back
     EXPECT_EQ(Log(), kWritten);
     EXPECT_TRUE(device_->Unreleased().empty());
-  }
-}
-
-TEST_F(OsImageWriterTest, TheRescueImageIsNeverTheOneToBootWhileItIsRewritten) {
-  for (const WORD booted : {0, 1}) {
-    tools::DeviceOptions options;
-    options.bootImage = booted;
-    Fresh(Pack(3 * 16384), options);
-    ASSERT_EQ(Write(1), 1);
-    EXPECT_EQ(Image(1), image_);
-    EXPECT_EQ(Log(), kWritten);
-    EXPECT_EQ(Count("KernelIoControl:IOCTL_HAL_SET_BOOT_SETTINGS"), booted ? 2u : 0u);
-    EXPECT_EQ(State()["boot_image"], booted);
-    EXPECT_EQ(State()["main"]["whole"], true);
   }
 }
 
@@ -188,11 +138,10 @@ TEST_F(OsImageWriterTest, NoSizeOrCountWrapsNear4GiB) {
   nlohmann::json description = nlohmann::json::parse(config);
   description["binfs"]["main_region"] = 4 * 16384;
   ASSERT_TRUE(host::ReplaceFile(device_->paths().config(), description.dump()));
-  Reopen();
-  device_->faults().RecordCalls(true);
+  NewRun();
   // Sparse packages: zeros, then a trailer listing block 0 (zeros, so CRC 0).
   const std::vector<BYTE> trailer =
-      package::BuildTrailer({0}, {0}, {}, package::TagField("KORVALIN"));
+      package::BuildTrailer({0}, {0}, {}, package::TagField(package::kProductTag));
   const auto put = [&](std::uint64_t size) {
     const std::filesystem::path path = dir_ / "fs" / "Storage" / "Eboot.nbX";
     std::filesystem::resize_file(path, 0);
@@ -204,7 +153,7 @@ TEST_F(OsImageWriterTest, NoSizeOrCountWrapsNear4GiB) {
   // The chunks are counted in full: the region fills and the write stops there.
   put(0xFFFFFFF0u);
   EXPECT_EQ(Write(0), 0);
-  EXPECT_EQ(Count("WriteFile"), 5u);
+  EXPECT_EQ(Calls("WriteFile").size(), 5u);
   EXPECT_EQ(Log(), Lines{L"Varnel_Quorvane: Erreur writefile n\u00b0 112\r\n"});
   EXPECT_EQ(State()["boot_image"], 1);
   // A file of 4 GiB or more has no 32-bit size: nothing is touched.
@@ -216,55 +165,45 @@ TEST_F(OsImageWriterTest, NoSizeOrCountWrapsNear4GiB) {
   std::filesystem::remove(dir_ / "fs" / "Storage" / "Eboot.nbX");
 }
 
-// Four blocks listed 3, 0, 1, 2 with block 1 spoiled: the entry at position 2 fails.
-std::vector<BYTE> BadBlockOneListedOutOfOrder() {
-  std::vector<BYTE> bytes(4 * 16384);
-  for (std::size_t i = 0; i < bytes.size(); ++i)
-    bytes[i] = static_cast<BYTE>(i * 13 + i / 16384);
-  std::vector<WORD> crc;
-  for (const WORD block : {3, 0, 1, 2})
-    crc.push_back(package::Crc16(bytes.data() + block * 16384, 16384));
-  bytes[16384 + 99] ^= 0x04;
-  const std::vector<BYTE> trailer =
-      package::BuildTrailer({3, 0, 1, 2}, crc, {}, package::TagField("KORVALIN"));
-  bytes.insert(bytes.end(), trailer.begin(), trailer.end());
-  return bytes;
-}
-
 TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWholeImageToBoot) {
   struct Case {
-    Case(const char* n, std::vector<CallAfter> f, Lines l, int b, bool t = false, BYTE r = 0,
-         std::vector<BYTE> p = {})
-        : name(n), faults(f), lines(l), bootImage(b), touched(t), rescue(r), package(p) {}
     const char* name;
-    std::vector<CallAfter> faults;
+    std::vector<At> faults;
     Lines lines;
-    int bootImage;  // where the boot selection is left
-    bool touched;   // the target's region was written
-    BYTE rescue;
-    std::vector<BYTE> package;  // empty: a good one
+    int bootImage;                   // where the boot selection is left
+    bool touched = false;            // the target's region was written
+    BYTE rescue = 0;                 // the target
+    std::vector<BYTE> package = {};  // empty: a good one
   };
   const auto erreur = [](const wchar_t* what) {
     return L"Varnel_Quorvane: Erreur " + std::wstring(what) + L" n\u00b0 1117\r\n";
   };
-  const std::wstring q = L"Quorvane: BinDrv DeInit Failed !!!\r\n", vq = L"Varnel_" + q;
   const std::wstring create = erreur(L"createfile"), read = erreur(L"readfile"),
                      write = erreur(L"writefile"), header = erreur(L"update header setting"),
-                     close = erreur(L"closefile");
-  const std::wstring select =
-      L"Varnel_Quorvane: Erreur update selecting image n\u00b00, error n\u00b0 1117\r\n";
-  const std::wstring sector = L"Quorvane: Error on BIN_IOCTL_GET_SECTOR_SIZE n\u00b0 1117\r\n";
-  const std::wstring getSettings = L"Error get settings n\u00b0 1117\r\n";
-  const std::wstring setSettings = L"Error set settings n\u00b0 1117\r\n";
-  const std::wstring notFit = L"Varnel_Quorvane: Image not fit this product!!!\r\n";
-  const std::wstring crc = L"Varnel_Quorvane: CRC error at block #2\r\n";
-  const std::wstring &w0 = kWritten[0], &w1 = kWritten[1];
-  const char* const kSelect = "KernelIoControl:IOCTL_HAL_SET_BOOT_SETTINGS";
-  const CallAfter unload{"DeactivateDevice"};
+                     close = erreur(L"closefile"),
+                     select =
+                         L"Varnel_Quorvane: Erreur update selecting image n\u00b00, error "
+                         L"n\u00b0 1117\r\n",
+                     sector = L"Quorvane: Error on BIN_IOCTL_GET_SECTOR_SIZE n\u00b0 1117\r\n",
+                     getSettings = L"Error get settings n\u00b0 1117\r\n",
+                     setSettings = L"Error set settings n\u00b0 1117\r\n",
+                     notFit = L"Varnel_Quorvane: Image not fit this product!!!\r\n",
+                     crc = L"Varnel_Quorvane: CRC error at block #2\r\n",
+                     q = L"Quorvane: BinDrv DeInit Failed !!!\r\n", vq = L"Varnel_" + q,
+                     &w0 = kWritten[0], &w1 = kWritten[1];
+  const At unload{"DeactivateDevice"};
   std::vector<BYTE> noBlocks = Pack(2 * 16384);
   noBlocks[noBlocks.size() - 4] = 0;
-  const std::vector<BYTE> alone =
-      package::BuildTrailer({1}, {0}, {}, package::TagField("KORVALIN"));
+  // Four blocks listed 3, 0, 1, 2 with block 1 spoiled: the entry at position 2 fails.
+  std::vector<BYTE> badCrc = Pack(4 * 16384);
+  badCrc.resize(4 * 16384);
+  std::vector<WORD> crcs;
+  for (const int block : {3, 0, 1, 2})
+    crcs.push_back(package::Crc16(badCrc.data() + block * 16384, 16384));
+  badCrc[16384 + 99] ^= 0x04;
+  const auto tag = package::TagField(package::kProductTag);
+  const std::vector<BYTE> trailer = package::BuildTrailer({3, 0, 1, 2}, crcs, {}, tag);
+  badCrc.insert(badCrc.end(), trailer.begin(), trailer.end());
   // clang-format off
   const std::vector<Case> cases = {
       {"driver not loaded", {{"ActivateDevice"}}, {}, 0},
@@ -272,23 +211,23 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
       {"stream not opened, unload fails", {{"CreateFile", "ActivateDevice"}, unload}, {create, vq}, 0},
       {"sector size", {{"DeviceIoControl:3"}}, {sector}, 0},
       {"sector size, unload fails", {{"DeviceIoControl:3"}, unload}, {sector, q}, 0},
-      {"limit unreadable, unload fails", {{"KernelIoControl:IOCTL_HAL_GET_BOOT_SETTINGS"}, unload}, {getSettings, q}, 0},
+      {"limit unreadable, unload fails", {{kGetSettings}, unload}, {getSettings, q}, 0},
       {"trailer unreadable", {{"ReadFile"}}, {read}, 0},
-      {"rescue not selected", {{kSelect}}, {setSettings}, 0},
-      {"block unreadable", {{"ReadFile", kSelect}}, {read}, 1},
+      {"rescue not selected", {{kSetSettings}}, {setSettings}, 0},
+      {"block unreadable", {{"ReadFile", kSetSettings}}, {read}, 1},
       {"image not selected, unload fails", {{"DeviceIoControl:2"}, unload}, {select, vq}, 1},
       {"rewind fails", {{"SetFilePointer", "DeviceIoControl:2"}}, {read}, 1, true},
       {"chunk unreadable", {{"ReadFile", "DeviceIoControl:2"}}, {read}, 1, true},
       {"second chunk not written", {{"WriteFile", "", 2}}, {write}, 1, true},
       {"length refused", {{"DeviceIoControl:1"}}, {w0, header}, 1, true},
-      {"main not selected back", {{kSelect, "DeviceIoControl:1"}}, {w0, w1, setSettings}, 1, true},
+      {"main not selected back", {{kSetSettings, "DeviceIoControl:1"}}, {w0, w1, setSettings}, 1, true},
       {"stream not closed, unload fails", {{"CloseHandle", "DeviceIoControl:1"}, unload}, {w0, w1, close, vq}, 0, true},
       {"driver not unloaded at the end", {unload}, {w0, w1, kWritten[2], L"BinDrv DeInit Failed !!!\r\n"}, 0, true},
       {"wrong tag", {}, {notFit}, 0, false, 0, Pack(2 * 16384, "KORVALIN2")},
-      {"bad CRC, main", {}, {crc}, 1, false, 0, BadBlockOneListedOutOfOrder()},
-      {"bad CRC, rescue", {}, {crc}, 0, false, 1, BadBlockOneListedOutOfOrder()},
+      {"bad CRC, main", {}, {crc}, 1, false, 0, badCrc},
+      {"bad CRC, rescue", {}, {crc}, 0, false, 1, badCrc},
       {"no blocks", {}, {}, 0, false, 0, noBlocks},
-      {"no image, the trailer alone", {}, {notFit}, 0, false, 1, alone},
+      {"no image, the trailer alone", {}, {notFit}, 0, false, 1, package::BuildTrailer({1}, {0}, {}, tag)},
   };
   // clang-format on
   const std::vector<BYTE> good = Pack(3 * 16384);
@@ -298,29 +237,29 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Fresh(c.package.empty() ? good : c.package);
-    for (const CallAfter& fault : c.faults)
-      Arm(whole, fault);
-    const std::string before[2] = {Image(0), Image(1)};
+    for (const At& at : c.faults)
+      FailAt(whole, at);
+    const nlohmann::json before = State();
     EXPECT_EQ(Write(c.rescue), 0);
     EXPECT_TRUE(device_->faults().armed().empty());  // every fault was met
     EXPECT_EQ(Log(), c.lines);
     const nlohmann::json state = State();
+    const char *target = c.rescue ? "rescue" : "main", *other = c.rescue ? "main" : "rescue";
     EXPECT_EQ(state["boot_image"], c.bootImage);
-    EXPECT_EQ(Image(c.rescue) != before[c.rescue], c.touched);
-    EXPECT_EQ(Image(1 - c.rescue), before[1 - c.rescue]);
+    EXPECT_EQ(state[target]["sha256"] != before[target]["sha256"], c.touched);
+    EXPECT_EQ(state[other], before[other]);
     EXPECT_TRUE(state["boot"]["whole"]);
-    // The driver goes last, right after its stream is closed; only a failed release holds on.
-    if (Count("DeactivateDevice")) {
-      EXPECT_EQ(trace_.back(), "DeactivateDevice");
+    // The stream is closed, then the driver unloaded, last; only a failed release holds on.
+    const bool loaded = !Calls("DeactivateDevice").empty();
+    EXPECT_EQ(trace_.back(), loaded ? "DeactivateDevice" : "ActivateDevice");
+    if (loaded) {
       EXPECT_EQ(trace_[trace_.size() - 2],
-                Count("DeviceIoControl:3") ? "CloseHandle" : "CreateFile");
-    } else {
-      EXPECT_EQ(trace_.back(), "ActivateDevice");
+                Calls("DeviceIoControl:3").empty() ? "CreateFile" : "CloseHandle");
     }
-    std::size_t failedReleases = 0;
-    for (const CallAfter& fault : c.faults)
-      failedReleases += fault.call == "DeactivateDevice" || fault.call == "CloseHandle";
-    EXPECT_EQ(device_->Unreleased().size(), failedReleases);
+    const auto failedReleases = std::count_if(c.faults.begin(), c.faults.end(), [](const At& at) {
+      return at.call == "DeactivateDevice" || at.call == "CloseHandle";
+    });
+    EXPECT_EQ(device_->Unreleased().size(), static_cast<std::size_t>(failedReleases));
   }
 }
 

@@ -53,6 +53,8 @@ TEST_F(TessaronTest, AScriptThatRunsOutOrDoesNotFitEndsWithStatus3) {
   const std::pair<const char*, const char*> cases[] = {
       {"click Update Bootloader\n",
        "tessaron: the script ended while the message box \"Tessaron Loader\""},
+      {"click Update Bootloader\nclick OK\nfile \\Storage\\EbootLoader.nbX\n",
+       "tessaron: the script ended while the dialog 102 waits"},
       {"click Frobnicate\n",
        "tessaron: script line 1: 'click Frobnicate' does not answer the dialog 133 \"Tessaron "
        "EBOOT Loader\": it has no such button"},
@@ -72,6 +74,7 @@ TEST_F(TessaronTest, ASecondInstanceSaysSoAndEndsWithStatus4) {
   const platform::ScopedMutex held(events, events.CreateMutex(false, L"TessaronLoader"));
   const CommandResult second = Run("click OK\n");
   EXPECT_EQ(second.exitCode, 4) << second.errors;
+  EXPECT_THAT(second.output, HasSubstr("[ tessaron ]"));
   EXPECT_THAT(second.output, HasSubstr("Tessaron Loader is already running."));
 }
 

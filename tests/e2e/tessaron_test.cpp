@@ -1,7 +1,5 @@
 // tessaron in the terminal as a process: the script file, the exit statuses, the second
-// instance, the device it makes. Which dialog follows which is tested below it
-// (tests/unit/update_flow_test.cpp), and so is the terminal's drawing and reading of answers
-// (tests/unit/console_frontend_test.cpp).
+// instance, the device it makes. The dialogs and the terminal are tested below it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

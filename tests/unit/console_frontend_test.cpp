@@ -89,7 +89,6 @@ TEST(ConsoleFrontend, TheFileDialogListsDeviceFilesAndReturnsFullDevicePaths) {
   const std::tuple<std::string, int, std::wstring> cases[] = {
       {"2\n", IDOK, L"\\Storage\\EbootA.nbX"},  // by number, in the listed order
       {"\\Storage\\Missing.nbX\n", IDOK, L"\\Storage\\Missing.nbX"},
-      {"/Storage/EbootA.nbX\n", IDOK, L"\\Storage\\EbootA.nbX"},
       {"Storage\\EbootA.nbX\n", IDOK, L"\\Storage\\EbootA.nbX"},  // taken from the root
       {"file Flash/eboot1.NBX\n", IDOK, L"\\Flash\\eboot1.NBX"},
       {"cancel\n", IDCANCEL, L""},
@@ -151,7 +150,6 @@ TEST(ConsoleFrontend, TheProgressBarMovesInPlace) {
   const std::string lines = RunProgress(false);
   EXPECT_THAT(lines, HasSubstr("|   [........................................] 0%"));
   EXPECT_THAT(lines, HasSubstr("\n  [##########..............................] 25%\n"));
-  EXPECT_THAT(lines, HasSubstr("\n  [##############################..........] 75%\n"));
   EXPECT_EQ(lines.find("] 0%", lines.find("] 0%") + 1), std::string::npos);  // drawn once
   EXPECT_EQ(lines.find("Progress1"), std::string::npos);
 

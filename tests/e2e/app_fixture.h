@@ -31,12 +31,6 @@ class AppTest : public DeviceTest {
     return lines;
   }
 
-  std::string DeviceFile(const std::string& path) const {
-    std::string bytes;
-    platform::host::ReadWholeFile(dir_ / "fs" / path, bytes);
-    return bytes;
-  }
-
   void PutDeviceFile(const std::string& path, const std::vector<platform::BYTE>& bytes) const {
     std::filesystem::create_directories((dir_ / "fs" / path).parent_path());
     std::ofstream(dir_ / "fs" / path, std::ios::binary)

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include "app/progress_dlg.h"
-#include "package/crc16.h"
 #include "package/package_builder.h"
 #include "tests/e2e/core_fixture.h"
 #include "tests/support/fakes.h"
@@ -19,11 +18,8 @@ using namespace e2e;
 using Lines = std::vector<std::wstring>;
 using Strings = std::vector<std::string>;
 
-std::vector<BYTE> Package(std::size_t size, const char* tag = "KORVALIN") {
-  package::PackOptions options;
-  options.tag = tag;
-  std::string error;
-  return package::PackImage(tools::SampleImage("boot loader", size), options, error)->bytes;
+std::vector<BYTE> Package(std::size_t size, const char* tag = package::kProductTag) {
+  return PackExactly(tools::SampleImage("boot loader", size), tag);
 }
 
 // The device's kernel, noting of each request whether a returned-byte count came with it.
@@ -69,38 +65,8 @@ class WriteBootLoader : public CoreTest {
   std::vector<bool> counted_;
 };
 
-TEST_F(WriteBootLoader, ARefusedPackageMakesNoRequestAndAsksNothing) {
-  // Blocks listed 3, 0, 1, 2; block 1, at position 2, spoiled.
-  std::vector<BYTE> badCrc = Package(4 * 16384);
-  std::vector<package::WORD> crc;
-  for (const int block : {3, 0, 1, 2})
-    crc.push_back(package::Crc16(badCrc.data() + block * 16384, 16384));
-  badCrc.resize(4 * 16384);
-  badCrc[16384 + 5] ^= 1;
-  const std::vector<BYTE> trailer =
-      package::BuildTrailer({3, 0, 1, 2}, crc, {}, package::TagField("KORVALIN"));
-  badCrc.insert(badCrc.end(), trailer.begin(), trailer.end());
-  std::vector<BYTE> noBlocks = Package(16384);
-  noBlocks[noBlocks.size() - 4] = 0;
-  const std::wstring notFit = L"Image not fit this product!!!\r\n";
-  const std::tuple<const char*, std::vector<BYTE>, Lines> cases[] = {
-      {"wrong tag", Package(16384, "KORVALIM"), {notFit}},
-      {"bad CRC", badCrc, {L"CRC error at block n\u00b0 1\r\n"}},
-      {"no blocks", noBlocks, {}},
-      {"empty file", {}, {}},
-      {"no image, the trailer alone",
-       package::BuildTrailer({1}, {0}, {}, package::TagField("KORVALIN")),
-       {notFit}}};
-  for (const auto& [name, bytes, log] : cases) {
-    NewRun();
-    EXPECT_FALSE(Write(bytes)) << name;
-    EXPECT_TRUE(Requests().empty()) << name;
-    EXPECT_TRUE(frontend_->shown.empty()) << name;
-    EXPECT_EQ(Log(), log) << name;
-  }
-}
-
-// The device refuses a block of any other size than its own, and keeps what it was sent.
+// The device refuses a block of any other size than its own, and keeps what it was sent. A
+// refused package makes no request and asks nothing.
 TEST_F(WriteBootLoader, SendsTheWholeFileAndPutsTheBlocksBackOrAsksOrTellsWhyNot) {
   const std::wstring s = kAskSettings, c = kAskConstants, d = L"destroy 102", ok = L"click OK",
                      no = L"click Cancel";
@@ -110,22 +76,37 @@ TEST_F(WriteBootLoader, SendsTheWholeFileAndPutsTheBlocksBackOrAsksOrTellsWhyNot
                      toldC =
                          L"message tessaron|Could not write old constant settings (BT Addr, "
                          L"frequency offset, serial number)|0x0";
-  // The requests that fail, the answers, the result, the requests made, what the user was shown
-  // and the log.
-  const std::tuple<Strings, std::deque<std::wstring>, bool, Strings, Lines, Lines> cases[] = {
-      {{}, {}, true, {get, getC, write, set, setC}, {}, {}},
-      {{get}, {ok}, true, {get, getC, write, setC}, {s, d}, {}},
-      {{get}, {no}, false, {get}, {s, d}, {}},
-      {{getC}, {ok}, true, {get, getC, write, set}, {c, d}, {}},
-      {{getC}, {}, false, {get, getC}, {c, d}, {}},
-      {{get, getC}, {ok, ok}, true, {get, getC, write}, {s, d, c, d}, {}},
-      {{write}, {}, false, {get, getC, write}, {}, {L"Erreur write file in NOR Flash 31\r\n"}},
+  const std::vector<BYTE> good = Package(3 * 16384 + 10);
+  std::vector<BYTE> noBlocks = Package(16384);
+  noBlocks[noBlocks.size() - 4] = 0;
+  const std::vector<BYTE> trailerAlone =
+      package::BuildTrailer({1}, {0}, {}, package::TagField(package::kProductTag));
+  const std::wstring notFit = L"Image not fit this product!!!\r\n",
+                     notWritten = L"Erreur write file in NOR Flash 31\r\n",
+                     badCrc = L"CRC error at block n\u00b0 1\r\n";
+  // The package, the requests that fail, the answers, the result, the requests made, what the
+  // user was shown and the log.
+  using Case =
+      std::tuple<std::vector<BYTE>, Strings, std::deque<std::wstring>, bool, Strings, Lines, Lines>;
+  const Case cases[] = {
+      {good, {}, {}, true, {get, getC, write, set, setC}, {}, {}},
+      {good, {get}, {ok}, true, {get, getC, write, setC}, {s, d}, {}},
+      {good, {get}, {no}, false, {get}, {s, d}, {}},
+      {good, {getC}, {ok}, true, {get, getC, write, set}, {c, d}, {}},
+      {good, {getC}, {}, false, {get, getC}, {c, d}, {}},
+      {good, {get, getC}, {ok, ok}, true, {get, getC, write}, {s, d, c, d}, {}},
+      {good, {write}, {}, false, {get, getC, write}, {}, {notWritten}},
       // Both blocks written back in vain: two messages, settings first, and still a success.
-      {{set, setC}, {ok, ok}, true, {get, getC, write, set, setC}, {toldS, toldC}, {}},
+      {good, {set, setC}, {ok, ok}, true, {get, getC, write, set, setC}, {toldS, toldC}, {}},
+      {Package(16384, "KORVALIM"), {}, {}, false, {}, {}, {notFit}},
+      {SpoiledPackage(), {}, {}, false, {}, {}, {badCrc}},
+      {noBlocks, {}, {}, false, {}, {}, {}},
+      {trailerAlone, {}, {}, false, {}, {}, {notFit}},
   };
-  const std::vector<BYTE> package = Package(3 * 16384 + 10);
   const nlohmann::json before = State();
-  for (const auto& [failing, answers, result, requests, shown, log] : cases) {
+  for (const Case& row : cases) {
+    SCOPED_TRACE("row " + std::to_string(&row - cases));
+    const auto& [package, failing, answers, result, requests, shown, log] = row;
     NewRun();
     counted_.clear();
     ASSERT_TRUE(host::ReplaceFile(device_->paths().bootLoader(), "the boot loader before"));
@@ -142,7 +123,7 @@ TEST_F(WriteBootLoader, SendsTheWholeFileAndPutsTheBlocksBackOrAsksOrTellsWhyNot
     // constants' set.
     EXPECT_EQ(Bytes(device_->paths().bootLoader()) == package, result);
     for (std::size_t i = 0; i < requests.size(); ++i)
-      EXPECT_EQ(counted_[i], requests[i] != write && requests[i] != setC) << requests[i];
+      EXPECT_EQ(counted_.at(i), requests[i] != write && requests[i] != setC) << requests[i];
   }
   // A short read of the whole file; the package check reads 16 KiB at most.
   NewRun();

@@ -2,6 +2,7 @@
 // an empty call trace, and a fault is armed by the name the trace gives its call.
 #pragma once
 
+#include "package/crc16.h"
 #include "package/package_builder.h"
 #include "platform/host/host.h"
 #include "tests/e2e/app_fixture.h"
@@ -26,6 +27,20 @@ inline std::vector<platform::BYTE> PackExactly(const std::string& image,
   const auto packed = package::PackImage(image, options, error);
   EXPECT_TRUE(packed) << error;
   return packed ? packed->bytes : std::vector<platform::BYTE>{};
+}
+
+// Four blocks listed 3, 0, 1, 2 with block 1 spoiled: the check fails at the entry in position 2.
+inline std::vector<platform::BYTE> SpoiledPackage() {
+  const std::string image = tools::SampleImage("spoiled", 4 * 16384);
+  std::vector<platform::BYTE> bytes(image.begin(), image.end());
+  std::vector<platform::WORD> crcs;
+  for (const int block : {3, 0, 1, 2})
+    crcs.push_back(package::Crc16(bytes.data() + block * 16384, 16384));
+  bytes[16384 + 99] ^= 0x04;
+  const std::vector<platform::BYTE> trailer =
+      package::BuildTrailer({3, 0, 1, 2}, crcs, {}, package::TagField(package::kProductTag));
+  bytes.insert(bytes.end(), trailer.begin(), trailer.end());
+  return bytes;
 }
 
 // Which occurrence of its name the call trace[at] is, counted from 1: the nth that Fail takes to

@@ -1,6 +1,6 @@
 // What the simulated device does beyond the calls' contract (backend_contract_test): it keeps
-// every change across reopening and across processes, knows its bounds to the byte, obeys
-// faults, and never lets a link or a full disk tear its folder.
+// every change across reopening and across processes, knows its bounds to the byte, and never
+// lets a link or a full disk tear its folder. Its faults: the fault suite and devsim's tests.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>

@@ -59,10 +59,10 @@ class ToolsTest : public testing::Test {
   }
   CommandResult Nbx(const std::string& arguments) const { return Run(NBX_PATH, arguments); }
   CommandResult Devsim(const std::string& arguments) const { return Run(DEVSIM_PATH, arguments); }
-  // Runs tessaron on the device in that folder, answered by this script.
-  CommandResult Tessaron(const std::string& script, const std::string& device = "device") const {
+  // Runs tessaron on the device in dir_/device, answered by this script.
+  CommandResult Tessaron(const std::string& script) const {
     WriteBytes(Path("script"), script);
-    return Run(TESSARON_PATH, "--device " + device + " --script script");
+    return Run(TESSARON_PATH, "--device device --script script");
   }
 
   const std::filesystem::path dir_ = e2e::NewFolder("tools");
@@ -109,7 +109,7 @@ TEST_F(NbxTest, PacksPaddedOrExactly) {
 
 // Each refusal is told on standard error with the reason, and makes or changes nothing: a device
 // is made only in a missing or empty folder, whatever the path, and no tool waits on a FIFO.
-TEST_F(ToolsTest, EachRefusalIsOneLineWithTheReasonAndChangesNothing) {
+TEST_F(ToolsTest, EachRefusalTellsTheReasonAndChangesNothing) {
   ASSERT_EQ(Devsim("init device").exitCode, 0);
   for (const std::string file : {"device.json", "registry.json"}) {
     std::filesystem::copy(dir_ / "device", dir_ / ("fifo-" + file),
@@ -131,7 +131,7 @@ TEST_F(ToolsTest, EachRefusalIsOneLineWithTheReasonAndChangesNothing) {
     const char* tool;
     std::string arguments;
     int status;
-    std::string message;      // how the line begins
+    std::string message;      // how what it says begins
     std::string script = "";  // tessaron's answers, in the file "script"
   };
   const Case cases[] = {

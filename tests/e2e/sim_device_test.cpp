@@ -1,6 +1,6 @@
 // What the simulated device does beyond the calls' contract (backend_contract_test): it keeps
-// every change across reopening and across processes, knows its bounds to the byte, obeys
-// faults, and never lets a link or a full disk tear its folder.
+// every change across reopening and across processes, knows its bounds to the byte, and never
+// lets a link or a full disk tear its folder. Its faults: the fault suite and devsim's tests.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -187,27 +187,6 @@ TEST_F(SimDevice, FileSystemMapsDevicePathsAndNothingElse) {
     EXPECT_EQ(open(path), kInvalidHandle) << ToUtf8(path);
   }
   EXPECT_TRUE(device_->Unreleased().empty());
-}
-
-// Armed from outside, as devsim does: the next program obeys.
-TEST_F(SimDevice, AFaultFiresOnceAtTheOccurrenceOfItsOwnRequest) {
-  Fail(e2e::kGetSettings, 1117, 2);
-  Reopen();
-  BYTE settings[112];
-  const auto get = [&](DWORD code) {
-    return device_->kernel().KernelIoControl(code, nullptr, 0, settings, 112, nullptr);
-  };
-  EXPECT_FALSE(get(IOCTL_HAL_GET_CONSTANTS));  // refused for its size, and not counted
-  EXPECT_EQ(GetLastError(), kErrorInvalidParameter);
-  EXPECT_TRUE(get(IOCTL_HAL_GET_BOOT_SETTINGS));
-  EXPECT_FALSE(get(IOCTL_HAL_GET_BOOT_SETTINGS));
-  EXPECT_EQ(GetLastError(), 1117u);
-  EXPECT_TRUE(get(IOCTL_HAL_GET_BOOT_SETTINGS));
-  EXPECT_TRUE(device_->faults().armed().empty());
-  sim::Fault fault;
-  std::string error;
-  for (const char* bad : {"Nothing", "KernelIoControl:zz", "DeviceIoControl:0x123456789"})
-    EXPECT_FALSE(sim::ParseFaultTarget(bad, fault, error)) << bad;
 }
 
 TEST_F(SimDevice, AChangeIsNeverRedirectedAndLeavesNothingBehind) {

@@ -115,8 +115,6 @@ TEST_F(UpdateFlow, LeadsToTheConfirmationOfAnImageFromOutsideTheStoreFolder) {
       {L"Flash", storage, rescue, true, L"csDir1 : Flash csDir2 : Stora"},
       {L"Flash", L"\\Fl", main, true, L"csDir1 : Flash csDir2 : Fl"},
       {L"", storage, main, false, L"csDir1 :  csDir2 : "},
-      {L"", storage, rescue, false, L"csDir1 :  csDir2 : "},
-      {L"", storage, boot, true, L""},
       {L"Flash", flash, boot, true, L""},
       // The longest name the buffer takes: its size is given in bytes.
       {std::wstring(200, L'F'), storage, main, true,

@@ -16,10 +16,6 @@ std::wstring Instructions(const std::wstring& target, const std::wstring& folder
          L" directory and don't push on power button during process|0x10001";
 }
 
-std::wstring Confirmation(const std::wstring& text) {
-  return L"show 102 [1:OK] [2:Cancel] [1004:" + text + L"]";
-}
-
 class UpdateFlow : public e2e::CoreTest {
  protected:
   // A new run with the store folder named so, or without the value or the key ("-value",
@@ -132,8 +128,8 @@ TEST_F(UpdateFlow, LeadsToTheConfirmationOfAnImageFromOutsideTheStoreFolder) {
     if (!line.empty())
       log.push_back(line);
     if (accepted) {
-      expected.push_back(
-          Confirmation(L"Updating " + target.name + L" with\n" + path + L"\n\nAre you sure?"));
+      expected.push_back(L"show 102 [1:OK] [2:Cancel] [1004:Updating " + target.name + L" with\n" +
+                         path + L"\n\nAre you sure?]");
       expected.push_back(L"destroy 102");
     } else {
       expected.push_back(L"message tessaron|OS loading Failure|0x0");

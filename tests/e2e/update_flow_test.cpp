@@ -104,7 +104,6 @@ TEST_F(UpdateFlow, LeadsToTheConfirmationOfAnImageFromOutsideTheStoreFolder) {
   const std::wstring storage = L"\\Storage\\Eboot1.nbX", flash = L"\\Flash\\Eboot1.nbX";
   // The store folder, the path chosen, the target, whether accepted, the folder check's line.
   const std::tuple<std::wstring, std::wstring, Target, bool, std::wstring> cases[] = {
-      {L"Flash", flash, main, false, L"csDir1 : Flash csDir2 : Flash"},
       {L"Flash", flash, rescue, false, L"csDir1 : Flash csDir2 : Flash"},
       {L"Flash", L"\\FlashCard\\Eboot1.nbX", main, false, L"csDir1 : Flash csDir2 : Flash"},
       {L"Flash", L"\\flash\\Eboot1.nbX", main, true, L"csDir1 : Flash csDir2 : flash"},

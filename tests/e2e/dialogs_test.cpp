@@ -25,8 +25,7 @@ struct Ui {
 // Each choice's flags and line: the update flow's tests.
 TEST(CTargetDlg, TheShippedTemplateOffersOnlyTheBootLoader) {
   Resources shipped = resources::AppResources();
-  shipped.dialogs.erase(IDD_TARGET);
-  shipped.dialogs.emplace(IDD_TARGET, resources::TargetTemplateBootLoaderOnly());
+  shipped.dialogs.insert_or_assign(IDD_TARGET, resources::TargetTemplateBootLoaderOnly());
   Ui f({L"click Update Main Image"}, shipped);
   dialogs::CTargetDlg target(f.ui, f.log);
   EXPECT_EQ(target.DoModal(), IDCANCEL);

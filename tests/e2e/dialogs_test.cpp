@@ -1,9 +1,8 @@
-// The target, confirmation and boot selection dialogs; the boot selection over the simulated
-// device's settings block.
+// The target and boot selection dialogs; the boot selection over the simulated device's
+// settings block. The confirmation dialog: the update flow's and boot-loader writer's tests.
 #include <gtest/gtest.h>
 
 #include "dialogs/boot_select_dlg.h"
-#include "dialogs/confirm_dlg.h"
 #include "dialogs/target_dlg.h"
 #include "resources/resource.h"
 #include "tests/e2e/core_fixture.h"
@@ -26,27 +25,13 @@ struct Ui {
 // Each choice's flags and line: the update flow's tests.
 TEST(CTargetDlg, TheShippedTemplateOffersOnlyTheBootLoader) {
   Resources shipped = resources::AppResources();
-  shipped.dialogs.erase(IDD_TARGET);
-  shipped.dialogs.emplace(IDD_TARGET, resources::TargetTemplateBootLoaderOnly());
+  shipped.dialogs.insert_or_assign(IDD_TARGET, resources::TargetTemplateBootLoaderOnly());
   Ui f({L"click Update Main Image"}, shipped);
   dialogs::CTargetDlg target(f.ui, f.log);
   EXPECT_EQ(target.DoModal(), IDCANCEL);
   EXPECT_TRUE(f.frontend.aborted());
   EXPECT_EQ(f.frontend.shown.front(), L"show 133 [2:Cancel] [1011:Update Bootloader]");
   EXPECT_TRUE(f.log.lines.empty());
-}
-
-TEST(CConfirmDlg, ShowsTheTemplatesTextsWithoutStringsOfItsOwn) {
-  // Its own strings: the boot-loader writer's tests (kAskSettings).
-  for (const auto& [ok, cancel, answer, result, shown] :
-       {std::tuple<UINT, UINT, const wchar_t*, int, std::wstring>{
-            0, 0, L"click 1", IDOK, L"show 102 [1:OK] [2:Cancel] [1004:Are you sure ???]"},
-        {8, 7, L"cancel", IDCANCEL, L"show 102 [1:Cancel] [2:OK] [1004:Are you sure ???]"}}) {
-    Ui f({answer});
-    dialogs::CConfirmDlg confirm(f.ui, 0, ok, cancel);
-    EXPECT_EQ(confirm.DoModal(), result);
-    EXPECT_EQ(f.frontend.shown, (Lines{shown, L"destroy 102"}));
-  }
 }
 
 class CBootSelectDlg : public e2e::CoreTest {
@@ -84,11 +69,7 @@ TEST_F(CBootSelectDlg, PreselectsTheStoredImageAndStoresTheCheckedOneOnOkOnly) {
     EXPECT_EQ(Stored(), written);
     EXPECT_EQ(Settings()[42], image);
   }
-  // A block that cannot be read checks neither; one that cannot be written is told of.
-  Fail(e2e::kGetSettings, 21);
-  Run(0, {L"cancel"});
-  EXPECT_EQ(ui_->frontend.shown.front(), L"show 132 [1:OK] [2:Cancel] " + none);
-  EXPECT_EQ(Log(), Lines{L"Erreur get settings n\u00b0 21\r\n"});
+  // A block that cannot be written is told of.
   Fail(e2e::kSetSettings, 29);
   EXPECT_EQ(Run(0, {L"click OK", L"click OK"}), IDOK);
   EXPECT_EQ(ui_->frontend.shown,

@@ -102,21 +102,12 @@ TEST_F(PowerTimeoutsTest, ReadsEachValueIntoFourBytes) {
 }
 
 TEST_F(PowerTimeoutsTest, WritesInOrderLogsInReverseAndThenTellsThePowerManager) {
-  for (const PowerTimeouts& record : {PowerTimeouts::Of(11, 22, 33), power::g_TimeoutsOff}) {
-    spy_->noted.clear();
-    EXPECT_TRUE(Write(record));
-    const std::wstring user = std::to_wstring(record.dwACUserIdle),
-                       system = std::to_wstring(record.dwACSystemIdle),
-                       suspend = std::to_wstring(record.dwACSuspend);
-    EXPECT_EQ(spy_->noted,
-              (Lines{kOpen, L"set ACUserIdle " + user, L"set ACSystemIdle " + system,
-                     L"set ACSuspend " + suspend, L"close", kReload, L"modify 3", L"close"}));
-    // As four-byte DWORDs: the only values the power manager takes.
-    EXPECT_THAT(Enforced(),
-                ElementsAre(record.dwACUserIdle, record.dwACSystemIdle, record.dwACSuspend));
-    EXPECT_EQ(Log().back(), L"restore timeouts in registry: " + suspend + L" , " + system + L" , " +
-                                user + L"\r\n");
-  }
+  EXPECT_TRUE(Write(PowerTimeouts::Of(11, 22, 33)));
+  EXPECT_EQ(spy_->noted, (Lines{kOpen, L"set ACUserIdle 11", L"set ACSystemIdle 22",
+                                L"set ACSuspend 33", L"close", kReload, L"modify 3", L"close"}));
+  // As four-byte DWORDs: the only values the power manager takes.
+  EXPECT_THAT(Enforced(), ElementsAre(11u, 22u, 33u));
+  EXPECT_EQ(Log(), Lines{L"restore timeouts in registry: 33 , 22 , 11\r\n"});
   EXPECT_TRUE(device_->Unreleased().empty());
 }
 

@@ -12,7 +12,6 @@
 
 #include "platform/debuglog.h"
 #include "platform/files.h"
-#include "platform/text/utf8.h"
 
 namespace fakes {
 
@@ -27,25 +26,22 @@ class RecordingLog final : public platform::DebugLog {
   std::vector<std::wstring> lines;
 };
 
-// One file held in memory. Calls named in failing fail with error kErrorGenFailure;
-// shortReads makes every read deliver at most that many bytes.
+// One file held in memory. Reads, seeks and size queries named in failing fail with error
+// kErrorGenFailure; shortReads makes every read deliver at most that many bytes.
 class MemoryFiles final : public platform::Files {
  public:
   // The file starts open as kHandle, so that tests may read it without opening it.
   explicit MemoryFiles(std::vector<BYTE> bytes = {}) : content(std::move(bytes)) {}
 
   // Any path names the one file.
-  Handle CreateFile(const std::wstring& path, DWORD, DWORD, DWORD, DWORD) override {
-    calls.push_back("CreateFile " + platform::ToUtf8(path));
-    if (failing.count("CreateFile"))
-      return platform::SetLastError(platform::kErrorGenFailure), platform::kInvalidHandle;
+  Handle CreateFile(const std::wstring&, DWORD, DWORD, DWORD, DWORD) override {
     open = true;
     position_ = 0;
     return kHandle;
   }
   bool ReadFile(Handle file, void* buffer, DWORD toRead, DWORD* read) override {
     *read = 0;
-    if (!Serves("ReadFile", " " + std::to_string(toRead) + " @" + std::to_string(position_), file))
+    if (!Serves("ReadFile", file))
       return false;
     std::size_t n = content.size() - std::min(position_, content.size());
     n = std::min<std::size_t>({n, toRead, shortReads.value_or(toRead)});
@@ -56,8 +52,7 @@ class MemoryFiles final : public platform::Files {
     return true;
   }
   DWORD SetFilePointer(Handle file, platform::LONG distance, DWORD method) override {
-    static const char* const names[] = {" begin", " current", " end"};
-    if (!Serves("SetFilePointer", " " + std::to_string(distance) + names[method % 3], file))
+    if (!Serves("SetFilePointer", file))
       return platform::kInvalidSetFilePointer;
     const std::size_t bases[] = {0, position_, content.size()};
     const std::int64_t target = static_cast<std::int64_t>(bases[method % 3]) + distance;
@@ -69,28 +64,23 @@ class MemoryFiles final : public platform::Files {
     return static_cast<DWORD>(position_);
   }
   DWORD GetFileSize(Handle file, DWORD* high) override {
-    if (!Serves("GetFileSize", "", file))
+    if (!Serves("GetFileSize", file))
       return platform::kInvalidFileSize;
     if (high)
       *high = 0;
     return static_cast<DWORD>(content.size());
   }
-  bool CloseHandle(Handle file) override {
-    calls.push_back("CloseHandle");
-    return file == kHandle && std::exchange(open, false);
-  }
+  bool CloseHandle(Handle file) override { return file == kHandle && std::exchange(open, false); }
 
   static constexpr Handle kHandle = 0x40;
   std::vector<BYTE> content;
   std::set<std::string> failing;
   std::optional<DWORD> shortReads;
-  std::vector<std::string> calls;  // "ReadFile 16384 @49152", "SetFilePointer -4 end", ...
   bool open = true;
 
  private:
-  // Notes the call; false, with the last error set, when it must fail.
-  bool Serves(const std::string& call, const std::string& detail, Handle file) {
-    calls.push_back(call + detail);
+  // False, with the last error set, when the call must fail.
+  bool Serves(const std::string& call, Handle file) {
     if (file == kHandle && open && !failing.count(call))
       return true;
     platform::SetLastError(platform::kErrorGenFailure);

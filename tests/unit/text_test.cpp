@@ -9,15 +9,11 @@ using platform::FormatW;
 
 TEST(FormatW, KeepsTheWindowsMeaningOfEachDirective) {
   const std::wstring folder = L"Flash";
-  EXPECT_EQ(FormatW(L"csDir1 : %s csDir2 : %s", folder, L"Flas"), L"csDir1 : Flash csDir2 : Flas");
-  EXPECT_EQ(FormatW(L"Error get settings n\u00b0 %d\r\n", 87u),
-            L"Error get settings n\u00b0 87\r\n");
-  EXPECT_EQ(FormatW(L"%i , %i , %i", 600u, 300u, 60u), L"600 , 300 , 60");
+  EXPECT_EQ(FormatW(L"%s %s n\u00b0 %d %i\r\n", folder, L"Flas", 87u, 600u),
+            L"Flash Flas n\u00b0 87 600\r\n");
   // A 32-bit value above 2^31 reads as negative through %d, as on the device.
   EXPECT_EQ(FormatW(L"%d", 0xFFFFFFFFu), L"-1");
   EXPECT_EQ(FormatW(L"%u", -1), L"4294967295");
-  EXPECT_EQ(FormatW(L"dwBINFSPartLength=%x  dwMaxSize_Image=%x", 0x4000022u, 0x4000000u),
-            L"dwBINFSPartLength=4000022  dwMaxSize_Image=4000000");
   EXPECT_EQ(FormatW(L"%X|%08x|%#x|%5d|%-5d|%05d|%+d", 0xABCu, 0x1Fu, 255u, 42, 42, -42, 7),
             L"ABC|0000001f|0xff|   42|42   |-0042|+7");
   EXPECT_EQ(FormatW(L"%I64d %lld %ld", std::int64_t{-5000000000}, 1ull << 40, 9),
@@ -38,10 +34,7 @@ TEST(Utf8, RoundTripsAndReplacesInvalidSequences) {
   const std::wstring text = L"n\u00b0 \u20ac \U0001F600 Flash";
   EXPECT_EQ(platform::FromUtf8(platform::ToUtf8(text)), text);
   EXPECT_EQ(platform::ToUtf8(L"n\u00b0"), "n\xc2\xb0");
-  EXPECT_EQ(platform::FromUtf8("a\xff"
-                               "b"),
-            L"a\ufffd"
-            L"b");
+  EXPECT_EQ(platform::FromUtf8("a\xffz"), L"a\ufffdz");        // a stray byte
   EXPECT_EQ(platform::FromUtf8("\xc0\x80"), L"\ufffd\ufffd");  // overlong NUL
   EXPECT_EQ(platform::FromUtf8("\xe2\x82"), L"\ufffd\ufffd");  // cut short
 }

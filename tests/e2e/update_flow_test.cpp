@@ -1,7 +1,9 @@
-// The application from its start to the confirmation, and the single instance, over the
-// simulated device.
+// The application from its start to the end of the update run, and the single instance, over
+// the simulated device: what the application adds to the writers, the power timeouts and the boot
+// selection, each tested on its own.
 #include <gtest/gtest.h>
 
+#include "app/progress_dlg.h"
 #include "tests/e2e/core_fixture.h"
 
 namespace {
@@ -10,6 +12,17 @@ using Lines = std::vector<std::wstring>;
 
 const std::wstring kProfileKey = L"System\\StorageManager\\Profiles\\USER";
 const std::wstring kFilter = L"file Eboot Files (Eboot*.nbX)|Eboot*.nbX||";
+
+std::deque<std::wstring> Answers(const std::wstring& target, const std::wstring& file) {
+  return {L"click " + target, L"click OK", L"file " + file, L"click OK"};
+}
+
+std::size_t IndexOf(const Lines& shown, const std::wstring& prefix) {
+  for (std::size_t i = 0; i < shown.size(); ++i)
+    if (shown[i].rfind(prefix, 0) == 0)
+      return i;
+  return shown.size();
+}
 
 std::wstring Instructions(const std::wstring& target, const std::wstring& folder = L"Flash") {
   return L"message Tessaron Loader|Please, choose a " + target + L" file.\n\nDon't use " + folder +
@@ -72,9 +85,7 @@ TEST_F(UpdateFlow, EachBoxBelongsToTheActiveWindowWhichTakesNoAnswersMeanwhile) 
                    L"message box, owner 132 disabled"}));  // Unable to set the image to load
   // Nothing is written: no progress window, and the run says why.
   EXPECT_EQ(std::count(shown.begin(), shown.end(), L"message Quorvane|OS loading Failure|0x0"), 1);
-  EXPECT_EQ(std::count_if(shown.begin(), shown.end(),
-                          [](const std::wstring& line) { return line.rfind(L"show 129", 0) == 0; }),
-            0);
+  EXPECT_EQ(IndexOf(shown, L"show 129"), shown.size());
   EXPECT_EQ(Log()[2], L"ERROR : PM timeouts not found in registry\r\n");
   // The instance mutex is held from the first call to the last.
   EXPECT_EQ(Calls().front(), "CreateMutex");
@@ -138,6 +149,79 @@ TEST_F(UpdateFlow, LeadsToTheConfirmationOfAnImageFromOutsideTheStoreFolder) {
     EXPECT_EQ(Log(), log);
     EXPECT_TRUE(device_->Unreleased().empty());
   }
+}
+
+using UpdateRun = e2e::AppTest;
+
+// The timeouts are off while the package is written and as they were after: one that is not four
+// bytes is never touched.
+TEST_F(UpdateRun, ABootLoaderUpdateHasTheTimeoutsOffMeanwhileAndOffersNoBootSelection) {
+  namespace sim = platform::sim;
+  const sim::RegValue unreadable{platform::kRegBinary, std::vector<platform::BYTE>(8, 7)};
+  ASSERT_TRUE(device_->simRegistry().Put(sim::kPowerTimeoutsKey, L"ACSystemIdle", unreadable));
+  const Lines shown =
+      RunApp(Answers(L"Update Bootloader", L"\\Storage\\EbootLoader.nbX"), L"click OK");
+  EXPECT_EQ(shown[IndexOf(shown, L"show 129")],
+            L"show 129 [1003:Please, wait during bootloader updating, don't switch off the "
+            L"device.] [1002:Progress1=0-]");
+  EXPECT_LT(IndexOf(shown, L"destroy 129"),
+            IndexOf(shown, L"message Quorvane|OS loading Success|0x0"));
+  EXPECT_EQ(IndexOf(shown, L"show 132"), shown.size());
+  EXPECT_EQ(Log(),
+            (Lines{L"Updating Bootloader\r\n", L"restore timeouts in registry: 0 , 0 , 0\r\n",
+                   L"restore timeouts in registry: 600 , 0 , 60\r\n"}));
+  EXPECT_EQ(device_->simRegistry().Get(sim::kPowerTimeoutsKey, L"ACSystemIdle")->data,
+            unreadable.data);
+  EXPECT_TRUE(device_->Unreleased().empty());
+}
+
+TEST_F(UpdateRun, AMainImageUpdateMovesTheBarAndThenOffersTheBootSelection) {
+  const Lines shown =
+      RunApp(Answers(L"Update Main Image", L"\\Storage\\EbootMain.nbX"), L"click OK");
+  const std::wstring window = L"129 [1003:Loading image in flash memory, please wait ...] ";
+  EXPECT_EQ(shown[IndexOf(shown, L"show 129")], L"show " + window + L"[1002:Progress1=0]");
+  // The bar moves after each chunk: 128 chunks, ending short of full.
+  EXPECT_LT(IndexOf(shown, L"change " + window + L"[1002:Progress1=99]"), shown.size());
+  EXPECT_LT(IndexOf(shown, L"message Quorvane|OS loading Success|0x0"),
+            IndexOf(shown, L"show 132"));
+  EXPECT_EQ(Log(), (Lines{L"Updating Main Image\r\n", L"csDir1 : Flash csDir2 : Stora",
+                          L"restore timeouts in registry: 0 , 0 , 0\r\n",
+                          L"Varnel_Quorvane : Before setting new config\r\n",
+                          L"Writing image to flash complete.\r\n",
+                          L"Varnel_Quorvane : Before driver desactivation\r\n",
+                          L"restore timeouts in registry: 600 , 300 , 60\r\n"}));
+  EXPECT_TRUE(device_->Unreleased().empty());
+}
+
+TEST_F(UpdateRun, AFileThatCannotBeOpenedStillOffersTheBootSelection) {
+  const Lines shown = RunApp(Answers(L"Update Main Image", L"\\Storage\\Gone.nbX"), L"click OK");
+  EXPECT_EQ(IndexOf(shown, L"message Quorvane"), shown.size());
+  EXPECT_LT(IndexOf(shown, L"show 132"), shown.size());
+  EXPECT_EQ(Log().size(), 2u);  // the target's line and the folder check's
+}
+
+// Any non-zero rescue flag is the rescue image; a window that cannot be made only loses the
+// display.
+TEST_F(UpdateRun, TheFlashingRunWritesTheTargetItsFlagsNameWithOrWithoutAWindow) {
+  fakes::RecordingFrontend frontend;
+  frontend.refuseModeless = true;
+  const platform::ui::UiContext ui{frontend, resources::AppResources()};
+  app::Services services{device_->files(),   device_->registry(), device_->events(),
+                         device_->devices(), device_->kernel(),   device_->log()};
+  platform::Files& files = device_->files();
+  const nlohmann::json before = State();
+  {
+    platform::ScopedFile file(
+        files, files.CreateFile(L"\\Storage\\EbootRescue.nbX", platform::kGenericRead, 0,
+                                platform::kOpenExisting, 0));
+    EXPECT_TRUE(app::CProgressDlg(ui, services, file.get()).RunFlash(0, 2));
+  }
+  const nlohmann::json after = State();
+  EXPECT_NE(after["rescue"]["sha256"], before["rescue"]["sha256"]);
+  EXPECT_TRUE(after["rescue"]["whole"]);
+  EXPECT_EQ(after["main"], before["main"]);
+  EXPECT_EQ(IndexOf(frontend.shown, L"show 129"), frontend.shown.size());
+  EXPECT_TRUE(device_->Unreleased().empty());
 }
 
 }  // namespace

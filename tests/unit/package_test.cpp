@@ -1,3 +1,4 @@
+// Packages as the device reads them: the CRC, the trailer, the tag and the blocks.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -33,6 +34,18 @@ std::vector<BYTE> WithTrailer(std::vector<BYTE> payload, const std::vector<WORD>
 
 package::TrailerResult Read(fakes::MemoryFiles& files) {
   return package::ReadImageTrailer(files, fakes::MemoryFiles::kHandle);
+}
+
+TEST(Crc16, MatchesTheCatalogueOfCrc16Xmodem) {
+  const char digits[] = "123456789";
+  EXPECT_EQ(package::Crc16(reinterpret_cast<const BYTE*>(digits), 9), 0x31C3);
+  EXPECT_EQ(package::Crc16(nullptr, 0), 0x0000);
+  const std::vector<BYTE> zeros(16384, 0);
+  EXPECT_EQ(package::Crc16(zeros.data(), 16384), 0x0000);
+  const BYTE one[] = {0x01};
+  EXPECT_EQ(package::Crc16(one, 1), 0x1021);  // the polynomial, fed most significant bit first
+  const BYTE ff[] = {0xFF, 0xFF};
+  EXPECT_EQ(package::Crc16(ff, 2), 0x1D0F);
 }
 
 TEST(ReadImageTrailer, RefusesFilesWithoutATrailerToTake) {

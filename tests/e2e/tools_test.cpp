@@ -53,16 +53,19 @@ class ToolsTest : public testing::Test {
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   void MakeFifo(const std::string& name) const { ASSERT_EQ(::mkfifo(Path(name).c_str(), 0600), 0); }
 
-  // Runs a tool in dir_, where the tests' files are.
-  CommandResult Run(const char* tool, const std::string& arguments) const {
-    return fakes::RunProgram(tool, arguments, dir_);
+  // Runs a command line of a tool ("nbx pack ...") in dir_, where the tests' files are.
+  CommandResult Run(const std::string& command) const {
+    const std::size_t space = command.find(' ');
+    const std::string tool = command.substr(0, space);
+    const char* path = tool == "nbx" ? NBX_PATH : tool == "devsim" ? DEVSIM_PATH : TESSARON_PATH;
+    return fakes::RunProgram(path, command.substr(space + 1), dir_);
   }
-  CommandResult Nbx(const std::string& arguments) const { return Run(NBX_PATH, arguments); }
-  CommandResult Devsim(const std::string& arguments) const { return Run(DEVSIM_PATH, arguments); }
+  CommandResult Nbx(const std::string& arguments) const { return Run("nbx " + arguments); }
+  CommandResult Devsim(const std::string& arguments) const { return Run("devsim " + arguments); }
   // Runs tessaron on the device in dir_/device, answered by this script.
   CommandResult Tessaron(const std::string& script) const {
     WriteBytes(Path("script"), script);
-    return Run(TESSARON_PATH, "--device device --script script");
+    return Run("tessaron --device device --script script");
   }
 
   const std::filesystem::path dir_ = e2e::NewFolder("tools");
@@ -126,90 +129,86 @@ TEST_F(ToolsTest, EachRefusalTellsTheReasonAndChangesNothing) {
   WriteBytes(Path("image.bin"), "x");
   MakeFifo("fifo");
   const std::string longName(300, 'x');
-  const std::string scripted = "--device device --script script";
+  const std::string scripted = "tessaron --device device --script script";
   struct Case {
-    const char* tool;
-    std::string arguments;
+    std::string command;  // the tool's name, then its arguments
     int status;
     std::string message;      // how what it says begins
     std::string script = "";  // tessaron's answers, in the file "script"
   };
   const Case cases[] = {
-      {NBX_PATH, "pack empty.bin -o o.nbX", 1, "nbx: empty.bin: the image is empty"},
-      {NBX_PATH, "pack --exact image.bin -o o.nbX", 1,
+      {"nbx pack empty.bin -o o.nbX", 1, "nbx: empty.bin: the image is empty"},
+      {"nbx pack --exact image.bin -o o.nbX", 1,
        "nbx: image.bin: the image is shorter than one block"},
-      {NBX_PATH, "pack missing -o o.nbX", 1, "nbx: cannot read missing: No such file or directory"},
-      {NBX_PATH, "pack fifo -o o.nbX", 1, "nbx: cannot read fifo: not a regular file"},
-      {NBX_PATH, "pack image.bin -o fifo", 1, "nbx: cannot write fifo: not a regular file"},
-      {NBX_PATH, "pack image.bin -o no/o.nbX", 1,
+      {"nbx pack missing -o o.nbX", 1, "nbx: cannot read missing: No such file or directory"},
+      {"nbx pack fifo -o o.nbX", 1, "nbx: cannot read fifo: not a regular file"},
+      {"nbx pack image.bin -o fifo", 1, "nbx: cannot write fifo: not a regular file"},
+      {"nbx pack image.bin -o no/o.nbX", 1,
        "nbx: cannot write no/o.nbX: No such file or directory"},
-      {NBX_PATH, "pack --reserved 0g image.bin -o o.nbX", 2,
+      {"nbx pack --reserved 0g image.bin -o o.nbX", 2, "nbx: --reserved takes up to 17 bytes"},
+      {"nbx pack --reserved 123 image.bin -o o.nbX", 2, "nbx: --reserved takes up to 17 bytes"},
+      {"nbx pack --reserved " + std::string(36, '0') + " image.bin -o o.nbX", 2,
        "nbx: --reserved takes up to 17 bytes"},
-      {NBX_PATH, "pack --reserved 123 image.bin -o o.nbX", 2,
-       "nbx: --reserved takes up to 17 bytes"},
-      {NBX_PATH, "verify fifo", 2, "nbx: cannot open fifo: not a regular file\n"},
-      {NBX_PATH, "info fifo", 2, "nbx: cannot open fifo: not a regular file\n"},
-      {NBX_PATH, "verify papers", 2, "nbx: cannot open papers: not a regular file\n"},
-      {NBX_PATH, "verify missing", 2, "nbx: cannot open missing: No such file or directory\n"},
-      {DEVSIM_PATH, "show fifo-device.json", 1,
+      {"nbx verify fifo", 2, "nbx: cannot open fifo: not a regular file\n"},
+      {"nbx info fifo", 2, "nbx: cannot open fifo: not a regular file\n"},
+      {"nbx verify papers", 2, "nbx: cannot open papers: not a regular file\n"},
+      {"nbx verify missing", 2, "nbx: cannot open missing: No such file or directory\n"},
+      {"devsim show fifo-device.json", 1,
        "devsim: fifo-device.json is not a simulated device: cannot read fifo-device.json/"
        "device.json: not a regular file\n"},
-      {DEVSIM_PATH, "show fifo-registry.json", 1,
+      {"devsim show fifo-registry.json", 1,
        "devsim: cannot read fifo-registry.json/registry.json: not a regular file\n"},
-      {DEVSIM_PATH, "fault device Nonsense", 2,
+      {"devsim fault device Nonsense", 2,
        "devsim: unknown call 'Nonsense'; calls are: CreateFile ReadFile"},
-      {DEVSIM_PATH, "fault device KernelIoControl:zz", 2,
+      {"devsim fault device KernelIoControl:zz", 2,
        "devsim: bad request code 'zz': give a number or a name such as "
        "IOCTL_HAL_WRITE_BOOTLOADER\n"},
-      {DEVSIM_PATH, "fault device DeviceIoControl:0x123456789", 2,
+      {"devsim fault device DeviceIoControl:0x123456789", 2,
        "devsim: bad request code '0x123456789'"},
-      {DEVSIM_PATH, "fault device ReadFile --error 0", 2,
+      {"devsim fault device ReadFile --error 0", 2,
        "devsim: --error 0 is success: a call made to fail needs a non-zero error code\n"},
-      {DEVSIM_PATH, "init b --main-max 1000", 1,
+      {"devsim init b --main-max 1000", 1,
        "devsim: the main image limit 1000 is below the factory main image's 1572864 bytes, so "
        "the device could not start it; the smallest main image limit that works is 1572864\n"},
-      {DEVSIM_PATH, "init b --rescue-max 0", 1,
+      {"devsim init b --rescue-max 0", 1,
        "devsim: the rescue image limit 0 is below the factory rescue image's 786432 bytes, so "
        "the device could not start it; the smallest rescue image limit that works is 786432\n"},
       // (A / 0.8) * B is 1.25 * A * B, which never meets this one beside 16 MiB.
-      {DEVSIM_PATH, "init b --main-max 2000003", 1,
+      {"devsim init b --main-max 2000003", 1,
        "devsim: the limit is (wMainLimitA / 0.8) * dwMainLimitB - dwRescueMaxSize with a 16-bit "
        "wMainLimitA and a 32-bit dwMainLimitB, and no such inputs give exactly 2000003 bytes "
        "beside a rescue limit of 16777216; the nearest limit that can be had is 2000002\n"},
-      {DEVSIM_PATH, "init ''", 1, "devsim: an empty path names no folder for the device\n"},
-      {DEVSIM_PATH, "show ''", 1, "devsim: an empty path names no folder for the device\n"},
-      {DEVSIM_PATH, "init papers", 1, "devsim: papers exists and is not empty\n"},
-      {DEVSIM_PATH, "init " + longName, 1,
+      {"devsim init ''", 1, "devsim: an empty path names no folder for the device\n"},
+      {"devsim show ''", 1, "devsim: an empty path names no folder for the device\n"},
+      {"devsim init papers", 1, "devsim: papers exists and is not empty\n"},
+      {"devsim init " + longName, 1,
        "devsim: cannot create " + longName + "/nor: File name too long\n"},
-      {TESSARON_PATH, "--device ''", 1, "tessaron: an empty path names no folder for the device\n"},
-      {TESSARON_PATH, "--device papers", 1,
+      {"tessaron --device ''", 1, "tessaron: an empty path names no folder for the device\n"},
+      {"tessaron --device papers", 1,
        "tessaron: papers is not a simulated device: cannot read papers/device.json: No such file "
        "or directory\n"},
-      {TESSARON_PATH, "--device " + longName, 1,
+      {"tessaron --device " + longName, 1,
        "tessaron: cannot reach " + longName + ": File name too long\n"},
-      {TESSARON_PATH, "--device device --script fifo", 1,
+      {"tessaron --device device --script fifo", 1,
        "tessaron: cannot read the script fifo: not a regular file\n"},
       // A script that runs out or does not fit ends the run with status 3.
-      {TESSARON_PATH, scripted, 3,
-       "tessaron: the script ended while the message box \"Tessaron Loader\"",
+      {scripted, 3, "tessaron: the script ended while the message box \"Tessaron Loader\"",
        "click Update Bootloader\n"},
-      {TESSARON_PATH, scripted, 3, "tessaron: the script ended while the dialog 102 waits",
+      {scripted, 3, "tessaron: the script ended while the dialog 102 waits",
        "click Update Bootloader\nclick OK\nfile \\Storage\\EbootLoader.nbX\n"},
-      {TESSARON_PATH, scripted, 3,
+      {scripted, 3,
        "tessaron: script line 1: 'click Frobnicate' does not answer the dialog 133 \"Tessaron "
        "EBOOT Loader\": it has no such button",
        "click Frobnicate\n"},
-      {TESSARON_PATH, scripted, 3,
-       "tessaron: script line 4: 'check OK' does not answer the message box",
+      {scripted, 3, "tessaron: script line 4: 'check OK' does not answer the message box",
        "\n# nothing\nclick 1011\ncheck OK\n"},
-      {TESSARON_PATH, scripted, 3, "tessaron: script line 1: 'jump' does not answer the dialog 133",
-       "jump\n"},
+      {scripted, 3, "tessaron: script line 1: 'jump' does not answer the dialog 133", "jump\n"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.arguments + " " + c.script);
+    SCOPED_TRACE(c.command + " " + c.script);
     if (!c.script.empty())
       WriteBytes(Path("script"), c.script);
-    const CommandResult run = Run(c.tool, c.arguments);
+    const CommandResult run = Run(c.command);
     EXPECT_EQ(run.exitCode, c.status);
     EXPECT_THAT(run.errors, StartsWith(c.message));
     // One line, but where a script's refusal quotes a message box's lines.

@@ -87,8 +87,7 @@ TEST(CheckProductTag, ComparesWithinTheFieldUpToItsNul) {
       // the stored bytes; whether they fit
       {std::string("KORVALIN\0", 9), true},
       {std::string("KORVALIN\0garbage", 16), true},
-      {std::string("korvalin\0", 9), false},
-      {std::string("KORVALINX\0", 10), false},
+      {std::string("korvalin\0", 9), false},  // longer: KORVALIN2, the OS image writer's tests
       {std::string("KORV\0ALIN", 9), false},
       {std::string("KORVALIN", 8), false},  // no NUL inside the field
   };

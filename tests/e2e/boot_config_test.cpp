@@ -1,16 +1,23 @@
-// The settings block, over the simulated device's kernel. The HAL requests themselves: the
-// boot-loader writer's tests.
+// The settings block, over the simulated device's kernel, and the dialogs that choose the target
+// and the image to boot. The HAL requests themselves: the boot-loader writer's tests; the
+// confirmation dialog: the update flow's and boot-loader writer's tests.
 #include <gtest/gtest.h>
 
 #include "bootcfg/boot_config.h"
+#include "dialogs/boot_select_dlg.h"
+#include "dialogs/target_dlg.h"
+#include "resources/resource.h"
 #include "tests/e2e/core_fixture.h"
+#include "tests/support/fakes.h"
 
 namespace {
 
 using namespace e2e;
+using namespace platform::ui;
 using platform::BYTE;
 using platform::DWORD;
 using Strings = std::vector<std::string>;
+using Lines = std::vector<std::wstring>;
 
 class BootConfigTest : public CoreTest {
  protected:
@@ -53,12 +60,10 @@ TEST_F(BootConfigTest, SetBootSelectionStoresTheValueClearsOffset48AndSumsTheNew
 }
 
 TEST_F(BootConfigTest, ReadsTheLimitsOrReportsAnUnreadableBlockInItsOwnWords) {
+  // The rescue image's limit read: the OS image writer's tests.
   DWORD main = 0;
-  DWORD rescue = 0;
   ASSERT_TRUE(Config().GetMainImageMaxSize(&main));
-  ASSERT_TRUE(Config().GetRescueImageMaxSize(&rescue));
   EXPECT_EQ(main, 64u << 20);  // the default device's: (512 / 0.8) * 128 KiB - 16 MiB
-  EXPECT_EQ(rescue, 16u << 20);
   NewRun();
   for (unsigned nth = 1; nth <= 4; ++nth)
     Fail(kGetSettings, 1117, nth);
@@ -69,10 +74,10 @@ TEST_F(BootConfigTest, ReadsTheLimitsOrReportsAnUnreadableBlockInItsOwnWords) {
   EXPECT_FALSE(Config().GetRescueImageMaxSize(&out));
   EXPECT_EQ(out, 0xCAFEu);
   EXPECT_EQ(Calls(), Strings(4, kGetSettings));  // nothing written
-  EXPECT_EQ(Log(),
-            (std::vector<std::wstring>{
-                L"Erreur get settings n\u00b0 1117\r\n", L"Error get settings n\u00b0 1117\r\n",
-                L"Error get settings n\u00b0 1117\r\n", L"Error get settings n\u00b0 1117\r\n"}));
+  EXPECT_EQ(
+      Log(),
+      (Lines{L"Erreur get settings n\u00b0 1117\r\n", L"Error get settings n\u00b0 1117\r\n",
+             L"Error get settings n\u00b0 1117\r\n", L"Error get settings n\u00b0 1117\r\n"}));
 }
 
 TEST(MainImageLimit, StaysInsideThirtyTwoBits) {
@@ -86,6 +91,63 @@ TEST(MainImageLimit, StaysInsideThirtyTwoBits) {
         {4, 1u << 30, 1u << 30, 0xFFFFFFFF}}) {  // exactly 2^32
     EXPECT_EQ(bootcfg::MainImageLimit(a, b, rescue), limit) << a << " " << b;
   }
+}
+
+// Each choice's flags and line: the update flow's tests.
+TEST(CTargetDlg, TheShippedTemplateOffersOnlyTheBootLoader) {
+  Resources shipped = resources::AppResources();
+  shipped.dialogs.insert_or_assign(IDD_TARGET, resources::TargetTemplateBootLoaderOnly());
+  fakes::RecordingFrontend frontend({L"click Update Main Image"});
+  const UiContext ui{frontend, shipped};
+  fakes::RecordingLog log;
+  dialogs::CTargetDlg target(ui, log);
+  EXPECT_EQ(target.DoModal(), IDCANCEL);
+  EXPECT_TRUE(frontend.aborted());
+  EXPECT_EQ(frontend.shown.front(), L"show 133 [2:Cancel] [1011:Update Bootloader]");
+  EXPECT_TRUE(log.lines.empty());
+}
+
+class CBootSelectDlg : public CoreTest {
+ protected:
+  // Shows the dialog over a block that holds stored; what it stored comes back.
+  int Run(BYTE stored, std::deque<std::wstring> answers) {
+    std::vector<BYTE> block = Settings();
+    block[42] = stored;
+    PutSettings(block);
+    NewRun();
+    frontend_ = std::make_unique<fakes::RecordingFrontend>(std::move(answers));
+    const UiContext ui{*frontend_, resources::AppResources()};
+    bootcfg::BootConfig config(device_->kernel(), device_->log());
+    return dialogs::CBootSelectDlg(ui, config).DoModal();
+  }
+  bool Stored() const { return !Calls(kSetSettings).empty(); }
+};
+
+TEST_F(CBootSelectDlg, PreselectsTheStoredImageAndStoresTheCheckedOneOnOkOnly) {
+  const std::wstring main = L"[1007:Boot the RESCUE image] [1008:Boot the MAIN image*]",
+                     rescue = L"[1007:Boot the RESCUE image*] [1008:Boot the MAIN image]",
+                     none = L"[1007:Boot the RESCUE image] [1008:Boot the MAIN image]";
+  // The image stored, the answers, the buttons as shown, whether stored, the image then.
+  const std::tuple<BYTE, std::deque<std::wstring>, std::wstring, bool, BYTE> cases[] = {
+      {0, {L"click OK"}, main, true, 0},  // unchanged, written all the same
+      {0, {L"check Boot the RESCUE image", L"click OK"}, main, true, 1},
+      {1, {L"check 1008", L"click OK"}, rescue, true, 0},
+      {0, {L"check 1007", L"click Cancel"}, main, false, 0},
+      {2, {L"click OK"}, none, false, 2},  // neither checked: nothing stored
+  };
+  for (const auto& [stored, answers, buttons, written, image] : cases) {
+    EXPECT_EQ(Run(stored, answers), answers.back() == L"click OK" ? IDOK : IDCANCEL);
+    EXPECT_EQ(frontend_->shown.front(), L"show 132 [1:OK] [2:Cancel] " + buttons);
+    EXPECT_EQ(Stored(), written);
+    EXPECT_EQ(Settings()[42], image);
+  }
+  // A block that cannot be written is told of.
+  Fail(kSetSettings, 29);
+  EXPECT_EQ(Run(0, {L"click OK", L"click OK"}), IDOK);
+  EXPECT_EQ(frontend_->shown,
+            (Lines{L"show 132 [1:OK] [2:Cancel] " + main,
+                   L"message tessaron|Unable to set the image to load|0x0", L"destroy 132"}));
+  EXPECT_EQ(Log(), Lines{L"Error set settings n\u00b0 29\r\n"});
 }
 
 }  // namespace

@@ -1,12 +1,9 @@
-// The settings block, over the simulated device's kernel, and the dialogs that choose the target
-// and the image to boot. The HAL requests themselves: the boot-loader writer's tests; the
-// confirmation dialog: the update flow's and boot-loader writer's tests.
+// The boot selection: the settings block, over the simulated device's kernel, and the dialog that
+// chooses the image to boot. The HAL requests themselves: the boot-loader writer's tests.
 #include <gtest/gtest.h>
 
 #include "bootcfg/boot_config.h"
 #include "dialogs/boot_select_dlg.h"
-#include "dialogs/target_dlg.h"
-#include "resources/resource.h"
 #include "tests/e2e/core_fixture.h"
 #include "tests/support/fakes.h"
 
@@ -91,20 +88,6 @@ TEST(MainImageLimit, StaysInsideThirtyTwoBits) {
         {4, 1u << 30, 1u << 30, 0xFFFFFFFF}}) {  // exactly 2^32
     EXPECT_EQ(bootcfg::MainImageLimit(a, b, rescue), limit) << a << " " << b;
   }
-}
-
-// Each choice's flags and line: the update flow's tests.
-TEST(CTargetDlg, TheShippedTemplateOffersOnlyTheBootLoader) {
-  Resources shipped = resources::AppResources();
-  shipped.dialogs.insert_or_assign(IDD_TARGET, resources::TargetTemplateBootLoaderOnly());
-  fakes::RecordingFrontend frontend({L"click Update Main Image"});
-  const UiContext ui{frontend, shipped};
-  fakes::RecordingLog log;
-  dialogs::CTargetDlg target(ui, log);
-  EXPECT_EQ(target.DoModal(), IDCANCEL);
-  EXPECT_TRUE(frontend.aborted());
-  EXPECT_EQ(frontend.shown.front(), L"show 133 [2:Cancel] [1011:Update Bootloader]");
-  EXPECT_TRUE(log.lines.empty());
 }
 
 class CBootSelectDlg : public CoreTest {

@@ -85,6 +85,8 @@ TEST_F(WriteBootLoader, SendsTheWholeFileAndPutsTheBlocksBackOrAsksOrTellsWhyNot
   const std::vector<BYTE> good = Package(3 * 16384 + 10);
   std::vector<BYTE> noBlocks = Package(16384);
   noBlocks[noBlocks.size() - 4] = 0;
+  std::vector<BYTE> tooLong = noBlocks;
+  tooLong[tooLong.size() - 3] = 0xFF;  // N = 0xFF00: a trailer longer than the file
   const std::vector<BYTE> trailerAlone =
       package::BuildTrailer({1}, {0}, {}, package::TagField(package::kProductTag));
   const std::wstring notFit = L"Image not fit this product!!!\r\n",
@@ -107,6 +109,7 @@ TEST_F(WriteBootLoader, SendsTheWholeFileAndPutsTheBlocksBackOrAsksOrTellsWhyNot
       {Package(16384, "KORVALIM"), {}, {}, false, {}, {}, {notFit}},
       {SpoiledPackage(), {}, {}, false, {}, {}, {badCrc}},
       {noBlocks, {}, {}, false, {}, {}, {}},
+      {tooLong, {}, {}, false, {}, {}, {notFit}},
       {trailerAlone, {}, {}, false, {}, {}, {notFit}},
   };
   const nlohmann::json before = State();
@@ -336,6 +339,8 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
   const At unload{"DeactivateDevice"};
   std::vector<BYTE> noBlocks = Pack(2 * 16384);
   noBlocks[noBlocks.size() - 4] = 0;
+  std::vector<BYTE> tooLong = noBlocks;
+  tooLong[tooLong.size() - 3] = 0xFF;  // N = 0xFF00: a trailer longer than the file
   const std::vector<BYTE> badCrc = SpoiledPackage();
   // clang-format off
   const std::vector<Case> cases = {
@@ -359,6 +364,7 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
       {"bad CRC, main", {}, {crc}, 1, false, 0, badCrc},
       {"bad CRC, rescue", {}, {crc}, 0, false, 1, badCrc},
       {"no blocks", {}, {}, 0, false, 0, noBlocks},
+      {"trailer longer than the file", {}, {notFit}, 0, false, 0, tooLong},
       {"no image, the trailer alone", {}, {notFit}, 0, false, 1, package::BuildTrailer({1}, {0}, {}, package::TagField(package::kProductTag))},
       {"one byte over the limit", {}, {tooBig}, 0, false, 1, Pack(2 * 16384 + 1), 2 * 16384 + 38},
   };

@@ -28,6 +28,19 @@ std::vector<BYTE> Package(std::size_t size, const char* tag = package::kProductT
   return PackExactly(tools::SampleImage("boot loader", size), tag);
 }
 
+// The package with its block count N set to n: 0 lists no block; 0xFF00 makes the trailer longer
+// than the file.
+std::vector<BYTE> WithBlockCount(std::vector<BYTE> package, WORD n) {
+  package[package.size() - 4] = static_cast<BYTE>(n);
+  package[package.size() - 3] = static_cast<BYTE>(n >> 8);
+  return package;
+}
+
+// A trailer listing block 1, with no payload before it.
+std::vector<BYTE> TrailerAlone() {
+  return package::BuildTrailer({1}, {0}, {}, package::TagField(package::kProductTag));
+}
+
 // The device's kernel, noting of each request whether a returned-byte count came with it.
 struct NotingKernel final : Kernel {
   NotingKernel(Kernel& to, std::vector<bool>& noted) : device(to), counted(noted) {}
@@ -83,12 +96,6 @@ TEST_F(WriteBootLoader, SendsTheWholeFileAndPutsTheBlocksBackOrAsksOrTellsWhyNot
                          L"message tessaron|Could not write old constant settings (BT Addr, "
                          L"frequency offset, serial number)|0x0";
   const std::vector<BYTE> good = Package(3 * 16384 + 10);
-  std::vector<BYTE> noBlocks = Package(16384);
-  noBlocks[noBlocks.size() - 4] = 0;
-  std::vector<BYTE> tooLong = noBlocks;
-  tooLong[tooLong.size() - 3] = 0xFF;  // N = 0xFF00: a trailer longer than the file
-  const std::vector<BYTE> trailerAlone =
-      package::BuildTrailer({1}, {0}, {}, package::TagField(package::kProductTag));
   const std::wstring notFit = L"Image not fit this product!!!\r\n",
                      notWritten = L"Erreur write file in NOR Flash 31\r\n",
                      badCrc = L"CRC error at block n\u00b0 1\r\n";
@@ -108,9 +115,9 @@ TEST_F(WriteBootLoader, SendsTheWholeFileAndPutsTheBlocksBackOrAsksOrTellsWhyNot
       {good, {set, setC}, {ok, ok}, true, {get, getC, write, set, setC}, {toldS, toldC}, {}},
       {Package(16384, "KORVALIM"), {}, {}, false, {}, {}, {notFit}},
       {SpoiledPackage(), {}, {}, false, {}, {}, {badCrc}},
-      {noBlocks, {}, {}, false, {}, {}, {}},
-      {tooLong, {}, {}, false, {}, {}, {notFit}},
-      {trailerAlone, {}, {}, false, {}, {}, {notFit}},
+      {WithBlockCount(good, 0), {}, {}, false, {}, {}, {}},
+      {WithBlockCount(good, 0xFF00), {}, {}, false, {}, {}, {notFit}},
+      {TrailerAlone(), {}, {}, false, {}, {}, {notFit}},
   };
   const nlohmann::json before = State();
   for (const Case& row : cases) {
@@ -337,10 +344,7 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
                      q = L"Quorvane: BinDrv DeInit Failed !!!\r\n", vq = L"Varnel_" + q,
                      &w0 = kWritten[0], &w1 = kWritten[1];
   const At unload{"DeactivateDevice"};
-  std::vector<BYTE> noBlocks = Pack(2 * 16384);
-  noBlocks[noBlocks.size() - 4] = 0;
-  std::vector<BYTE> tooLong = noBlocks;
-  tooLong[tooLong.size() - 3] = 0xFF;  // N = 0xFF00: a trailer longer than the file
+  const std::vector<BYTE> noBlocks = WithBlockCount(Pack(2 * 16384), 0);
   const std::vector<BYTE> badCrc = SpoiledPackage();
   // clang-format off
   const std::vector<Case> cases = {
@@ -364,8 +368,8 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
       {"bad CRC, main", {}, {crc}, 1, false, 0, badCrc},
       {"bad CRC, rescue", {}, {crc}, 0, false, 1, badCrc},
       {"no blocks", {}, {}, 0, false, 0, noBlocks},
-      {"trailer longer than the file", {}, {notFit}, 0, false, 0, tooLong},
-      {"no image, the trailer alone", {}, {notFit}, 0, false, 1, package::BuildTrailer({1}, {0}, {}, package::TagField(package::kProductTag))},
+      {"trailer longer than the file", {}, {notFit}, 0, false, 0, WithBlockCount(noBlocks, 0xFF00)},
+      {"no image, the trailer alone", {}, {notFit}, 0, false, 1, TrailerAlone()},
       {"one byte over the limit", {}, {tooBig}, 0, false, 1, Pack(2 * 16384 + 1), 2 * 16384 + 38},
   };
   // clang-format on

@@ -43,7 +43,7 @@ struct Console {
   fakes::RecordingLog log;
 };
 
-TEST(ConsoleFrontend, DrawsTheDialogInAnEightyColumnBoxAndPicksButtonsByNumberLabelOrEnter) {
+TEST(ConsoleFrontend, DrawsTheDialogInASixtyColumnBoxAndPicksButtonsByNumberLabelOrEnter) {
   const std::tuple<std::string, int, std::int32_t, std::int32_t> cases[] = {
       {"2\n", IDOK, 0, 0},                    // the second button: Update Main Image
       {"update rescue image\n", IDOK, 0, 1},  // a label

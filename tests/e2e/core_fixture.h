@@ -1,11 +1,17 @@
-// A part of the core over a fresh simulated device: each run begins with an empty debug log and
-// an empty call trace, and a fault is armed by the name the trace gives its call.
+// The core, or the whole application answered from a queue, over a fresh simulated device: each
+// run begins with an empty debug log and an empty call trace, and a fault is armed by the name
+// the trace gives its call.
 #pragma once
 
+#include "app/update_app.h"
 #include "package/crc16.h"
 #include "package/package_builder.h"
 #include "platform/host/host.h"
-#include "tests/e2e/app_fixture.h"
+#include "platform/sim/sim_debug_log.h"
+#include "resources/resources.h"
+#include "tests/e2e/device_fixture.h"
+#include "tests/support/recording_frontend.h"
+#include "tools/devsim/report.h"
 
 namespace e2e {
 
@@ -43,18 +49,44 @@ inline std::vector<platform::BYTE> SpoiledPackage() {
   return bytes;
 }
 
+inline void PutFile(const std::filesystem::path& path, const std::vector<platform::BYTE>& bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  ASSERT_TRUE(platform::host::ReplaceFile(
+      path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
+      << path;
+}
+
 // Which occurrence of its name the call trace[at] is, counted from 1: the nth that Fail takes to
 // meet that very call in a run that makes the same calls.
 inline unsigned Occurrence(const std::vector<std::string>& trace, std::size_t at) {
   return static_cast<unsigned>(std::count(trace.begin(), trace.begin() + at + 1, trace[at]));
 }
 
-class CoreTest : public AppTest {
+class CoreTest : public DeviceTest {
  protected:
   void SetUp() override {
-    AppTest::SetUp();
+    DeviceTest::SetUp();
     device_->faults().RecordCalls(true);
   }
+  // Runs the application once; returns what was shown.
+  std::vector<std::wstring> RunApp(std::deque<std::wstring> answers, std::wstring fallback = L"") {
+    frontend_ = std::make_unique<fakes::RecordingFrontend>(std::move(answers));
+    frontend_->fallback = std::move(fallback);
+    const platform::ui::UiContext ui{*frontend_, resources::AppResources()};
+    app::Services services{device_->files(),   device_->registry(), device_->events(),
+                           device_->devices(), device_->kernel(),   device_->log()};
+    app::CUpdateApp(ui, services).InitInstance();
+    return frontend_->shown;
+  }
+  std::vector<std::wstring> Log() const {
+    std::vector<std::wstring> lines;
+    EXPECT_TRUE(platform::sim::ReadDebugLog(device_->paths().debugLog(), lines));
+    return lines;
+  }
+  void PutDeviceFile(const std::string& path, const std::vector<platform::BYTE>& bytes) const {
+    PutFile(dir_ / "fs" / path, bytes);
+  }
+  nlohmann::json State() const { return tools::DescribeDevice(*device_); }
   // The device as the next program finds it, with a new debug log and a new trace.
   void NewRun() {
     std::filesystem::remove(device_->paths().debugLog());
@@ -85,10 +117,10 @@ class CoreTest : public AppTest {
   }
   std::vector<platform::BYTE> Settings() const { return Bytes(device_->paths().settings()); }
   void PutSettings(const std::vector<platform::BYTE>& bytes) const {
-    ASSERT_TRUE(platform::host::ReplaceFile(
-        device_->paths().settings(),
-        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
+    PutFile(device_->paths().settings(), bytes);
   }
+
+  std::unique_ptr<fakes::RecordingFrontend> frontend_;
 
  private:
   void Arm(const std::string& target, unsigned nth, platform::DWORD error, bool powerCut) {

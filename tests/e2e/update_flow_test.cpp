@@ -154,7 +154,7 @@ TEST_F(UpdateFlow, LeadsToTheConfirmationOfAnImageFromOutsideTheStoreFolder) {
   }
 }
 
-using UpdateRun = e2e::AppTest;
+using UpdateRun = e2e::CoreTest;
 
 // The timeouts are off while the package is written and as they were after: one that is not four
 // bytes is never touched.

@@ -54,6 +54,10 @@ class WineTest : public e2e::DeviceTest {
     Reopen();
   }
 
+  static std::string Program(const char* name) {
+    return std::string(std::getenv("TESSARON_WINE_BUILD")) + "/" + name;
+  }
+
   json before_;
 };
 
@@ -134,9 +138,6 @@ class WineDeviceTest : public WineTest {
     WineTest::TearDown();
   }
 
-  static std::string Program(const char* name) {
-    return std::string(std::getenv("TESSARON_WINE_BUILD")) + "/" + name;
-  }
   static void Reg(const std::string& arguments) {
     fakes::RunCommand("wine reg " + arguments + " 2>/dev/null");
   }
@@ -227,9 +228,10 @@ TEST_F(WineDeviceTest, UpdatesTheMainImageOrRefusesABadOneAndChoosesTheImageToBo
 TEST_F(WineDeviceTest, ASecondInstanceOrACancelEndsTheProgramAndChangesNothing) {
   const std::string target = "wait Tessaron EBOOT Loader\nclick Update Rescue Image\n";
   const std::string runs[] = {
-      "wait Tessaron EBOOT Loader\nlaunch tessaron_device_standin.exe\nwait tessaron\n"
-      "expect Tessaron Loader is already running.\\nOnly one update at a time can be made.\n"
-      "click OK\nwait Tessaron EBOOT Loader\nclick Cancel\ngone\n",
+      "wait Tessaron EBOOT Loader\nlaunch Z:" + Program("tessaron_device_standin.exe") +
+          "\nwait tessaron\n"
+          "expect Tessaron Loader is already running.\\nOnly one update at a time can be made.\n"
+          "click OK\nwait Tessaron EBOOT Loader\nclick Cancel\ngone\n",
       target + "wait Tessaron Loader\nclick Cancel\ngone\n",
       target + "wait Tessaron Loader\nclick OK\nwait Open\nclick Cancel\ngone\n"};
   SeedTimeouts({{"ACUserIdle", 60}});

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <thread>
 
 #include "platform/sim/sim_debug_log.h"
@@ -24,7 +23,6 @@
 namespace {
 
 using nlohmann::json;
-using Lines = std::vector<std::string>;
 
 std::string ReadText(const std::filesystem::path& path) {
   std::ifstream in(path);
@@ -43,15 +41,18 @@ class WineTest : public e2e::DeviceTest {
 
   // Runs the program (with its arguments) and the robot taking these steps; both must end well.
   void Run(const std::string& steps, const std::string& program) {
-    const std::filesystem::path file = dir_.string() + "-steps.txt";
+    const std::filesystem::path file = dir_ / "steps.txt";
     const std::filesystem::path script =
         std::filesystem::path(__FILE__).parent_path().parent_path() / "wine" / "run.sh";
     std::ofstream(file) << steps;
     const fakes::CommandResult run =
         fakes::RunCommand("sh " + script.string() + " " + file.string() + " " + program + " 2>&1");
     EXPECT_EQ(run.exitCode, 0) << run.output;
-    std::filesystem::remove(file);
     Reopen();
+  }
+
+  static std::string Program(const char* name) {
+    return std::string(std::getenv("TESSARON_WINE_BUILD")) + "/" + name;
   }
 
   json before_;
@@ -118,7 +119,7 @@ class WineDeviceTest : public WineTest {
     std::filesystem::remove_all(storage_);
     std::filesystem::copy(dir_ / "fs" / "Storage", storage_);
     Reg("add 'HKLM\\System\\StorageManager\\Profiles\\USER' /v Folder /d Flash /f");
-    record_ = dir_.string() + "-reloads.txt";
+    record_ = dir_ / "reloads.txt";
     fakes::RunCommand("wine " + Program("power_manager.exe") + " Z:" + record_.string() +
                       " >/dev/null 2>&1 &");
     ASSERT_TRUE(Await("ready"));
@@ -127,16 +128,11 @@ class WineDeviceTest : public WineTest {
     if (!record_.empty()) {
       std::ofstream(record_.string() + ".stop");
       EXPECT_TRUE(Await("stopped"));
-      std::filesystem::remove(record_);
-      std::filesystem::remove(record_.string() + ".stop");
       std::filesystem::remove_all(storage_);
     }
     WineTest::TearDown();
   }
 
-  static std::string Program(const char* name) {
-    return std::string(std::getenv("TESSARON_WINE_BUILD")) + "/" + name;
-  }
   static void Reg(const std::string& arguments) {
     fakes::RunCommand("wine reg " + arguments + " 2>/dev/null");
   }
@@ -146,16 +142,6 @@ class WineDeviceTest : public WineTest {
     for (const auto& [name, value] : values)
       Reg(std::string("add ") + kTimeoutsKey + " /v " + name + " /t REG_DWORD /d " +
           std::to_string(value) + " /f");
-  }
-  // What the power manager reloaded, one line each time its event was set.
-  Lines Reloads() const {
-    std::istringstream text(ReadText(record_));
-    Lines lines;
-    for (std::string line; std::getline(text, line);) {
-      if (line != "ready" && line != "stopped")
-        lines.push_back(line);
-    }
-    return lines;
   }
   // Whether the power manager writes the line within a minute (Wine may take its time to start).
   bool Await(const std::string& line) const {
@@ -187,7 +173,7 @@ TEST_F(WineDeviceTest, UpdatesTheBootLoaderWithTheTimeoutsOffMeanwhile) {
   SeedTimeouts({{"ACUserIdle", 60}, {"ACSystemIdle", 300}});
   RunDevice(Dialogue("Update Bootloader", "EbootLoader.nbX") +
             "expect OS loading Success\nclick OK\ngone\n");
-  EXPECT_EQ(Reloads(), (Lines{"0 0 0", "60 300 -"}));
+  EXPECT_EQ(ReadText(record_), "ready\n0 0 0\n60 300 -\n");
   std::vector<std::wstring> log;  // through NKDbgPrintfW
   EXPECT_TRUE(platform::sim::ReadDebugLog(device_->paths().debugLog(), log));
   EXPECT_EQ(log, (std::vector<std::wstring>{L"Updating Bootloader\r\n",
@@ -219,7 +205,7 @@ TEST_F(WineDeviceTest, UpdatesTheMainImageOrRefusesABadOneAndChoosesTheImageToBo
     EXPECT_TRUE(state["main"]["whole"]);
     EXPECT_EQ(state["boot_image"], 1);  // the user's choice
   }
-  EXPECT_EQ(Reloads(), (Lines{"0 0 0", "60 300 600", "0 0 0", "60 300 600"}));
+  EXPECT_EQ(ReadText(record_), "ready\n0 0 0\n60 300 600\n0 0 0\n60 300 600\n");
 }
 
 // A second start while one runs says so and ends, taking nothing; a cancel in each kind of
@@ -227,9 +213,10 @@ TEST_F(WineDeviceTest, UpdatesTheMainImageOrRefusesABadOneAndChoosesTheImageToBo
 TEST_F(WineDeviceTest, ASecondInstanceOrACancelEndsTheProgramAndChangesNothing) {
   const std::string target = "wait Tessaron EBOOT Loader\nclick Update Rescue Image\n";
   const std::string runs[] = {
-      "wait Tessaron EBOOT Loader\nlaunch tessaron_device_standin.exe\nwait tessaron\n"
-      "expect Tessaron Loader is already running.\\nOnly one update at a time can be made.\n"
-      "click OK\nwait Tessaron EBOOT Loader\nclick Cancel\ngone\n",
+      "wait Tessaron EBOOT Loader\nlaunch Z:" + Program("tessaron_device_standin.exe") +
+          "\nwait tessaron\n"
+          "expect Tessaron Loader is already running.\\nOnly one update at a time can be made.\n"
+          "click OK\nwait Tessaron EBOOT Loader\nclick Cancel\ngone\n",
       target + "wait Tessaron Loader\nclick Cancel\ngone\n",
       target + "wait Tessaron Loader\nclick OK\nwait Open\nclick Cancel\ngone\n"};
   SeedTimeouts({{"ACUserIdle", 60}});
@@ -237,17 +224,14 @@ TEST_F(WineDeviceTest, ASecondInstanceOrACancelEndsTheProgramAndChangesNothing) 
     SCOPED_TRACE(steps);
     RunDevice(steps);
   }
-  EXPECT_TRUE(Reloads().empty());
+  EXPECT_EQ(ReadText(record_), "ready\n");
   EXPECT_EQ(tools::DescribeDevice(*device_), before_);
 }
 
 // nbx.exe where package makers work: the package it makes on a path with non-ASCII characters
 // is the one nbx makes on Linux, and info and verify read it there.
-TEST(WineNbxTest, PacksShowsAndVerifiesOnAPathWithAccents) {
-  const char* build = std::getenv("TESSARON_WINE_BUILD");
-  if (!build)
-    GTEST_SKIP() << "TESSARON_WINE_BUILD is not set: no Win32 build to run";
-  const std::filesystem::path folder = e2e::NewFolder("Paquets \u00e9t\u00e9");
+TEST_F(WineTest, NbxPacksShowsAndVerifiesOnAPathWithAccents) {
+  const std::filesystem::path folder = dir_ / "Paquets \u00e9t\u00e9";
   std::filesystem::create_directories(folder);
   std::string image(40000, '\0');
   for (std::size_t i = 0; i < image.size(); ++i)
@@ -259,8 +243,8 @@ TEST(WineNbxTest, PacksShowsAndVerifiesOnAPathWithAccents) {
       {"info " + package, "Blocks    N = 3"},
       {"verify " + package, "OK: the device would write it"}};
   for (const auto& [arguments, said] : runs) {
-    const fakes::CommandResult run = fakes::RunCommand("timeout 60 wine " + std::string(build) +
-                                                       "/nbx.exe " + arguments + " 2>&1");
+    const fakes::CommandResult run =
+        fakes::RunCommand("timeout 60 wine " + Program("nbx.exe") + " " + arguments + " 2>&1");
     EXPECT_EQ(run.exitCode, 0) << arguments << ": " << run.output;
     EXPECT_NE(run.output.find(said), std::string::npos) << arguments << ": " << run.output;
   }
@@ -269,7 +253,6 @@ TEST(WineNbxTest, PacksShowsAndVerifiesOnAPathWithAccents) {
                 .exitCode,
             0);
   EXPECT_EQ(ReadText(folder / "\u00c9boot.nbX"), ReadText(folder / "linux.nbX"));
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// The device's own services for the contract suite, in the Windows build under Wine: the
-// files, the registry and the events are the system's; the driver and the HAL are the stand-in's
-// simulated device, made once for the whole run.
+// The contract suite's "device" backend under Wine: the device's own services over the system's
+// files, registry and events, and the stand-in's simulated device for the driver and the HAL.
 #include <cstdlib>
 #include <fstream>
 
@@ -13,48 +12,34 @@
 
 namespace e2e {
 
-namespace {
-
-// The stand-in opens its simulated device once, at its first call.
-void MakeStandInDevice() {
+Backend MakeDeviceServices(const std::filesystem::path& dir) {
+  // The stand-in opens its simulated device at its first call, so one serves the whole run.
   static const bool made = [] {
-    const std::filesystem::path dir =
+    const std::filesystem::path device =
         std::filesystem::temp_directory_path() / "tessaron-contract-standin";
-    std::filesystem::remove_all(dir);
+    std::filesystem::remove_all(device);
     std::string error;
-    const bool created = tools::CreateDevice(dir, {}, error);
+    const bool created = tools::CreateDevice(device, {}, error);
     EXPECT_TRUE(created) << error;
-    _putenv_s("TESSARON_STANDIN_DEVICE", dir.string().c_str());
+    _putenv_s("TESSARON_STANDIN_DEVICE", device.string().c_str());
     return created;
   }();
-  (void)made;
-}
-
-}  // namespace
-
-Backend MakeDeviceServices(const std::filesystem::path& dir) {
-  MakeStandInDevice();
+  EXPECT_TRUE(made);
   std::ofstream(dir / "contract.bin", std::ios::binary)
       .write(reinterpret_cast<const char*>(kContractContent.data()),
              static_cast<std::streamsize>(kContractContent.size()));
-  HKEY key = nullptr;
-  EXPECT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kContractKey.c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
   const DWORD sixty = 60;
-  ::RegSetValueExW(key, L"Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&sixty),
-                   sizeof sixty);
-  ::RegCloseKey(key);
-  // The power manager's event, while the backend lives.
-  const HANDLE event =
-      ::CreateEventW(nullptr, FALSE, FALSE, L"PowerManager/ReloadActivityTimeouts");
+  EXPECT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, kContractKey.c_str(), L"Number", REG_DWORD,
+                              &sixty, sizeof sixty),
+            ERROR_SUCCESS);
   struct Held {
     platform::device::DeviceServices services{platform::device::OwnCalls()};
-    HANDLE event;
-    ~Held() { ::CloseHandle(event); }
+    // The power manager's event, while the backend lives.
+    std::shared_ptr<void> event{
+        ::CreateEventW(nullptr, FALSE, FALSE, L"PowerManager/ReloadActivityTimeouts"),
+        ::CloseHandle};
   };
   auto held = std::make_shared<Held>();
-  held->event = event;
   platform::device::DeviceServices& s = held->services;
   return {&s.files, (dir / "contract.bin").wstring(), &s.registry, &s.events, &s.devices, &s.kernel,
           held};

@@ -21,9 +21,7 @@ platform::sim::Device& Simulated() {
   static const std::unique_ptr<platform::sim::Device> device = [] {
     const char* folder = std::getenv("TESSARON_STANDIN_DEVICE");
     std::string error = "TESSARON_STANDIN_DEVICE names no simulated device";
-    std::unique_ptr<platform::sim::Device> opened;
-    if (folder)
-      opened = platform::sim::Device::Open(folder, error);
+    auto opened = folder ? platform::sim::Device::Open(folder, error) : nullptr;
     if (!opened) {
       std::fprintf(stderr, "stand-in: %s\n", error.c_str());
       std::exit(1);
@@ -33,33 +31,24 @@ platform::sim::Device& Simulated() {
   return *device;
 }
 
-// Each open "BIN1:" stream, by the token handed out for it; a token is the address of its own
-// entry, so that no handle of the system can be taken for one.
-std::map<HANDLE, platform::Handle>& Streams() {
-  static std::map<HANDLE, platform::Handle> streams;
-  return streams;
-}
+// Each open "BIN1:" stream, by the token handed out for it: a fresh address on the heap, which no
+// handle of the system can be.
+std::map<HANDLE, platform::Handle> streams;
 
 platform::Handle* Stream(HANDLE handle) {
-  const auto it = Streams().find(handle);
-  return it == Streams().end() ? nullptr : &it->second;
+  const auto it = streams.find(handle);
+  return it == streams.end() ? nullptr : &it->second;
 }
 
-// The count of a call of the simulated device, in the system's DWORD.
-class Count {
- public:
-  explicit Count(LPDWORD count) : count_(count) {}
-  Count(const Count&) = delete;
-  Count& operator=(const Count&) = delete;
+// The count of a call of the simulated device, handed on in the system's DWORD.
+struct Count {
+  LPDWORD system;
+  platform::DWORD value = 0;
   ~Count() {
-    if (count_)
-      *count_ = value_;
+    if (system)
+      *system = value;
   }
-  platform::DWORD* get() { return count_ ? &value_ : nullptr; }
-
- private:
-  LPDWORD count_;
-  platform::DWORD value_ = 0;
+  platform::DWORD* get() { return system ? &value : nullptr; }
 };
 
 HANDLE WINAPI StandInCreateFile(LPCWSTR name, DWORD access, DWORD share,
@@ -71,10 +60,9 @@ HANDLE WINAPI StandInCreateFile(LPCWSTR name, DWORD access, DWORD share,
       Simulated().devices().CreateFile(name, access, share, creation, flags);
   if (stream == platform::kInvalidHandle)
     return INVALID_HANDLE_VALUE;
-  auto token = std::make_unique<char>();
-  const HANDLE handle = token.release();
-  Streams()[handle] = stream;
-  return handle;
+  const HANDLE token = new char;
+  streams[token] = stream;
+  return token;
 }
 
 BOOL WINAPI StandInWriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written,
@@ -82,7 +70,7 @@ BOOL WINAPI StandInWriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD wr
   const platform::Handle* stream = Stream(file);
   if (!stream)
     return ::WriteFile(file, buffer, size, written, overlapped);
-  Count count(written);
+  Count count{written};
   return Simulated().devices().WriteFile(*stream, buffer, size, count.get());
 }
 
@@ -91,7 +79,7 @@ BOOL WINAPI StandInDeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD i
   const platform::Handle* stream = Stream(device);
   if (!stream)
     return ::DeviceIoControl(device, code, in, inSize, out, outSize, returned, overlapped);
-  Count count(returned);
+  Count count{returned};
   return Simulated().devices().DeviceIoControl(*stream, code, in, inSize, out, outSize,
                                                count.get());
 }
@@ -102,7 +90,7 @@ BOOL WINAPI StandInCloseHandle(HANDLE object) {
     return ::CloseHandle(object);
   const bool closed = Simulated().devices().CloseHandle(*stream);
   if (closed) {
-    Streams().erase(object);
+    streams.erase(object);
     delete static_cast<char*>(object);
   }
   return closed;
@@ -127,22 +115,16 @@ BOOL WINAPI StandInDeactivateDevice(HANDLE driver) {
 
 BOOL WINAPI StandInKernelIoControl(DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                                    LPDWORD returned) {
-  Count count(returned);
+  Count count{returned};
   return Simulated().kernel().KernelIoControl(code, in, inSize, out, outSize, count.get());
 }
 
+// The device program only sets events.
 BOOL WINAPI StandInEventModify(HANDLE event, DWORD function) {
-  switch (function) {
-    case platform::kEventSet:
-      return ::SetEvent(event);
-    case platform::kEventReset:
-      return ::ResetEvent(event);
-    case platform::kEventPulse:
-      return ::PulseEvent(event);
-    default:
-      ::SetLastError(ERROR_INVALID_PARAMETER);
-      return FALSE;
-  }
+  if (function == platform::kEventSet)
+    return ::SetEvent(event);
+  ::SetLastError(ERROR_INVALID_PARAMETER);
+  return FALSE;
 }
 
 // The device services print each line whole, with "%s".

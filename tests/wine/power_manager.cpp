@@ -13,27 +13,13 @@
 
 namespace {
 
-std::string Timeout(HKEY key, const wchar_t* name) {
-  DWORD type = 0;
+std::string Timeout(const wchar_t* name) {
   DWORD value = 0;
   DWORD size = sizeof value;
   const LSTATUS status =
-      ::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-  if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value)
-    return "-";
-  return std::to_string(value);
-}
-
-std::string Timeouts() {
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Power\\Timeouts", 0,
-                      KEY_READ, &key) != ERROR_SUCCESS) {
-    return "no key";
-  }
-  const std::string line = Timeout(key, L"ACUserIdle") + " " + Timeout(key, L"ACSystemIdle") + " " +
-                           Timeout(key, L"ACSuspend");
-  ::RegCloseKey(key);
-  return line;
+      ::RegGetValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Power\\Timeouts",
+                     name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+  return status == ERROR_SUCCESS && size == sizeof value ? std::to_string(value) : "-";
 }
 
 }  // namespace
@@ -52,7 +38,8 @@ int wmain(int argc, wchar_t** argv) {
   out << "ready" << std::endl;
   while (::GetFileAttributesW((record + L".stop").c_str()) == INVALID_FILE_ATTRIBUTES) {
     if (::WaitForSingleObject(reload, 100) == WAIT_OBJECT_0)
-      out << Timeouts() << std::endl;
+      out << Timeout(L"ACUserIdle") << ' ' << Timeout(L"ACSystemIdle") << ' '
+          << Timeout(L"ACSuspend") << std::endl;
   }
   ::CloseHandle(reload);
   out << "stopped" << std::endl;

@@ -14,9 +14,11 @@
 //   progress N     waits until the current dialog's progress bar stands at N or more
 //   gone           waits until no dialog is left
 //   shot NAME      saves the current dialog's picture as NAME.bmp
-//   launch PROGRAM starts PROGRAM, from the robot's own folder, and goes on at once
+//   launch PATH    starts the program PATH and goes on at once
 // In texts, \n stands for a line end. Exit 0 when every step passed, 1 at the first that did
 // not, with a line saying which and what the screen shows.
+#include <process.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -38,16 +40,11 @@ bool Poll(Done done) {
   return false;
 }
 
-std::wstring TextOf(HWND window) {
+// A window's text, or its class's name with get = GetClassNameW.
+std::wstring TextOf(HWND window, int(WINAPI* get)(HWND, LPWSTR, int) = ::GetWindowTextW) {
   wchar_t text[2048] = {};
-  ::GetWindowTextW(window, text, 2048);
+  get(window, text, 2048);
   return text;
-}
-
-std::wstring ClassOf(HWND window) {
-  wchar_t name[64] = {};
-  ::GetClassNameW(window, name, 64);
-  return name;
 }
 
 BOOL CALLBACK Add(HWND window, LPARAM windows) {
@@ -58,23 +55,21 @@ BOOL CALLBACK Add(HWND window, LPARAM windows) {
 // The children of a dialog, or the visible dialogs when parent is null.
 std::vector<HWND> Windows(HWND parent = nullptr) {
   std::vector<HWND> list;
-  const WNDENUMPROC add = Add;
   if (parent) {
-    ::EnumChildWindows(parent, add, reinterpret_cast<LPARAM>(&list));
+    ::EnumChildWindows(parent, Add, reinterpret_cast<LPARAM>(&list));
     return list;
   }
-  ::EnumWindows(add, reinterpret_cast<LPARAM>(&list));
-  std::vector<HWND> dialogs;
-  for (HWND window : list) {
-    if (::IsWindowVisible(window) && ClassOf(window) == L"#32770")
-      dialogs.push_back(window);
+  for (HWND dialog = nullptr; (dialog = ::FindWindowExW(nullptr, dialog, L"#32770", nullptr));) {
+    if (::IsWindowVisible(dialog))
+      list.push_back(dialog);
   }
-  return dialogs;
+  return list;
 }
 
 HWND Child(HWND dialog, const std::wstring& text, const std::wstring& kind = L"") {
   for (HWND child : Windows(dialog)) {
-    if (kind.empty() ? TextOf(child) == text : ClassOf(child) == kind && ::IsWindowVisible(child))
+    if (kind.empty() ? TextOf(child) == text
+                     : TextOf(child, ::GetClassNameW) == kind && ::IsWindowVisible(child))
       return child;
   }
   return nullptr;
@@ -127,37 +122,19 @@ bool SaveShot(HWND dialog, const std::wstring& name) {
   HDC memory = ::CreateCompatibleDC(screen);
   void* bits = nullptr;
   HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = ::SelectObject(memory, bitmap);
+  ::SelectObject(memory, bitmap);
   ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-  ::SelectObject(memory, old);
+  ::DeleteDC(memory);  // lets go of the bitmap
+  ::ReleaseDC(nullptr, screen);
   const DWORD size = ((width * 3 + 3) / 4) * 4 * height;
-  BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
-  file.bfSize = file.bfOffBits + size;
+  const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  const BITMAPFILEHEADER file{0x4D42, offset + size, 0, 0, offset};
   std::ofstream out(std::filesystem::path(name + L".bmp"), std::ios::binary);
   out.write(reinterpret_cast<const char*>(&file), sizeof file);
   out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(BITMAPINFOHEADER));
   out.write(static_cast<const char*>(bits), size);
   ::DeleteObject(bitmap);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
   return static_cast<bool>(out);
-}
-
-bool Launch(const std::wstring& program) {
-  wchar_t self[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring command =
-      L"\"" + (std::filesystem::path(self).parent_path() / program).wstring() + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-    return false;
-  }
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  return true;
 }
 
 bool Step(const std::wstring& verb, const std::wstring& argument, HWND& current) {
@@ -172,9 +149,11 @@ bool Step(const std::wstring& verb, const std::wstring& argument, HWND& current)
   }
   if (verb == L"gone")
     return Poll([] { return Windows().empty(); });
-  if (verb == L"launch")
-    return Launch(argument);
-  if (!current || !::IsWindow(current))
+  if (verb == L"launch") {
+    const intptr_t process = ::_wspawnl(_P_NOWAIT, argument.c_str(), argument.c_str(), nullptr);
+    return process != -1 && ::CloseHandle(reinterpret_cast<HANDLE>(process));
+  }
+  if (!::IsWindow(current))
     return false;
   if (verb == L"shot")
     return SaveShot(current, argument);
@@ -219,10 +198,8 @@ int wmain(int argc, wchar_t** argv) {
   for (int number = 1; std::getline(steps, line); ++number) {
     const std::size_t space = line.find(L' ');
     std::wstring argument = space == std::wstring::npos ? L"" : line.substr(space + 1);
-    for (std::size_t at = argument.find(L"\\n"); at != std::wstring::npos;
-         at = argument.find(L"\\n", at + 1)) {
+    for (std::size_t at; (at = argument.find(L"\\n")) != std::wstring::npos;)
       argument.replace(at, 2, L"\n");
-    }
     if (line.empty() || Step(line.substr(0, space), argument, current))
       continue;
     std::fwprintf(stderr, L"robot: step %d failed: %ls\n", number, line.c_str());

@@ -14,7 +14,9 @@ mkdir -p "$shots" || exit 1
 (cd "${WINEPREFIX:-$HOME/.wine}/drive_c" &&
   exec timeout 60 wine "$TESSARON_WINE_BUILD/$program" "$@" >/dev/null 2>&1) &
 app=$!
-if ! (cd "$shots" && wine "$TESSARON_WINE_BUILD/robot.exe" "Z:$steps"); then
+# The robot reports to a file: a program that it launched and that outlives it keeps its output.
+if ! (cd "$shots" && wine "$TESSARON_WINE_BUILD/robot.exe" "Z:$steps" >"$steps.log" 2>&1); then
+  cat "$steps.log"
   kill "$app"
   exit 1
 fi

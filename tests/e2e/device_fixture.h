@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -11,6 +13,12 @@
 #include "tools/common/provision.h"
 
 namespace e2e {
+
+// A file's bytes; none when it cannot be read.
+inline std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 inline std::filesystem::path NewFolder(const std::string& name) {
   static int counter = 0;

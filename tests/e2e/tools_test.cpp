@@ -13,7 +13,6 @@
 #include "platform/sim/sim_debug_log.h"
 #include "tests/e2e/device_fixture.h"
 #include "tests/support/run_command.h"
-#include "tools/common/provision.h"
 
 namespace {
 
@@ -26,11 +25,6 @@ using testing::StartsWith;
 
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string Trailer(const std::vector<WORD>& index, const std::vector<WORD>& crc,
@@ -60,8 +54,6 @@ class ToolsTest : public testing::Test {
     const char* path = tool == "nbx" ? NBX_PATH : tool == "devsim" ? DEVSIM_PATH : TESSARON_PATH;
     return fakes::RunProgram(path, command.substr(space + 1), dir_);
   }
-  CommandResult Nbx(const std::string& arguments) const { return Run("nbx " + arguments); }
-  CommandResult Devsim(const std::string& arguments) const { return Run("devsim " + arguments); }
   // Runs tessaron on the device in dir_/device, answered by this script.
   CommandResult Tessaron(const std::string& script) const {
     WriteBytes(Path("script"), script);
@@ -79,16 +71,16 @@ using TessaronTest = ToolsTest;
 TEST_F(NbxTest, PacksPaddedOrExactly) {
   const std::string image = tools::SampleImage("nbx", 3 * 16384 + 123);
   WriteBytes(Path("image.bin"), image);
-  const CommandResult pack = Nbx("pack image.bin -o Eboot.nbX");
+  const CommandResult pack = Run("nbx pack image.bin -o Eboot.nbX");
   ASSERT_EQ(pack.exitCode, 0) << pack.errors;
   EXPECT_THAT(pack.output, HasSubstr("4 block(s)"));
   EXPECT_THAT(pack.output, HasSubstr("Padded the image with 16261 bytes"));
-  const CommandResult verify = Nbx("verify Eboot.nbX");
+  const CommandResult verify = Run("nbx verify Eboot.nbX");
   EXPECT_EQ(verify.exitCode, 0) << verify.output;
   EXPECT_EQ(verify.errors, "");
-  const std::string package = ReadBytes(Path("Eboot.nbX"));
+  const std::string package = e2e::ReadText(Path("Eboot.nbX"));
   EXPECT_EQ(package.substr(0, 4 * 16384), image + std::string(16261, '\xFF'));
-  const json details = json::parse(Nbx("info --json Eboot.nbX").output);
+  const json details = json::parse(Run("nbx info --json Eboot.nbX").output);
   EXPECT_EQ(details["file_size"], 4 * 16384 + 4 * 4 + 9 + 21);
   EXPECT_EQ(details["payload_size"], 4 * 16384);
   EXPECT_EQ(details["block_count"], 4);
@@ -97,15 +89,16 @@ TEST_F(NbxTest, PacksPaddedOrExactly) {
   EXPECT_EQ(details["blocks"][3]["offset"], 3 * 16384);
 
   // Unpadded, the tail is covered by no block: pack tells it, verify warns of it.
-  const CommandResult exact = Nbx("pack --exact --tag KORVALIN --reserved 0102 image.bin -o E.nbX");
+  const CommandResult exact =
+      Run("nbx pack --exact --tag KORVALIN --reserved 0102 image.bin -o E.nbX");
   ASSERT_EQ(exact.exitCode, 0) << exact.errors;
   EXPECT_THAT(exact.output, HasSubstr("the last 123 bytes of the image (offsets 49152 to 49274)"));
-  const CommandResult warned = Nbx("verify E.nbX");
+  const CommandResult warned = Run("nbx verify E.nbX");
   EXPECT_EQ(warned.exitCode, 0);
   EXPECT_EQ(warned.errors,
             "nbx: warning: E.nbX: 123 payload byte(s) in 1 range(s) are covered by no block, so "
             "nothing checks them (first: offsets 49152 to 49274)\n");
-  const json exactDetails = json::parse(Nbx("info --json E.nbX").output);
+  const json exactDetails = json::parse(Run("nbx info --json E.nbX").output);
   EXPECT_EQ(exactDetails["reserved_hex"], "0102000000000000000000000000000000");
   EXPECT_EQ(exactDetails["payload_size"], 3 * 16384 + 123);
 }
@@ -113,7 +106,7 @@ TEST_F(NbxTest, PacksPaddedOrExactly) {
 // Each refusal is told on standard error with the reason, and makes or changes nothing: a device
 // is made only in a missing or empty folder, whatever the path, and no tool waits on a FIFO.
 TEST_F(ToolsTest, EachRefusalTellsTheReasonAndChangesNothing) {
-  ASSERT_EQ(Devsim("init device").exitCode, 0);
+  ASSERT_EQ(Run("devsim init device").exitCode, 0);
   for (const std::string file : {"device.json", "registry.json"}) {
     std::filesystem::copy(dir_ / "device", dir_ / ("fifo-" + file),
                           std::filesystem::copy_options::recursive);
@@ -218,8 +211,8 @@ TEST_F(ToolsTest, EachRefusalTellsTheReasonAndChangesNothing) {
   }
   for (const char* made : {"o.nbX", "b", "nor"})
     EXPECT_FALSE(std::filesystem::exists(dir_ / made)) << made;
-  EXPECT_EQ(ReadBytes(Path("registry.json")), sentinel);
-  EXPECT_EQ(ReadBytes(Path("device.json")), sentinel);
+  EXPECT_EQ(e2e::ReadText(Path("registry.json")), sentinel);
+  EXPECT_EQ(e2e::ReadText(Path("device.json")), sentinel);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ / "papers"),
                           std::filesystem::directory_iterator()),
             1);
@@ -282,7 +275,7 @@ TEST_F(NbxTest, VerifyTellsWhatTheDeviceWouldDo) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     WriteBytes(Path("case.nbX"), c.bytes);
-    const CommandResult verify = Nbx("verify case.nbX");
+    const CommandResult verify = Run("nbx verify case.nbX");
     EXPECT_EQ(verify.exitCode, c.failure.empty() ? 0 : 1);
     EXPECT_THAT(verify.output,
                 StartsWith("case.nbX: " + (c.failure.empty() ? "OK: the device would write it"
@@ -303,15 +296,15 @@ TEST_F(NbxTest, AFileOfFourGiBOrMoreIsToldApart) {
   std::ofstream(Path("big.nbX"), std::ios::binary | std::ios::app) << trailer;
   // The device cannot take its size: it refuses the file before reading its trailer; info tells
   // what it can, and exits 1 as for any file without a trailer to take.
-  const CommandResult info = Nbx("info big.nbX");
+  const CommandResult info = Run("nbx info big.nbX");
   EXPECT_EQ(info.exitCode, 1);
   EXPECT_EQ(info.output, "File      big.nbX\nSize      F = 4294983780 bytes (4 GiB or more)\n");
   EXPECT_EQ(info.errors,
             "nbx: big.nbX: the file holds 4294983780 bytes, 4 GiB or more: its size does not fit "
             "the device's 32 bits\n");
-  EXPECT_EQ(json::parse(Nbx("info --json big.nbX").output), (json{{"file_size", size}}));
-  EXPECT_EQ(Nbx("verify big.nbX").exitCode, 1);
-  const CommandResult pack = Nbx("pack big.nbX -o o.nbX");
+  EXPECT_EQ(json::parse(Run("nbx info --json big.nbX").output), (json{{"file_size", size}}));
+  EXPECT_EQ(Run("nbx verify big.nbX").exitCode, 1);
+  const CommandResult pack = Run("nbx pack big.nbX -o o.nbX");
   EXPECT_EQ(pack.exitCode, 1);
   EXPECT_EQ(pack.errors, "nbx: cannot read big.nbX: it could not be read whole\n");
 }
@@ -324,14 +317,14 @@ TEST_F(DevsimTest, InitShowBootAndFaults) {
       {"a", " --main-max 50000000 --rescue-max 8000000", 50000000, 8000000, 50000000},
       {"huge", " --main-max 4000000000", 4000000000u, 16 << 20, 512 << 20}};
   for (const auto& [name, arguments, main, rescue, region] : made) {
-    const CommandResult init = Devsim("init " + name + arguments);
+    const CommandResult init = Run("devsim init " + name + arguments);
     ASSERT_EQ(init.exitCode, 0) << init.errors;
-    const json state = json::parse(Devsim("show --json " + name).output);
+    const json state = json::parse(Run("devsim show --json " + name).output);
     EXPECT_EQ(state["main_max_size"], main) << arguments;
     EXPECT_EQ(state["rescue_max_size"], rescue) << arguments;
     EXPECT_EQ(state["main"]["region"], region) << arguments;
   }
-  const json state = json::parse(Devsim("show --json device").output);
+  const json state = json::parse(Run("devsim show --json device").output);
   const json expected = {
       {"boot_image", 1},
       {"settings_checksum_ok", true},
@@ -343,25 +336,26 @@ TEST_F(DevsimTest, InitShowBootAndFaults) {
   EXPECT_EQ(state["main"]["written"], 1536 * 1024);
   EXPECT_TRUE(std::filesystem::exists(dir_ / "device" / "fs" / "Store" / "EbootMain.nbX"));
   for (const char* name : {"EbootBadCrc.nbX", "EbootWrongTag.nbX"})
-    EXPECT_EQ(Nbx("verify device/fs/Storage/" + std::string(name)).exitCode, 1) << name;
-  EXPECT_THAT(Devsim("show device").output, HasSubstr("boot image            1 (rescue)"));
-  const CommandResult boot = Devsim("boot device");
+    EXPECT_EQ(Run("nbx verify device/fs/Storage/" + std::string(name)).exitCode, 1) << name;
+  EXPECT_THAT(Run("devsim show device").output, HasSubstr("boot image            1 (rescue)"));
+  const CommandResult boot = Run("devsim boot device");
   EXPECT_EQ(boot.exitCode, 0) << boot.output;
   EXPECT_THAT(boot.output, HasSubstr("starts the rescue image (the settings select it).\nThe "
                                      "rescue image is whole: 786432 bytes"));
 
   const std::pair<const char*, const char*> faults[] = {
-      {"fault device KernelIoControl:IOCTL_HAL_WRITE_BOOTLOADER --nth 1 --error 29",
+      {"devsim fault device KernelIoControl:IOCTL_HAL_WRITE_BOOTLOADER --nth 1 --error 29",
        "Armed: KernelIoControl:0x01010428 #1 error 29\n"},
-      {"fault device power-cut WriteFile --nth 3", "Armed: WriteFile #3 power-cut\n"},
-      {"fault device --list", "KernelIoControl:0x01010428 #1 error 29\nWriteFile #3 power-cut\n"},
-      {"fault device --clear", "No fault armed.\n"},
-      {"fault device --list", "No fault armed.\n"},
+      {"devsim fault device power-cut WriteFile --nth 3", "Armed: WriteFile #3 power-cut\n"},
+      {"devsim fault device --list",
+       "KernelIoControl:0x01010428 #1 error 29\nWriteFile #3 power-cut\n"},
+      {"devsim fault device --clear", "No fault armed.\n"},
+      {"devsim fault device --list", "No fault armed.\n"},
   };
-  for (const auto& [arguments, output] : faults) {
-    const CommandResult run = Devsim(arguments);
-    EXPECT_EQ(run.exitCode, 0) << arguments;
-    EXPECT_EQ(run.output, output) << arguments;
+  for (const auto& [command, output] : faults) {
+    const CommandResult run = Run(command);
+    EXPECT_EQ(run.exitCode, 0) << command;
+    EXPECT_EQ(run.output, output) << command;
   }
 }
 
@@ -390,7 +384,7 @@ TEST_F(TessaronTest, TakesTheScriptAsAnEditorSavesItAndMakesTheDevice) {
 }
 
 TEST_F(TessaronTest, ASecondInstanceSaysSoAndEndsWithStatus4) {
-  ASSERT_EQ(Devsim("init device").exitCode, 0);
+  ASSERT_EQ(Run("devsim init device").exitCode, 0);
   std::string error;
   const auto device = platform::sim::Device::Open(dir_ / "device", error);
   ASSERT_TRUE(device) << error;

@@ -14,29 +14,23 @@
 #include <map>
 #include <thread>
 
-#include "platform/sim/sim_debug_log.h"
-#include "tests/e2e/device_fixture.h"
+#include "tests/e2e/core_fixture.h"
 #include "tests/support/run_command.h"
 #include "tools/common/sha256.h"
-#include "tools/devsim/report.h"
 
 namespace {
 
+using e2e::ReadText;
 using nlohmann::json;
 
-std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-class WineTest : public e2e::DeviceTest {
+class WineTest : public e2e::CoreTest {
  protected:
   void SetUp() override {
     if (!std::getenv("TESSARON_WINE_BUILD"))
       GTEST_SKIP() << "TESSARON_WINE_BUILD is not set: no Win32 build to run";
     options_.writeDelayMs = 10;  // slow enough to catch the bar part way
-    DeviceTest::SetUp();
-    before_ = tools::DescribeDevice(*device_);
+    CoreTest::SetUp();
+    before_ = State();
   }
 
   // Runs the program (with its arguments) and the robot taking these steps; both must end well.
@@ -93,11 +87,10 @@ TEST_F(WineTest, UpdatesTheMainImageAndChoosesTheImageToBoot) {
       "tessaron.exe --device Z:" + dir_.string());
   // One update, not two (the press on the main dialog started none), logged through the debug
   // output.
-  std::vector<std::wstring> log;
-  EXPECT_TRUE(platform::sim::ReadDebugLog(device_->paths().debugLog(), log));
+  const std::vector<std::wstring> log = Log();
   EXPECT_EQ(log.size(), 7u);
   EXPECT_EQ(std::count(log.begin(), log.end(), L"Writing image to flash complete.\r\n"), 1);
-  const json state = tools::DescribeDevice(*device_);
+  const json state = State();
   EXPECT_TRUE(state["main"]["whole"]);
   EXPECT_EQ(state["main"]["length"], 2 * 1024 * 1024);
   EXPECT_EQ(state["boot_image"], 1);  // the user's choice
@@ -174,12 +167,10 @@ TEST_F(WineDeviceTest, UpdatesTheBootLoaderWithTheTimeoutsOffMeanwhile) {
   RunDevice(Dialogue("Update Bootloader", "EbootLoader.nbX") +
             "expect OS loading Success\nclick OK\ngone\n");
   EXPECT_EQ(ReadText(record_), "ready\n0 0 0\n60 300 -\n");
-  std::vector<std::wstring> log;  // through NKDbgPrintfW
-  EXPECT_TRUE(platform::sim::ReadDebugLog(device_->paths().debugLog(), log));
-  EXPECT_EQ(log, (std::vector<std::wstring>{L"Updating Bootloader\r\n",
-                                            L"restore timeouts in registry: 0 , 0 , 0\r\n",
-                                            L"restore timeouts in registry: 0 , 300 , 60\r\n"}));
-  const json state = tools::DescribeDevice(*device_);
+  EXPECT_EQ(Log(), (std::vector<std::wstring>{L"Updating Bootloader\r\n",  // by NKDbgPrintfW
+                                              L"restore timeouts in registry: 0 , 0 , 0\r\n",
+                                              L"restore timeouts in registry: 0 , 300 , 60\r\n"}));
+  const json state = State();
   EXPECT_EQ(state["bootloader"]["sha256"],
             tools::Sha256Hex(ReadText(dir_ / "fs" / "Storage" / "EbootLoader.nbX")));
   EXPECT_EQ(state["settings_hex"], before_["settings_hex"]);
@@ -196,11 +187,11 @@ TEST_F(WineDeviceTest, UpdatesTheMainImageOrRefusesABadOneAndChoosesTheImageToBo
                         Case{"EbootBadCrc.nbX", "OS loading Failure", false}}) {
     SCOPED_TRACE(c.file);
     SeedTimeouts({{"ACUserIdle", 60}, {"ACSystemIdle", 300}, {"ACSuspend", 600}});
-    const json before = tools::DescribeDevice(*device_);
+    const json before = State();
     RunDevice(Dialogue("Update Main Image", c.file) + "expect " + c.result +
               "\nclick OK\nwait Select the image to boot on\ncheck Boot the RESCUE image\n"
               "click OK\ngone\n");
-    const json state = tools::DescribeDevice(*device_);
+    const json state = State();
     EXPECT_EQ(state["main"] != before["main"], c.written);
     EXPECT_TRUE(state["main"]["whole"]);
     EXPECT_EQ(state["boot_image"], 1);  // the user's choice
@@ -225,7 +216,7 @@ TEST_F(WineDeviceTest, ASecondInstanceOrACancelEndsTheProgramAndChangesNothing) 
     RunDevice(steps);
   }
   EXPECT_EQ(ReadText(record_), "ready\n");
-  EXPECT_EQ(tools::DescribeDevice(*device_), before_);
+  EXPECT_EQ(State(), before_);
 }
 
 // nbx.exe where package makers work: the package it makes on a path with non-ASCII characters

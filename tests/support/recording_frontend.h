@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/model/model_frontend.h"
+#include "platform/text/format.h"
 
 namespace fakes {
 
@@ -32,7 +33,27 @@ class RecordingFrontend final : public platform::ui::ModelFrontend {
   }
 
  protected:
-  std::optional<std::wstring> NextAnswer(const Prompt& prompt) override;
+  std::optional<std::wstring> NextAnswer(const Prompt& prompt) override {
+    const auto named = [](const Window& window) {
+      return std::to_wstring(window.source->id) + (window.enabled ? L"" : L" disabled");
+    };
+    const std::wstring waiting = prompt.kind == Prompt::Kind::kDialog
+                                     ? L"dialog " + named(*prompt.window)
+                                 : prompt.kind == Prompt::Kind::kMessageBox ? L"message box"
+                                                                            : L"file dialog";
+    owners.push_back(waiting + (prompt.owner ? L", owner " + named(*prompt.owner) : L", no owner"));
+    if (prompt.kind == Prompt::Kind::kMessageBox) {
+      shown.push_back(L"message " + prompt.caption + L"|" + prompt.text + L"|" +
+                      platform::FormatW(L"0x%X", prompt.type));
+    } else if (prompt.kind == Prompt::Kind::kFileDialog) {
+      shown.push_back(L"file " + prompt.text);
+    }
+    if (answers.empty())
+      return fallback.empty() ? std::nullopt : std::make_optional(fallback);
+    std::wstring answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
   void Shown(const Window& window) override { shown.push_back(L"show " + Snapshot(window)); }
   void Changed(const Window& window) override { shown.push_back(L"change " + Snapshot(window)); }
   void Destroyed(const Window& window) override {
@@ -40,7 +61,17 @@ class RecordingFrontend final : public platform::ui::ModelFrontend {
   }
 
  private:
-  static std::wstring Snapshot(const Window& window);
+  static std::wstring Snapshot(const Window& window) {
+    std::wstring text = std::to_wstring(window.source->id);
+    for (const Control& control : window.controls) {
+      text += L" [" + std::to_wstring(control.source->id) + L":" + control.text +
+              (control.checked ? L"*" : L"");
+      if (control.source->kind == platform::ui::ControlKind::kProgressBar)
+        text += L"=" + std::to_wstring(control.position);
+      text += control.visible ? L"]" : L"-]";
+    }
+    return text;
+  }
 };
 
 }  // namespace fakes

@@ -49,6 +49,7 @@ inline std::vector<platform::BYTE> SpoiledPackage() {
   return bytes;
 }
 
+// Writes a host file whole, making its folder.
 inline void PutFile(const std::filesystem::path& path, const std::vector<platform::BYTE>& bytes) {
   std::filesystem::create_directories(path.parent_path());
   ASSERT_TRUE(platform::host::ReplaceFile(

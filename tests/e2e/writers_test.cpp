@@ -329,9 +329,6 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
   const std::wstring create = erreur(L"createfile"), read = erreur(L"readfile"),
                      write = erreur(L"writefile"), header = erreur(L"update header setting"),
                      close = erreur(L"closefile"),
-                     select =
-                         L"Varnel_Quorvane: Erreur update selecting image n\u00b00, error "
-                         L"n\u00b0 1117\r\n",
                      sector = L"Quorvane: Error on BIN_IOCTL_GET_SECTOR_SIZE n\u00b0 1117\r\n",
                      getSettings = L"Error get settings n\u00b0 1117\r\n",
                      setSettings = L"Error set settings n\u00b0 1117\r\n",
@@ -343,6 +340,10 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
                          L"dwMaxSize_Image=8026   comp=1\r\n",
                      q = L"Quorvane: BinDrv DeInit Failed !!!\r\n", vq = L"Varnel_" + q,
                      &w0 = kWritten[0], &w1 = kWritten[1];
+  const auto select = [](int image) {
+    return L"Varnel_Quorvane: Erreur update selecting image n\u00b0" + std::to_wstring(image) +
+           L", error n\u00b0 1117\r\n";
+  };
   const At unload{"DeactivateDevice"};
   const std::vector<BYTE> noBlocks = WithBlockCount(Pack(2 * 16384), 0);
   const std::vector<BYTE> badCrc = SpoiledPackage();
@@ -356,7 +357,8 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
       {"rescue not selected", {{kSetSettings}}, {setSettings}, 0},
       {"block not sought", {{"SetFilePointer", kSetSettings}}, {read}, 1},
       {"block unreadable", {{"ReadFile", kSetSettings}}, {read}, 1},
-      {"image not selected, unload fails", {{"DeviceIoControl:2"}, unload}, {select, vq}, 1},
+      {"image not selected, unload fails", {{"DeviceIoControl:2"}, unload}, {select(0), vq}, 1},
+      {"rescue image not selected", {{"DeviceIoControl:2"}}, {select(1)}, 0, false, 1},
       {"rewind fails", {{"SetFilePointer", "DeviceIoControl:2"}}, {read}, 1, true},
       {"chunk unreadable", {{"ReadFile", "DeviceIoControl:2"}}, {read}, 1, true},
       {"second chunk not written", {{"WriteFile", "", 2}}, {write}, 1, true},

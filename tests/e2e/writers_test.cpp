@@ -98,6 +98,7 @@ TEST_F(WriteBootLoader, SendsTheWholeFileAndPutsTheBlocksBackOrAsksOrTellsWhyNot
   const std::vector<BYTE> good = Package(3 * 16384 + 10);
   const std::wstring notFit = L"Image not fit this product!!!\r\n",
                      notWritten = L"Erreur write file in NOR Flash 31\r\n",
+                     notRead = L"Erreur reading file 31\r\n",
                      badCrc = L"CRC error at block n\u00b0 1\r\n";
   // The package, the requests that fail, the answers, the result, the requests made, what the
   // user was shown and the log.
@@ -111,6 +112,8 @@ TEST_F(WriteBootLoader, SendsTheWholeFileAndPutsTheBlocksBackOrAsksOrTellsWhyNot
       {good, {getC}, {}, false, {get, getC}, {c, d}, {}},
       {good, {get, getC}, {ok, ok}, true, {get, getC, write}, {s, d, c, d}, {}},
       {good, {write}, {}, false, {get, getC, write}, {}, {notWritten}},
+      {good, {"GetFileSize"}, {}, false, {}, {}, {notRead}},
+      {good, {"ReadFile"}, {}, false, {}, {}, {notRead}},
       // Both blocks written back in vain: two messages, settings first, and still a success.
       {good, {set, setC}, {ok, ok}, true, {get, getC, write, set, setC}, {toldS, toldC}, {}},
       {Package(16384, "KORVALIM"), {}, {}, false, {}, {}, {notFit}},
@@ -259,12 +262,12 @@ TEST_F(OsImageWriterTest, WritesExactlyThePayloadAndNeverBootsTheImageItRewrites
     DWORD rescueMax = 16 << 20;
   };
   // Whole blocks; a short tail (the last chunk is shorter); less than one block; the rescue image
-  // on a device that boots the other image or that one; a package (N = 2: a 38-byte trailer) as
-  // long as the rescue region.
+  // on a device that boots the other image, that one, or neither (2); a package (N = 2: a 38-byte
+  // trailer) as long as the rescue region.
   for (const Case& c :
        {Case{5 * 16384, 0, 0, {5, 0, 1, 2, 3, 4}, 2}, Case{2 * 16384 + 100, 0, 0, {3, 0, 1, 2}, 2},
         Case{16384 + 5000, 0, 0, {2, 0, 1}, 2}, Case{3 * 16384, 1, 0, {3, 0, 1, 2}, 0},
-        Case{3 * 16384, 1, 1, {3, 0, 1, 2}, 2},
+        Case{3 * 16384, 1, 1, {3, 0, 1, 2}, 2}, Case{3 * 16384, 1, 2, {3, 0, 1, 2}, 0},
         Case{2 * 16384, 1, 0, {2, 0, 1}, 0, 2 * 16384 + 38}}) {
     SCOPED_TRACE(std::to_string(c.image) + (c.rescue ? " rescue" : " main"));
     Fresh(Pack(c.image), c.booted, c.rescueMax);
@@ -298,8 +301,10 @@ TEST_F(OsImageWriterTest, NoSizeOrCountWrapsNear4GiB) {
         .write(reinterpret_cast<const char*>(trailer.data()),
                static_cast<std::streamsize>(trailer.size()));
   };
-  // The chunks are counted in full; the second one is not written.
-  put(0xFFFFFFF0u);
+  // The chunks are counted in full, and a stale error does not make the largest size a failure;
+  // the second chunk is not written.
+  put(0xFFFFFFFFu);
+  SetLastError(1117);
   Fail("WriteFile", 1117, 2);
   EXPECT_EQ(Write(0), 0);
   EXPECT_EQ(progress_.shown, (std::vector<int>{262144, 0}));
@@ -320,6 +325,7 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
     int bootImage;                   // where the boot selection is left
     bool touched = false;            // the target's region was written
     BYTE rescue = 0;                 // the target
+    WORD booted = 0;                 // the image the device boots at the start
     std::vector<BYTE> package = {};  // empty: a good one
     DWORD rescueMax = 16 << 20;
   };
@@ -331,6 +337,7 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
                      close = erreur(L"closefile"),
                      sector = L"Quorvane: Error on BIN_IOCTL_GET_SECTOR_SIZE n\u00b0 1117\r\n",
                      getSettings = L"Error get settings n\u00b0 1117\r\n",
+                     getSelection = L"Erreur get settings n\u00b0 1117\r\n",
                      setSettings = L"Error set settings n\u00b0 1117\r\n",
                      notFit = L"Varnel_Quorvane: Image not fit this product!!!\r\n",
                      crc = L"Varnel_Quorvane: CRC error at block #2\r\n",
@@ -353,8 +360,10 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
       {"stream not opened, unload fails", {{"CreateFile", "ActivateDevice"}, unload}, {create, vq}, 0},
       {"sector size, unload fails", {{"DeviceIoControl:3"}, unload}, {sector, q}, 0},
       {"limit unreadable, unload fails", {{kGetSettings}, unload}, {getSettings, q}, 0},
-      {"trailer unreadable", {{"ReadFile"}}, {read}, 0},
+      {"trailer unreadable, unload fails", {{"ReadFile"}, unload}, {read, vq}, 0},
       {"rescue not selected", {{kSetSettings}}, {setSettings}, 0},
+      {"selection unreadable, rescue", {{kGetSettings, "", 2}}, {getSelection}, 0, false, 1},
+      {"main not selected for the rescue it boots", {{kSetSettings}}, {setSettings}, 1, false, 1, 1},
       {"block not sought", {{"SetFilePointer", kSetSettings}}, {read}, 1},
       {"block unreadable", {{"ReadFile", kSetSettings}}, {read}, 1},
       {"image not selected, unload fails", {{"DeviceIoControl:2"}, unload}, {select(0), vq}, 1},
@@ -364,15 +373,16 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
       {"second chunk not written", {{"WriteFile", "", 2}}, {write}, 1, true},
       {"length refused", {{"DeviceIoControl:1"}}, {w0, header}, 1, true},
       {"main not selected back", {{kSetSettings, "DeviceIoControl:1"}}, {w0, w1, setSettings}, 1, true},
+      {"rescue not selected back", {{kSetSettings, "DeviceIoControl:1"}}, {w0, w1, setSettings}, 0, true, 1, 1},
       {"stream not closed, unload fails", {{"CloseHandle", "DeviceIoControl:1"}, unload}, {w0, w1, close, vq}, 0, true},
       {"driver not unloaded at the end", {unload}, {w0, w1, kWritten[2], L"BinDrv DeInit Failed !!!\r\n"}, 0, true},
-      {"wrong tag", {}, {notFit}, 0, false, 0, Pack(2 * 16384, "KORVALIN2")},
-      {"bad CRC, main", {}, {crc}, 1, false, 0, badCrc},
-      {"bad CRC, rescue", {}, {crc}, 0, false, 1, badCrc},
-      {"no blocks", {}, {}, 0, false, 0, noBlocks},
-      {"trailer longer than the file", {}, {notFit}, 0, false, 0, WithBlockCount(noBlocks, 0xFF00)},
-      {"no image, the trailer alone", {}, {notFit}, 0, false, 1, TrailerAlone()},
-      {"one byte over the limit", {}, {tooBig}, 0, false, 1, Pack(2 * 16384 + 1), 2 * 16384 + 38},
+      {"wrong tag", {}, {notFit}, 0, false, 0, 0, Pack(2 * 16384, "KORVALIN2")},
+      {"bad CRC, main", {}, {crc}, 1, false, 0, 0, badCrc},
+      {"bad CRC, rescue", {}, {crc}, 0, false, 1, 0, badCrc},
+      {"no blocks", {}, {}, 0, false, 0, 0, noBlocks},
+      {"trailer longer than the file", {}, {notFit}, 0, false, 0, 0, WithBlockCount(noBlocks, 0xFF00)},
+      {"no image, the trailer alone", {}, {notFit}, 0, false, 1, 0, TrailerAlone()},
+      {"one byte over the limit", {}, {tooBig}, 0, false, 1, 0, Pack(2 * 16384 + 1), 2 * 16384 + 38},
   };
   // clang-format on
   const std::vector<BYTE> good = Pack(3 * 16384);
@@ -381,7 +391,7 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
   const std::vector<std::string> whole = trace_;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Fresh(c.package.empty() ? good : c.package, 0, c.rescueMax);
+    Fresh(c.package.empty() ? good : c.package, c.booted, c.rescueMax);
     for (const At& at : c.faults)
       FailAt(whole, at);
     const nlohmann::json before = State();

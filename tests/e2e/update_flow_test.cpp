@@ -195,11 +195,14 @@ TEST_F(UpdateRun, AMainImageUpdateMovesTheBarAndThenOffersTheBootSelection) {
   EXPECT_TRUE(device_->Unreleased().empty());
 }
 
-TEST_F(UpdateRun, AFileThatCannotBeOpenedStillOffersTheBootSelection) {
-  const Lines shown = RunApp(Answers(L"Update Main Image", L"\\Storage\\Gone.nbX"), L"click OK");
-  EXPECT_EQ(IndexOf(shown, L"message Quorvane"), shown.size());
-  EXPECT_LT(IndexOf(shown, L"show 132"), shown.size());
-  EXPECT_EQ(Log().size(), 2u);  // the target's line and the folder check's
+TEST_F(UpdateRun, AFileThatCannotBeOpenedStillOffersTheBootSelectionForEitherImage) {
+  for (const wchar_t* target : {L"Update Main Image", L"Update Rescue Image"}) {
+    NewRun();
+    const Lines shown = RunApp(Answers(target, L"\\Storage\\Gone.nbX"), L"click OK");
+    EXPECT_EQ(IndexOf(shown, L"message Quorvane"), shown.size()) << target;
+    EXPECT_LT(IndexOf(shown, L"show 132"), shown.size()) << target;
+    EXPECT_EQ(Log().size(), 2u) << target;  // the target's line and the folder check's
+  }
 }
 
 // Any non-zero rescue flag is the rescue image; a window that cannot be made only loses the

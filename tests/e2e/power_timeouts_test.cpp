@@ -97,6 +97,11 @@ TEST_F(PowerTimeoutsTest, ReadsEachValueIntoFourBytes) {
     EXPECT_EQ(spy_->noted, (Lines{kOpen, L"query ACUserIdle 4", L"query ACSystemIdle 4",
                                   L"query ACSuspend 4", L"close"}));
   }
+  // A short first value leaves the next ones their whole four bytes.
+  Put(L"ACUserIdle", sim::RegValue{kRegBinary, {0x05, 0x01}});
+  PowerTimeouts record = PowerTimeouts::Of(1, 2, 3);
+  ASSERT_TRUE(Read(record));
+  EXPECT_THAT(record.found, ElementsAre(Found::kUnreadable, Found::kValue, Found::kValue));
   EXPECT_TRUE(device_->Unreleased().empty());
   EXPECT_TRUE(Log().empty());
 }

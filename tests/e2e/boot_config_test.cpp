@@ -57,10 +57,18 @@ TEST_F(BootConfigTest, SetBootSelectionStoresTheValueClearsOffset48AndSumsTheNew
 }
 
 TEST_F(BootConfigTest, ReadsTheLimitsOrReportsAnUnreadableBlockInItsOwnWords) {
-  // The rescue image's limit read: the OS image writer's tests.
+  // The fields at their offsets, in a block written by hand: wMainLimitA 4 at 64,
+  // dwRescueMaxSize 256 at 72, dwMainLimitB 100 at 76. The rescue limit read alone: the OS image
+  // writer's tests.
+  std::vector<BYTE> block(112);
+  block[64] = 4;
+  block[73] = 1;
+  block[76] = 100;
+  PutSettings(block);
+  NewRun();
   DWORD main = 0;
   ASSERT_TRUE(Config().GetMainImageMaxSize(&main));
-  EXPECT_EQ(main, 64u << 20);  // the default device's: (512 / 0.8) * 128 KiB - 16 MiB
+  EXPECT_EQ(main, 244u);  // (4 / 0.8) * 100 - 256
   NewRun();
   for (unsigned nth = 1; nth <= 4; ++nth)
     Fail(kGetSettings, 1117, nth);

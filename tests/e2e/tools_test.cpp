@@ -244,6 +244,9 @@ TEST_F(NbxTest, VerifyTellsWhatTheDeviceWouldDo) {
     std::string warning;  // after "nbx: warning: PATH: "; empty when none is given
   };
   const std::string past = "1 listed block(s) start at or past the end of the file";
+  const WORD crc = Crc(block), wrong = crc ^ 1;
+  char crcs[40];
+  std::snprintf(crcs, sizeof crcs, "computed 0x%04X, listed 0x%04X", crc, wrong);
   const Case cases[] = {
       {"as packed", good, "", ""},
       {"empty", "", "the file is too short to list a block (0 bytes)", ""},
@@ -259,6 +262,8 @@ TEST_F(NbxTest, VerifyTellsWhatTheDeviceWouldDo) {
       {"T = F", Trailer({5}, {0}, kTag),
        "the payload is empty: the trailer takes the whole file (T = F = 34 bytes",
        past + " (34 bytes)"},
+      {"bad CRC", block + Trailer({0}, {wrong}, kTag),
+       "CRC error at position 0, block 0 (offset 0): " + std::string(crcs), ""},
       {"past the end, CRC 1", block + Trailer({0, 5}, {Crc(block), 1}, kTag),
        "CRC error at position 1, block 5 (offset 81920): computed 0x0000, listed 0x0001", past},
       {"past the end, CRC 0", block + Trailer({0, 5}, {Crc(block), 0}, kTag), "",

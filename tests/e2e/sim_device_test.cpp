@@ -41,7 +41,7 @@ int InOtherProcess(
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST_F(SimDevice, TheRegistryIgnoresCaseAndItAndThePowerManagerKeepChangesAcrossReopening) {
+TEST_F(SimDevice, TheRegistryIgnoresCaseAndKeepsChangesAcrossReopening) {
   Registry& registry = device_->registry();
   HKEY key = kNullHandle;
   ASSERT_EQ(registry.RegOpenKeyEx(kHkeyLocalMachine, L"system\\storagemanager\\profiles\\USER", 0,
@@ -59,19 +59,9 @@ TEST_F(SimDevice, TheRegistryIgnoresCaseAndItAndThePowerManagerKeepChangesAcross
   ASSERT_EQ(registry.RegSetValueEx(key, L"ACUserIdle", 0, kRegDword, zero, 4), 0);
   EXPECT_EQ(registry.RegDeleteValue(key, L"acsystemidle"), 0);
   EXPECT_EQ(registry.RegCloseKey(key), 0);
-  // The power manager takes what the key holds when its event is set.
-  const std::size_t reloads = device_->powerManager()->reloads().size();
-  Events& events = device_->events();
-  const Handle event =
-      events.OpenEvent(kEventAllAccess, false, L"PowerManager/ReloadActivityTimeouts");
-  EXPECT_TRUE(events.EventModify(event, kEventSet));
-  EXPECT_TRUE(events.CloseHandle(event));
   Reopen();
-  const nlohmann::json timeouts = {
-      {"ACUserIdle", 0}, {"ACSystemIdle", nullptr}, {"ACSuspend", 600}};
-  EXPECT_EQ(State()["timeouts"], timeouts);
-  EXPECT_EQ(State()["power_manager"],
-            (nlohmann::json{{"enforced", timeouts}, {"reloads", reloads + 1}}));
+  EXPECT_EQ(State()["timeouts"],
+            (nlohmann::json{{"ACUserIdle", 0}, {"ACSystemIdle", nullptr}, {"ACSuspend", 600}}));
 }
 
 TEST_F(SimDevice, KeepsItsGuaranteesAcrossProcesses) {

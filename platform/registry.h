@@ -1,5 +1,5 @@
-// Registry: open key, query value, set value, delete value, close. Calls return the error code
-// itself (kErrorSuccess on success), as the device's registry calls do.
+// Registry: open or create a key, query, set and delete values, flush, close. Calls return the
+// error code itself (kErrorSuccess on success), as the device's registry calls do.
 #pragma once
 
 #include <string>
@@ -24,6 +24,9 @@ class Registry {
   // Opens root\subKey into *result. Returns kErrorFileNotFound when the key does not exist.
   virtual LONG RegOpenKeyEx(HKEY root, const std::wstring& subKey, DWORD options, DWORD access,
                             HKEY* result) = 0;
+  // Opens root\subKey into *result, making it when missing.
+  virtual LONG RegCreateKeyEx(HKEY root, const std::wstring& subKey, DWORD options, DWORD access,
+                              HKEY* result) = 0;
   // Reads a value. With data null only *size (bytes) and *type are filled. When *size is
   // smaller than the value, returns kErrorMoreData and sets *size to the value's size.
   virtual LONG RegQueryValueEx(HKEY key, const std::wstring& name, DWORD* type, BYTE* data,
@@ -33,6 +36,8 @@ class Registry {
                              const BYTE* data, DWORD size) = 0;
   // Removes a value. Returns kErrorFileNotFound when the key has no such value.
   virtual LONG RegDeleteValue(HKEY key, const std::wstring& name) = 0;
+  // Returns once every change made so far is kept where a power cut cannot take it.
+  virtual LONG RegFlushKey(HKEY key) = 0;
   virtual LONG RegCloseKey(HKEY key) = 0;
 
   // Adapter for ScopedHandle, whose release reports a bool.

@@ -23,6 +23,7 @@ constexpr DWORD kErrorPathNotFound = 3;
 constexpr DWORD kErrorAccessDenied = 5;
 constexpr DWORD kErrorInvalidHandle = 6;
 constexpr DWORD kErrorNotEnoughMemory = 8;
+constexpr DWORD kErrorInvalidData = 13;
 constexpr DWORD kErrorNotReady = 21;
 constexpr DWORD kErrorWriteFault = 29;
 constexpr DWORD kErrorReadFault = 30;

@@ -15,9 +15,11 @@ struct DeviceCalls {
   decltype(&::GetFileSize) getFileSize;
   decltype(&::CloseHandle) closeHandle;
   decltype(&::RegOpenKeyExW) regOpenKeyEx;
+  decltype(&::RegCreateKeyExW) regCreateKeyEx;
   decltype(&::RegQueryValueExW) regQueryValueEx;
   decltype(&::RegSetValueExW) regSetValueEx;
   decltype(&::RegDeleteValueW) regDeleteValue;
+  decltype(&::RegFlushKey) regFlushKey;
   decltype(&::RegCloseKey) regCloseKey;
   decltype(&::OpenEventW) openEvent;
   decltype(&::EventModify) eventModify;

@@ -75,6 +75,16 @@ LONG DeviceRegistry::RegOpenKeyEx(HKEY root, const std::wstring& subKey, DWORD o
   return status;
 }
 
+LONG DeviceRegistry::RegCreateKeyEx(HKEY root, const std::wstring& subKey, DWORD options,
+                                    DWORD access, HKEY* result) {
+  ::HKEY key = nullptr;
+  const LONG status = calls_.regCreateKeyEx(NativeKey(root), subKey.c_str(), 0, nullptr, options,
+                                            access, nullptr, &key, nullptr);
+  if (status == static_cast<LONG>(kErrorSuccess))
+    *result = reinterpret_cast<HKEY>(key);
+  return status;
+}
+
 LONG DeviceRegistry::RegQueryValueEx(HKEY key, const std::wstring& name, DWORD* type, BYTE* data,
                                      DWORD* size) {
   Count typeCount(type);
@@ -92,6 +102,10 @@ LONG DeviceRegistry::RegSetValueEx(HKEY key, const std::wstring& name, DWORD res
 
 LONG DeviceRegistry::RegDeleteValue(HKEY key, const std::wstring& name) {
   return calls_.regDeleteValue(NativeKey(key), name.c_str());
+}
+
+LONG DeviceRegistry::RegFlushKey(HKEY key) {
+  return calls_.regFlushKey(NativeKey(key));
 }
 
 LONG DeviceRegistry::RegCloseKey(HKEY key) {

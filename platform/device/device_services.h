@@ -33,11 +33,14 @@ class DeviceRegistry final : public Registry {
   explicit DeviceRegistry(const DeviceCalls& calls) : calls_(calls) {}
   LONG RegOpenKeyEx(HKEY root, const std::wstring& subKey, DWORD options, DWORD access,
                     HKEY* result) override;
+  LONG RegCreateKeyEx(HKEY root, const std::wstring& subKey, DWORD options, DWORD access,
+                      HKEY* result) override;
   LONG RegQueryValueEx(HKEY key, const std::wstring& name, DWORD* type, BYTE* data,
                        DWORD* size) override;
   LONG RegSetValueEx(HKEY key, const std::wstring& name, DWORD reserved, DWORD type,
                      const BYTE* data, DWORD size) override;
   LONG RegDeleteValue(HKEY key, const std::wstring& name) override;
+  LONG RegFlushKey(HKEY key) override;
   LONG RegCloseKey(HKEY key) override;
 
  private:

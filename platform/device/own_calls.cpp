@@ -3,12 +3,13 @@
 namespace platform::device {
 
 const DeviceCalls& OwnCalls() {
-  static const DeviceCalls calls{
-      ::CreateFileW,     ::ReadFile,        ::WriteFile,      ::SetFilePointer,
-      ::GetFileSize,     ::CloseHandle,     ::RegOpenKeyExW,  ::RegQueryValueExW,
-      ::RegSetValueExW,  ::RegDeleteValueW, ::RegCloseKey,    ::OpenEventW,
-      ::EventModify,     ::CreateMutexW,    ::ActivateDevice, ::DeactivateDevice,
-      ::DeviceIoControl, ::KernelIoControl, ::NKDbgPrintfW};
+  static const DeviceCalls calls{::CreateFileW,     ::ReadFile,        ::WriteFile,
+                                 ::SetFilePointer,  ::GetFileSize,     ::CloseHandle,
+                                 ::RegOpenKeyExW,   ::RegCreateKeyExW, ::RegQueryValueExW,
+                                 ::RegSetValueExW,  ::RegDeleteValueW, ::RegFlushKey,
+                                 ::RegCloseKey,     ::OpenEventW,      ::EventModify,
+                                 ::CreateMutexW,    ::ActivateDevice,  ::DeactivateDevice,
+                                 ::DeviceIoControl, ::KernelIoControl, ::NKDbgPrintfW};
   return calls;
 }
 

@@ -42,10 +42,10 @@ bool ParseNumber(std::string_view text, DWORD& value) {
 
 const std::vector<std::string_view>& FaultableCalls() {
   static const std::vector<std::string_view> calls = {
-      "CreateFile",       "ReadFile",        "WriteFile",       "SetFilePointer", "GetFileSize",
-      "CloseHandle",      "RegOpenKeyEx",    "RegQueryValueEx", "RegSetValueEx",  "RegDeleteValue",
-      "RegCloseKey",      "OpenEvent",       "EventModify",     "CreateMutex",    "ActivateDevice",
-      "DeactivateDevice", "DeviceIoControl", "KernelIoControl"};
+      "CreateFile",     "ReadFile",       "WriteFile",        "SetFilePointer",  "GetFileSize",
+      "CloseHandle",    "RegOpenKeyEx",   "RegCreateKeyEx",   "RegQueryValueEx", "RegSetValueEx",
+      "RegDeleteValue", "RegFlushKey",    "RegCloseKey",      "OpenEvent",       "EventModify",
+      "CreateMutex",    "ActivateDevice", "DeactivateDevice", "DeviceIoControl", "KernelIoControl"};
   return calls;
 }
 

@@ -29,7 +29,8 @@ nlohmann::json ToJson(const RegValue& value) {
   nlohmann::json entry;
   const char* name = TypeName(value.type);
   entry["type"] = name ? nlohmann::json(name) : nlohmann::json(value.type);
-  if (value.type == kRegSz && value.data.size() % sizeof(wchar_t) == 0 && !value.data.empty()) {
+  // As text only what reads back byte for byte: a string ended by its one NUL.
+  if (value.type == kRegSz && StringValue(ValueText(value)).data == value.data) {
     entry["value"] = ToUtf8(ValueText(value));
   } else if (value.type == kRegDword && value.data.size() == 4) {
     entry["value"] = *ValueDword(value);
@@ -213,6 +214,29 @@ LONG SimRegistry::RegOpenKeyEx(HKEY root, const std::wstring& subKey, DWORD /*op
   return kErrorSuccess;
 }
 
+LONG SimRegistry::RegCreateKeyEx(HKEY root, const std::wstring& subKey, DWORD /*options*/,
+                                 DWORD /*access*/, HKEY* result) {
+  if (const auto error = faults_.Enter("RegCreateKeyEx"))
+    return static_cast<LONG>(*error);
+  if (!result)
+    return kErrorInvalidParameter;
+  if (root != kHkeyLocalMachine)
+    return kErrorInvalidHandle;
+  const std::wstring path = Trim(subKey);
+  if (path.empty())
+    return kErrorInvalidParameter;
+  const LONG made = Modify([&](Keys& keys) -> LONG {
+    Key& key = keys[LowerCase(path)];
+    if (key.path.empty())
+      key.path = path;
+    return kErrorSuccess;
+  });
+  if (made != kErrorSuccess)
+    return made;
+  *result = open_.Add(std::make_unique<OpenKey>(OpenKey{LowerCase(path)}));
+  return kErrorSuccess;
+}
+
 LONG SimRegistry::RegQueryValueEx(HKEY key, const std::wstring& name, DWORD* type, BYTE* data,
                                   DWORD* size) {
   if (const auto error = faults_.Enter("RegQueryValueEx"))
@@ -278,6 +302,13 @@ LONG SimRegistry::RegDeleteValue(HKEY key, const std::wstring& name) {
       return kErrorFileNotFound;
     return kErrorSuccess;
   });
+}
+
+// Every change is on the disk before the call that made it returns: there is nothing left to do.
+LONG SimRegistry::RegFlushKey(HKEY key) {
+  if (const auto error = faults_.Enter("RegFlushKey"))
+    return static_cast<LONG>(*error);
+  return static_cast<LONG>(open_.Find(key) ? kErrorSuccess : kErrorInvalidHandle);
 }
 
 LONG SimRegistry::RegCloseKey(HKEY key) {

@@ -36,11 +36,14 @@ class SimRegistry final : public Registry {
 
   LONG RegOpenKeyEx(HKEY root, const std::wstring& subKey, DWORD options, DWORD access,
                     HKEY* result) override;
+  LONG RegCreateKeyEx(HKEY root, const std::wstring& subKey, DWORD options, DWORD access,
+                      HKEY* result) override;
   LONG RegQueryValueEx(HKEY key, const std::wstring& name, DWORD* type, BYTE* data,
                        DWORD* size) override;
   LONG RegSetValueEx(HKEY key, const std::wstring& name, DWORD reserved, DWORD type,
                      const BYTE* data, DWORD size) override;
   LONG RegDeleteValue(HKEY key, const std::wstring& name) override;
+  LONG RegFlushKey(HKEY key) override;
   LONG RegCloseKey(HKEY key) override;
 
   // For setting a device up and looking at it; key paths are below HKEY_LOCAL_MACHINE.

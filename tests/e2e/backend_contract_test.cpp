@@ -137,6 +137,19 @@ TEST_P(RegistryContract, QueriesSetsAndDeletesValuesOfAnOpenKey) {
   EXPECT_EQ(registry.RegDeleteValue(key, L"Other"), static_cast<LONG>(kErrorFileNotFound));
   EXPECT_EQ(registry.RegCloseKey(key), 0);
   EXPECT_EQ(registry.RegCloseKey(key), static_cast<LONG>(kErrorInvalidHandle));
+
+  // A key made when missing, and found again; its changes flushed.
+  const std::wstring made = e2e::kContractKey + L"\\Made";
+  ASSERT_EQ(registry.RegCreateKeyEx(kHkeyLocalMachine, made, 0, 0, &key), 0);
+  ASSERT_EQ(registry.RegSetValueEx(key, L"Kept", 0, kRegDword, kSixty.data(), 4), 0);
+  EXPECT_EQ(registry.RegFlushKey(key), 0);
+  EXPECT_EQ(registry.RegCloseKey(key), 0);
+  ASSERT_EQ(registry.RegCreateKeyEx(kHkeyLocalMachine, made, 0, 0, &key), 0);
+  size = 8;
+  EXPECT_EQ(registry.RegQueryValueEx(key, L"Kept", &type, data, &size), 0);
+  EXPECT_EQ(std::vector<BYTE>(data, data + size), kSixty);
+  EXPECT_EQ(registry.RegDeleteValue(key, L"Kept"), 0);
+  EXPECT_EQ(registry.RegCloseKey(key), 0);
 }
 
 TEST_P(EventsContract, TheReloadEventOpensAndSets) {

@@ -1,7 +1,7 @@
 // The device's calls on a desktop, for the tests: the system's own, but for the five calls that
 // only Windows CE has and the "BIN1:" stream of the BINFS driver, which the simulated device in
-// the folder named by TESSARON_STANDIN_DEVICE serves, and for the access of an opened registry
-// key, which the device does not take. Never linked into the device program.
+// the folder named by TESSARON_STANDIN_DEVICE serves, and for the access of an opened or created
+// registry key, which the device does not take. Never linked into the device program.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -103,6 +103,13 @@ LSTATUS WINAPI StandInRegOpenKeyEx(HKEY root, LPCWSTR path, DWORD options, REGSA
   return ::RegOpenKeyExW(root, path, options, access ? access : KEY_READ | KEY_WRITE, key);
 }
 
+LSTATUS WINAPI StandInRegCreateKeyEx(HKEY root, LPCWSTR path, DWORD reserved, LPWSTR keyClass,
+                                     DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES security,
+                                     PHKEY key, LPDWORD disposition) {
+  return ::RegCreateKeyExW(root, path, reserved, keyClass, options,
+                           access ? access : KEY_READ | KEY_WRITE, security, key, disposition);
+}
+
 // As on the device: INVALID_HANDLE_VALUE when the driver cannot be loaded.
 HANDLE WINAPI StandInActivateDevice(LPCWSTR key, DWORD context) {
   const platform::Handle driver = Simulated().devices().ActivateDevice(key, context);
@@ -146,8 +153,9 @@ const DeviceCalls& OwnCalls() {
   static const DeviceCalls calls{StandInCreateFile,      ::ReadFile,
                                  StandInWriteFile,       ::SetFilePointer,
                                  ::GetFileSize,          StandInCloseHandle,
-                                 StandInRegOpenKeyEx,    ::RegQueryValueExW,
-                                 ::RegSetValueExW,       ::RegDeleteValueW,
+                                 StandInRegOpenKeyEx,    StandInRegCreateKeyEx,
+                                 ::RegQueryValueExW,     ::RegSetValueExW,
+                                 ::RegDeleteValueW,      ::RegFlushKey,
                                  ::RegCloseKey,          ::OpenEventW,
                                  StandInEventModify,     ::CreateMutexW,
                                  StandInActivateDevice,  StandInDeactivateDevice,

@@ -2,6 +2,7 @@
 
 #include "bootcfg/boot_config.h"
 #include "dialogs/confirm_dlg.h"
+#include "journal/saved_timeouts.h"
 #include "resources/resource.h"
 #include "writers/boot_loader_writer.h"
 #include "writers/os_image_writer.h"
@@ -25,35 +26,65 @@ bool CProgressDlg::OnInitDialog() {
 }
 
 bool CProgressDlg::RunFlash(std::int32_t bootLoader, std::int32_t rescue) {
-  if (!power::ReadPowerTimeouts(services_.registry, m_savedTimeouts)) {
-    platform::NKDbgPrintfW(services_.log, L"ERROR : PM timeouts not found in registry\r\n");
+  platform::Registry& registry = services_.registry;
+  platform::DebugLog& log = services_.log;
+  // Timeouts that an interrupted update left switched off are not the user's own: saving them
+  // again would lose those for good.
+  const bool guarded = !journal::TimeoutsWaiting(registry);
+  if (!guarded) {
+    platform::NKDbgPrintfW(log, L"PM timeouts of an interrupted update left as they are\r\n");
+  } else if (!SwitchTimeoutsOff()) {
     return false;
   }
-  power::WritePowerTimeouts(services_.registry, services_.events, services_.log,
-                            power::TimeoutsOffFor(m_savedTimeouts));
-  // The writers work without the window: a window that cannot be made only loses the display.
-  if (Create()) {
-    m_stcText.SetWindowText(
-        ui().LoadString(bootLoader ? IDS_WAIT_BOOTLOADER : IDS_WAIT_IMAGE).value_or(L""));
-    if (bootLoader)
-      m_progress.ShowWindow(SW_HIDE);
-    SetForegroundWindow();
-    ShowWindow(SW_SHOW);
-    UpdateWindow();
+  ShowProgress(bootLoader);
+  const bool written = Write(bootLoader, rescue);
+  if (guarded && !journal::PutBackTimeouts(registry, services_.events, log, m_savedTimeouts)) {
+    platform::NKDbgPrintfW(log, L"ERROR : PM timeouts not restored n\u00b0 %d\r\n",
+                           platform::GetLastError());
   }
-  const bool written = RunWriter(bootLoader, rescue);
-  power::WritePowerTimeouts(services_.registry, services_.events, services_.log, m_savedTimeouts);
   DestroyWindow();
   return written;
 }
 
-bool CProgressDlg::RunWriter(std::int32_t bootLoader, std::int32_t rescue) {
+bool CProgressDlg::SwitchTimeoutsOff() {
+  platform::Registry& registry = services_.registry;
+  platform::DebugLog& log = services_.log;
+  if (!power::ReadPowerTimeouts(registry, m_savedTimeouts)) {
+    platform::NKDbgPrintfW(log, L"ERROR : PM timeouts not found in registry\r\n");
+    return false;
+  }
+  // Kept where a power cut cannot take them, before they are switched off.
+  if (!journal::SaveTimeouts(registry, m_savedTimeouts)) {
+    platform::NKDbgPrintfW(log, L"ERROR : PM timeouts not saved n\u00b0 %d\r\n",
+                           platform::GetLastError());
+    return false;
+  }
+  power::WritePowerTimeouts(registry, services_.events, log,
+                            power::TimeoutsOffFor(m_savedTimeouts));
+  return true;
+}
+
+void CProgressDlg::ShowProgress(std::int32_t bootLoader) {
+  // The writers work without the window: a window that cannot be made only loses the display.
+  if (!Create())
+    return;
+  m_stcText.SetWindowText(
+      ui().LoadString(bootLoader ? IDS_WAIT_BOOTLOADER : IDS_WAIT_IMAGE).value_or(L""));
+  if (bootLoader)
+    m_progress.ShowWindow(SW_HIDE);
+  SetForegroundWindow();
+  ShowWindow(SW_SHOW);
+  UpdateWindow();
+}
+
+bool CProgressDlg::Write(std::int32_t bootLoader, std::int32_t rescue) {
   if (bootLoader) {
     return writers::WriteBootLoader({services_.files, services_.kernel, services_.log, *this},
                                     m_hImageFile);
   }
   bootcfg::BootConfig bootConfig(services_.kernel, services_.log);
-  return writers::WriteOsImage({services_.files, services_.devices, bootConfig, services_.log},
+  return writers::WriteOsImage({services_.files, services_.devices, bootConfig, services_.registry,
+                                services_.log, *this},
                                m_hImageFile, *this, rescue ? 1 : 0) != 0;
 }
 
@@ -77,6 +108,13 @@ bool CProgressDlg::GoOnWithout(Block block) {
   dialogs::CConfirmDlg confirm(
       ui(), block == Block::kSettings ? IDS_NO_OLD_SETTINGS : IDS_NO_CONSTANTS, IDS_OK, IDS_CANCEL);
   return confirm.DoModal() == IDOK;
+}
+
+bool CProgressDlg::GoOnDespite(Doubt doubt) {
+  const UINT message = doubt == Doubt::kRescueStarted    ? IDS_RESCUE_STARTED
+                       : doubt == Doubt::kMainUnfinished ? IDS_MAIN_UNFINISHED
+                                                         : IDS_RESCUE_UNFINISHED;
+  return dialogs::CConfirmDlg(ui(), message, IDS_OK, IDS_CANCEL).DoModal() == IDOK;
 }
 
 void CProgressDlg::Tell(const std::wstring& text) {

@@ -18,15 +18,17 @@ class CProgressDlg : public platform::ui::CDialog,
 
   // Runs the writer for the target: the boot loader when bootLoader is set, else the rescue
   // image when rescue is non-zero, else the main image. The writer's result, or false when the
-  // timeouts cannot be read (then nothing is done at all).
+  // timeouts cannot be read or kept safe (then nothing is done at all). Timeouts that an
+  // interrupted update left switched off are left alone.
   virtual bool RunFlash(std::int32_t bootLoader, std::int32_t rescue);
 
   void InitProgress(int total) override;
   void UpdateProgress(int block) override;
   void Repaint() override;
 
-  // The boot-loader writer's questions, in the confirmation dialog, and its message boxes.
+  // The writers' questions, in the confirmation dialog, and their message boxes.
   bool GoOnWithout(Block block) override;
+  bool GoOnDespite(Doubt doubt) override;
   void Tell(const std::wstring& text) override;
 
  protected:
@@ -34,7 +36,11 @@ class CProgressDlg : public platform::ui::CDialog,
   bool OnInitDialog() override;
 
  private:
-  bool RunWriter(std::int32_t bootLoader, std::int32_t rescue);
+  // Saves the timeouts where a power cut keeps them, then switches them off; false when they
+  // cannot be read or kept.
+  bool SwitchTimeoutsOff();
+  void ShowProgress(std::int32_t bootLoader);
+  bool Write(std::int32_t bootLoader, std::int32_t rescue);
 
   Services& services_;
   platform::ui::CStatic m_stcText;

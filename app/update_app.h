@@ -1,5 +1,6 @@
 // The application: one run of the main dialog, then the end. It runs once per device: a second
-// start while one runs tells the user why and ends at once.
+// start while one runs, or one that cannot tell, tells the user why and ends at once. It first
+// puts back the power timeouts that an interrupted run left switched off.
 #pragma once
 
 #include "app/services.h"
@@ -15,13 +16,13 @@ class CUpdateApp {
   // Runs the main dialog modally; always false, so that no message loop of its own follows.
   bool InitInstance();
 
-  // Whether InitInstance found another instance running and so did nothing.
-  bool anotherInstance() const { return anotherInstance_; }
+  // Whether InitInstance did nothing, as another instance runs or may run.
+  bool refused() const { return refused_; }
 
  private:
   const platform::ui::UiContext& ui_;
   Services& services_;
-  bool anotherInstance_ = false;
+  bool refused_ = false;
 };
 
 }  // namespace app

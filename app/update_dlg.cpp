@@ -132,7 +132,7 @@ void CUpdateDlg::OnOK() {
   // After an operating-system image the user chooses what boots next, whatever happened.
   if (!m_bBootLoader) {
     bootcfg::BootConfig bootConfig(services_.kernel, services_.log);
-    dialogs::CBootSelectDlg(ui(), bootConfig).DoModal();
+    dialogs::CBootSelectDlg(ui(), bootConfig, services_.registry).DoModal();
   }
   CDialog::OnOK();
 }

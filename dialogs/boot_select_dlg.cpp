@@ -1,13 +1,16 @@
 #include "dialogs/boot_select_dlg.h"
 
+#include "dialogs/confirm_dlg.h"
+#include "journal/unfinished_images.h"
 #include "resources/resource.h"
 
 namespace dialogs {
 
 using namespace platform::ui;
 
-CBootSelectDlg::CBootSelectDlg(const UiContext& ui, bootcfg::BootConfig& bootConfig)
-    : CDialog(ui, IDD_BOOT_SELECT), bootConfig_(bootConfig) {}
+CBootSelectDlg::CBootSelectDlg(const UiContext& ui, bootcfg::BootConfig& bootConfig,
+                               platform::Registry& registry)
+    : CDialog(ui, IDD_BOOT_SELECT), bootConfig_(bootConfig), registry_(registry) {}
 
 bool CBootSelectDlg::OnInitDialog() {
   CDialog::OnInitDialog();
@@ -30,6 +33,14 @@ void CBootSelectDlg::OnOK() {
   if (checked != 0) {
     const platform::DWORD value =
         checked == IDC_BOOT_RESCUE ? bootcfg::BOOT_IMAGE_RESCUE : bootcfg::BOOT_IMAGE_MAIN;
+    // One click must not set the device to start an image it could not start: the dialog stays
+    // unless the user confirms.
+    if (journal::MayBeUnfinished(registry_, static_cast<int>(value)) &&
+        CConfirmDlg(ui(), value ? IDS_BOOT_UNFINISHED_RESCUE : IDS_BOOT_UNFINISHED_MAIN, IDS_OK,
+                    IDS_CANCEL)
+                .DoModal() != IDOK) {
+      return;
+    }
     if (!bootConfig_.SetBootSelection(value)) {
       ui().AfxMessageBox(L"Unable to set the image to load", MB_OK);
     }

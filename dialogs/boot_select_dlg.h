@@ -1,14 +1,18 @@
-// Which operating-system image the boot loader starts next.
+// Which operating-system image the boot loader starts next. An image that an update left
+// unfinished is chosen only once the user confirmed it.
 #pragma once
 
 #include "bootcfg/boot_config.h"
+#include "platform/registry.h"
 #include "platform/ui/framework.h"
 
 namespace dialogs {
 
 class CBootSelectDlg : public platform::ui::CDialog {
  public:
-  CBootSelectDlg(const platform::ui::UiContext& ui, bootcfg::BootConfig& bootConfig);
+  // registry: where the images left unfinished are written down.
+  CBootSelectDlg(const platform::ui::UiContext& ui, bootcfg::BootConfig& bootConfig,
+                 platform::Registry& registry);
 
  protected:
   bool OnInitDialog() override;
@@ -16,6 +20,7 @@ class CBootSelectDlg : public platform::ui::CDialog {
 
  private:
   bootcfg::BootConfig& bootConfig_;
+  platform::Registry& registry_;
 };
 
 }  // namespace dialogs

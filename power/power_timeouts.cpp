@@ -6,32 +6,15 @@
 
 namespace power {
 
-const PowerTimeouts g_TimeoutsOff = PowerTimeouts::Of(0, 0, 0);
-
-PowerTimeouts TimeoutsOffFor(const PowerTimeouts& saved) {
-  PowerTimeouts off = g_TimeoutsOff;
-  for (std::size_t i = 0; i < std::size(off.found); ++i) {
-    if (saved.found[i] == PowerTimeouts::Found::kUnreadable)
-      off.found[i] = PowerTimeouts::Found::kUnreadable;
-  }
-  return off;
-}
-
 namespace {
 
-using platform::BYTE;
 using platform::kErrorSuccess;
+using platform::LONG;
+using Found = TimeoutValue::Found;
 
-struct TimeoutValue {
-  const wchar_t* name;
-  DWORD PowerTimeouts::*field;
-};
-
-constexpr TimeoutValue kValues[] = {
-    {L"ACUserIdle", &PowerTimeouts::dwACUserIdle},
-    {L"ACSystemIdle", &PowerTimeouts::dwACSystemIdle},
-    {L"ACSuspend", &PowerTimeouts::dwACSuspend},
-};
+constexpr const wchar_t* kNames[] = {L"ACUserIdle", L"ACSystemIdle", L"ACSuspend"};
+// A timeout longer than this is taken for one that cannot be read, and so left alone.
+constexpr DWORD kLongestValue = 1024;
 
 constexpr wchar_t kPowerKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Power";
 constexpr wchar_t kTimeoutsSubKey[] = L"\\Timeouts";
@@ -47,37 +30,89 @@ std::wstring TimeoutsKeyPath() {
   return path;
 }
 
-bool OpenTimeoutsKey(platform::Registry& registry, platform::ScopedKey& key) {
+LONG OpenTimeoutsKey(platform::Registry& registry, platform::ScopedKey& key) {
   platform::HKEY handle = platform::kNullHandle;
-  if (registry.RegOpenKeyEx(platform::kHkeyLocalMachine, TimeoutsKeyPath(), 0, 0, &handle) !=
-      static_cast<platform::LONG>(kErrorSuccess)) {
-    return false;
+  const LONG result =
+      registry.RegOpenKeyEx(platform::kHkeyLocalMachine, TimeoutsKeyPath(), 0, 0, &handle);
+  if (result == static_cast<LONG>(kErrorSuccess))
+    key = platform::ScopedKey(registry, handle);
+  return result;
+}
+
+// Four bytes first, as nearly every timeout is a DWORD; a longer value is read again whole.
+TimeoutValue Query(platform::Registry& registry, platform::HKEY key, const wchar_t* name) {
+  TimeoutValue value;
+  value.data.resize(4);
+  DWORD size = 4;
+  LONG result = registry.RegQueryValueEx(key, name, &value.type, value.data.data(), &size);
+  if (result == static_cast<LONG>(platform::kErrorMoreData) && size <= kLongestValue) {
+    value.data.resize(size);
+    result = registry.RegQueryValueEx(key, name, &value.type, value.data.data(), &size);
   }
-  key = platform::ScopedKey(registry, handle);
-  return true;
+  if (result == static_cast<LONG>(kErrorSuccess)) {
+    value.data.resize(size);
+  } else {
+    value = {result == static_cast<LONG>(platform::kErrorFileNotFound) ? Found::kAbsent
+                                                                       : Found::kUnreadable,
+             platform::kRegNone,
+             {}};
+  }
+  return value;
+}
+
+LONG Put(platform::Registry& registry, platform::HKEY key, const wchar_t* name,
+         const TimeoutValue& value) {
+  switch (value.found) {
+    case Found::kValue:
+      return registry.RegSetValueEx(key, name, 0, value.type, value.data.data(),
+                                    static_cast<DWORD>(value.data.size()));
+    case Found::kAbsent: {
+      const LONG result = registry.RegDeleteValue(key, name);
+      return result == static_cast<LONG>(platform::kErrorFileNotFound)
+                 ? static_cast<LONG>(kErrorSuccess)
+                 : result;
+    }
+    case Found::kUnreadable:
+      break;
+  }
+  return kErrorSuccess;
 }
 
 }  // namespace
 
+TimeoutValue TimeoutValue::Dword(DWORD number) {
+  TimeoutValue value;
+  value.data.resize(4);
+  platform::StoreLittleEndian(value.data.data(), number);
+  return value;
+}
+
+int TimeoutValue::Shown() const {
+  if (found != Found::kValue || type != platform::kRegDword || data.size() != 4)
+    return -1;
+  return static_cast<int>(platform::LoadLittleEndian<DWORD>(data.data()));
+}
+
+PowerTimeouts PowerTimeouts::Of(DWORD userIdle, DWORD systemIdle, DWORD suspend) {
+  return {{TimeoutValue::Dword(userIdle), TimeoutValue::Dword(systemIdle),
+           TimeoutValue::Dword(suspend)}};
+}
+
+PowerTimeouts TimeoutsOffFor(const PowerTimeouts& saved) {
+  PowerTimeouts off = PowerTimeouts::Of(0, 0, 0);
+  for (std::size_t i = 0; i < std::size(off.values); ++i) {
+    if (saved.values[i].found == Found::kUnreadable)
+      off.values[i] = saved.values[i];
+  }
+  return off;
+}
+
 bool ReadPowerTimeouts(platform::Registry& registry, PowerTimeouts& record) {
   platform::ScopedKey key;
-  if (!OpenTimeoutsKey(registry, key))
+  if (OpenTimeoutsKey(registry, key) != static_cast<LONG>(kErrorSuccess))
     return false;
-  for (std::size_t i = 0; i < std::size(kValues); ++i) {
-    BYTE buffer[4] = {};
-    DWORD size = sizeof buffer;
-    DWORD type = 0;
-    const platform::LONG result =
-        registry.RegQueryValueEx(key.get(), kValues[i].name, &type, buffer, &size);
-    if (result == static_cast<platform::LONG>(kErrorSuccess) && size == sizeof buffer) {
-      record.*kValues[i].field = platform::LoadLittleEndian<DWORD>(buffer);
-      record.found[i] = PowerTimeouts::Found::kValue;
-    } else {
-      record.found[i] = result == static_cast<platform::LONG>(platform::kErrorFileNotFound)
-                            ? PowerTimeouts::Found::kAbsent
-                            : PowerTimeouts::Found::kUnreadable;
-    }
-  }
+  for (std::size_t i = 0; i < std::size(kNames); ++i)
+    record.values[i] = Query(registry, key.get(), kNames[i]);
   key.Close();
   return true;
 }
@@ -85,27 +120,18 @@ bool ReadPowerTimeouts(platform::Registry& registry, PowerTimeouts& record) {
 bool WritePowerTimeouts(platform::Registry& registry, platform::Events& events,
                         platform::DebugLog& log, const PowerTimeouts& record) {
   platform::ScopedKey key;
-  const bool opened = OpenTimeoutsKey(registry, key);
-  if (opened) {
-    for (std::size_t i = 0; i < std::size(kValues); ++i) {
-      switch (record.found[i]) {
-        case PowerTimeouts::Found::kValue: {
-          BYTE data[4];
-          platform::StoreLittleEndian(data, record.*kValues[i].field);
-          registry.RegSetValueEx(key.get(), kValues[i].name, 0, platform::kRegDword, data, 4);
-          break;
-        }
-        case PowerTimeouts::Found::kAbsent:
-          registry.RegDeleteValue(key.get(), kValues[i].name);
-          break;
-        case PowerTimeouts::Found::kUnreadable:
-          break;
-      }
+  LONG failure = OpenTimeoutsKey(registry, key);
+  if (key.valid()) {
+    for (std::size_t i = 0; i < std::size(kNames); ++i) {
+      const LONG result = Put(registry, key.get(), kNames[i], record.values[i]);
+      if (failure == static_cast<LONG>(kErrorSuccess))
+        failure = result;
     }
     key.Close();
   }
-  platform::NKDbgPrintfW(log, L"restore timeouts in registry: %i , %i , %i\r\n", record.dwACSuspend,
-                         record.dwACSystemIdle, record.dwACUserIdle);
+  platform::NKDbgPrintfW(log, L"restore timeouts in registry: %i , %i , %i\r\n",
+                         record.values[2].Shown(), record.values[1].Shown(),
+                         record.values[0].Shown());
   const platform::Handle handle = events.OpenEvent(platform::kEventAllAccess, false, kReloadEvent);
   if (handle != platform::kNullHandle) {
     platform::ScopedEvent event(events, handle);
@@ -113,7 +139,8 @@ bool WritePowerTimeouts(platform::Registry& registry, platform::Events& events,
   } else {
     platform::NKDbgPrintfW(log, L"Error: Could not open PM reload event\r\n");
   }
-  return opened;
+  platform::SetLastError(static_cast<DWORD>(failure));
+  return failure == static_cast<LONG>(kErrorSuccess);
 }
 
 }  // namespace power

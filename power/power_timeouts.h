@@ -3,45 +3,51 @@
 // through its reload event.
 #pragma once
 
+#include <vector>
+
 #include "platform/debuglog.h"
 #include "platform/events.h"
 #include "platform/registry.h"
 
 namespace power {
 
+using platform::BYTE;
 using platform::DWORD;
 
-struct PowerTimeouts {
-  // What the registry held of a value when the record was read.
+// One timeout as the registry held it, so that it can be put back exactly.
+struct TimeoutValue {
   enum class Found {
-    kValue,       // four bytes, now in the field
-    kAbsent,      // no such value: writing the record removes it again
-    kUnreadable,  // a value that is not four bytes: writing the record leaves it alone
+    kValue,       // type and data as read, of any type and length
+    kAbsent,      // no such value: putting it back removes it again
+    kUnreadable,  // the query failed: never written, so never lost
   };
+  Found found = Found::kValue;
+  DWORD type = platform::kRegDword;
+  std::vector<BYTE> data;
 
-  DWORD dwACUserIdle = 0;
-  DWORD dwACSystemIdle = 0;
-  DWORD dwACSuspend = 0;
-  Found found[3] = {Found::kValue, Found::kValue, Found::kValue};  // in the order above
-
-  static PowerTimeouts Of(DWORD userIdle, DWORD systemIdle, DWORD suspend) {
-    return {userIdle, systemIdle, suspend};
-  }
+  static TimeoutValue Dword(DWORD number);
+  // What the restore line shows: the number of a four-byte REG_DWORD, else -1, as nothing
+  // numeric was written.
+  int Shown() const;
 };
 
-// Three zeros: no timeout at all.
-extern const PowerTimeouts g_TimeoutsOff;
+struct PowerTimeouts {
+  TimeoutValue values[3];  // ACUserIdle, ACSystemIdle, ACSuspend
 
-// The record that switches the timeouts off for a run that saved `saved`: three zeros, where a
-// value that could not be read is left alone, since it could not be put back.
+  static PowerTimeouts Of(DWORD userIdle, DWORD systemIdle, DWORD suspend);
+};
+
+// The record that switches the timeouts off for a run that saved `saved`: a REG_DWORD 0 in place
+// of each value, an absent one included; a value that could not be read is left alone.
 PowerTimeouts TimeoutsOffFor(const PowerTimeouts& saved);
 
-// Reads the three timeouts into record and notes what was found of each; a value that cannot be
-// read leaves its field as it was. False only when the Timeouts key cannot be opened.
+// Reads the three timeouts whole, with their types. False only when the Timeouts key cannot be
+// opened.
 bool ReadPowerTimeouts(platform::Registry& registry, PowerTimeouts& record);
 
-// Writes the record's values (removing those it found absent), logs them, and sets the power
-// manager's reload event (also when the key cannot be opened). True when the key was opened.
+// Writes the record (removing the values it found absent), logs it, and sets the power manager's
+// reload event, also when the key cannot be opened. True when every value took; otherwise the
+// last error tells why the first that did not.
 bool WritePowerTimeouts(platform::Registry& registry, platform::Events& events,
                         platform::DebugLog& log, const PowerTimeouts& record);
 

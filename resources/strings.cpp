@@ -34,6 +34,21 @@ std::map<platform::ui::UINT, std::wstring> StringTable() {
       {IDS_NAME_MAIN, L"main image"},
       {IDS_NAME_RESCUE, L"rescue image"},
       {IDS_NAME_BOOTLOADER, L"bootloader"},
+      {IDS_RESCUE_STARTED,
+       L"The device starts the rescue image now: the main image may not be whole.\r\nIf this "
+       L"update fails, the device may start neither.\r\nContinue ?"},
+      {IDS_MAIN_UNFINISHED,
+       L"An earlier update did not finish the main image.\r\nIf this update fails, the device "
+       L"may start neither.\r\nContinue ?"},
+      {IDS_RESCUE_UNFINISHED,
+       L"An earlier update did not finish the rescue image.\r\nIf this update fails, the device "
+       L"may start neither.\r\nContinue ?"},
+      {IDS_BOOT_UNFINISHED_MAIN,
+       L"The main image may not be whole: an update did not finish it, and the device could not "
+       L"start it.\r\nBoot it all the same ?"},
+      {IDS_BOOT_UNFINISHED_RESCUE,
+       L"The rescue image may not be whole: an update did not finish it, and the device could "
+       L"not start it.\r\nBoot it all the same ?"},
   };
 }
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
+#include "journal/unfinished_images.h"
 #include "package/package_check.h"
 #include "writers/refusal_lines.h"
 
@@ -45,7 +47,9 @@ class Writer {
       : files_(services.files),
         devices_(services.devices),
         bootConfig_(services.bootConfig),
+        registry_(services.registry),
         log_(services.log),
+        user_(services.user),
         file_(file),
         progress_(progress),
         rescue_(rescue) {}
@@ -59,27 +63,35 @@ class Writer {
   // Everything between loading the driver and unloading it; false at the first failure, with
   // the stage it stopped in.
   bool WriteImage(DWORD size, Stage& stage);
-  // Checks the size limit and the package, and turns the boot selection away from the image
-  // about to be rewritten.
-  bool PrepareWrite(DWORD size, package::PackageCheck& check, Stage& stage);
-  bool BootTheOtherImage();
+  // Checks the size limit and the package: nothing is changed yet.
+  bool CheckPackage(DWORD size, package::PackageCheck& check, Stage& stage);
+  // Turns the device away from the image about to be rewritten, once the user agreed where the
+  // image it will start instead may not be whole, and writes down that the image is unfinished.
+  bool TurnAway();
   bool BootTheWrittenImage();
   bool WriteChunks(DWORD payload);
 
   platform::Files& files_;
   platform::Devices& devices_;
   bootcfg::BootConfig& bootConfig_;
+  platform::Registry& registry_;
   platform::DebugLog& log_;
+  UserQuestions& user_;
   platform::Handle file_;
   Progress& progress_;
   BYTE rescue_;
   bool bootsRescue_ = false;  // a rescue image is rewritten that the device was set to boot
+  bool marked_ = false;       // this write wrote the image down as unfinished
+  bool selected_ = false;     // the driver was told to rewrite it: it may be torn from here
   platform::ScopedDriver driver_;
   platform::ScopedStream stream_;
   std::unique_ptr<package::BlockBuffer> block_ = std::make_unique<package::BlockBuffer>();
 };
 
 void Writer::Stop(Stage stage) {
+  // Until the driver was told to rewrite it, the image is as it was.
+  if (marked_ && !selected_)
+    journal::MarkFinished(registry_, rescue_);
   stream_.Close();
   if (!driver_.Close()) {
     NKDbgPrintfW(log_, stage == Stage::kDevice ? L"Quorvane: BinDrv DeInit Failed !!!\r\n"
@@ -92,7 +104,7 @@ bool Writer::ReadFailed() {
   return false;
 }
 
-bool Writer::PrepareWrite(DWORD size, package::PackageCheck& check, Stage& stage) {
+bool Writer::CheckPackage(DWORD size, package::PackageCheck& check, Stage& stage) {
   DWORD maxSize = 0;
   const bool limited = rescue_ ? bootConfig_.GetRescueImageMaxSize(&maxSize)
                                : bootConfig_.GetMainImageMaxSize(&maxSize);
@@ -109,14 +121,10 @@ bool Writer::PrepareWrite(DWORD size, package::PackageCheck& check, Stage& stage
   }
   stage = Stage::kImage;
   check = package::CheckTrailer(files_, file_);
-  if (check.verdict != Verdict::kAccepted) {
-    ReportRefusal(log_, kRefusals, check);
-    return false;
+  if (check.verdict == Verdict::kAccepted) {
+    progress_.InitProgress(static_cast<int>(ChunkCount(check.payload())));
+    package::CheckBlocks(files_, file_, check, *block_);
   }
-  progress_.InitProgress(static_cast<int>(ChunkCount(check.payload())));
-  if (!BootTheOtherImage())
-    return false;
-  package::CheckBlocks(files_, file_, check, *block_);
   if (check.verdict != Verdict::kAccepted) {
     ReportRefusal(log_, kRefusals, check);
     return false;
@@ -124,20 +132,42 @@ bool Writer::PrepareWrite(DWORD size, package::PackageCheck& check, Stage& stage
   return true;
 }
 
-// From here until the image is whole, the device boots the other one: the rescue image while
-// the main image is rewritten, and the main image while the rescue image it boots is.
-bool Writer::BootTheOtherImage() {
+// While the image is rewritten the device boots the other one: the rescue image while the main
+// image is, and the main image while the rescue image it boots is.
+bool Writer::TurnAway() {
+  const int other = 1 - rescue_;
+  if (rescue_) {
+    const int selected = bootConfig_.GetBootSelection();
+    if (selected < 0)
+      return false;
+    bootsRescue_ = selected == bootcfg::BOOT_IMAGE_RESCUE;
+  }
+  // The driver tells no one whether an image is whole: only this application's own record of
+  // what it left unfinished, and the rescue image being booted, say that it may not be.
+  using Doubt = UserQuestions::Doubt;
+  const std::optional<Doubt> doubt =
+      bootsRescue_ ? std::optional(Doubt::kRescueStarted)
+      : journal::MayBeUnfinished(registry_, other)
+          ? std::optional(other ? Doubt::kRescueUnfinished : Doubt::kMainUnfinished)
+          : std::nullopt;
+  if (doubt && !user_.GoOnDespite(*doubt))
+    return false;
+  // A mark that an earlier update left stays; a new one goes again on a stop before the driver
+  // is told, and may have taken even when the call failed.
+  marked_ = !journal::MayBeUnfinished(registry_, rescue_);
+  if (marked_ && !journal::MarkUnfinished(registry_, rescue_)) {
+    NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur journal n\u00b0 %d\r\n", platform::GetLastError());
+    return false;
+  }
   if (!rescue_)
     return bootConfig_.SetBootSelection(bootcfg::BOOT_IMAGE_RESCUE);
-  const int selected = bootConfig_.GetBootSelection();
-  if (selected < 0)
-    return false;
-  bootsRescue_ = selected == bootcfg::BOOT_IMAGE_RESCUE;
   return !bootsRescue_ || bootConfig_.SetBootSelection(bootcfg::BOOT_IMAGE_MAIN);
 }
 
 // The image is whole: the device boots again what it booted before.
 bool Writer::BootTheWrittenImage() {
+  if (!journal::MarkFinished(registry_, rescue_))
+    NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur journal n\u00b0 %d\r\n", platform::GetLastError());
   if (!rescue_)
     return bootConfig_.SetBootSelection(bootcfg::BOOT_IMAGE_MAIN);
   return !bootsRescue_ || bootConfig_.SetBootSelection(bootcfg::BOOT_IMAGE_RESCUE);
@@ -210,8 +240,9 @@ bool Writer::WriteImage(DWORD size, Stage& stage) {
     return false;
   }
   package::PackageCheck check;
-  if (!PrepareWrite(size, check, stage))
+  if (!CheckPackage(size, check, stage) || !TurnAway())
     return false;
+  selected_ = true;
   if (!devices_.DeviceIoControl(stream_.get(), platform::BIN_IOCTL_SELECT_IMAGE, &rescue_, 1,
                                 nullptr, 0, nullptr)) {
     NKDbgPrintfW(log_,

@@ -4,6 +4,7 @@
 
 #include "bootcfg/boot_config.h"
 #include "dialogs/boot_select_dlg.h"
+#include "journal/unfinished_images.h"
 #include "tests/e2e/core_fixture.h"
 #include "tests/support/fakes.h"
 
@@ -100,16 +101,21 @@ TEST(MainImageLimit, StaysInsideThirtyTwoBits) {
 
 class CBootSelectDlg : public CoreTest {
  protected:
-  // Shows the dialog over a block that holds stored; what it stored comes back.
-  int Run(BYTE stored, std::deque<std::wstring> answers) {
+  // Shows the dialog over a block that holds stored, with the image unfinished (when not -1)
+  // written down as an update leaves it; what it stored comes back.
+  int Run(BYTE stored, std::deque<std::wstring> answers, int unfinished = -1) {
     std::vector<BYTE> block = Settings();
     block[42] = stored;
     PutSettings(block);
+    for (int image = 0; image < 2; ++image) {
+      EXPECT_TRUE(image == unfinished ? journal::MarkUnfinished(device_->registry(), image)
+                                      : journal::MarkFinished(device_->registry(), image));
+    }
     NewRun();
     frontend_ = std::make_unique<fakes::RecordingFrontend>(std::move(answers));
     const UiContext ui{*frontend_, resources::AppResources()};
     bootcfg::BootConfig config(device_->kernel(), device_->log());
-    return dialogs::CBootSelectDlg(ui, config).DoModal();
+    return dialogs::CBootSelectDlg(ui, config, device_->registry()).DoModal();
   }
   bool Stored() const { return !Calls(kSetSettings).empty(); }
 };
@@ -118,17 +124,34 @@ TEST_F(CBootSelectDlg, PreselectsTheStoredImageAndStoresTheCheckedOneOnOkOnly) {
   const std::wstring main = L"[1007:Boot the RESCUE image] [1008:Boot the MAIN image*]",
                      rescue = L"[1007:Boot the RESCUE image*] [1008:Boot the MAIN image]",
                      none = L"[1007:Boot the RESCUE image] [1008:Boot the MAIN image]";
-  // The image stored, the answers, the buttons as shown, whether stored, the image then.
-  const std::tuple<BYTE, std::deque<std::wstring>, std::wstring, bool, BYTE> cases[] = {
-      {0, {L"click OK"}, main, true, 0},  // unchanged, written all the same
-      {0, {L"check Boot the RESCUE image", L"click OK"}, main, true, 1},
-      {1, {L"check 1008", L"click OK"}, rescue, true, 0},
-      {0, {L"check 1007", L"click Cancel"}, main, false, 0},
-      {2, {L"click OK"}, none, false, 2},  // neither checked: nothing stored
+  const std::wstring askMain =
+      L"show 102 [1:OK] [2:Cancel] [1004:The main image may not be "
+      L"whole: an update did not finish it, and the device could not "
+      L"start it.\r\nBoot it all the same ?]";
+  // The image stored, the answers, the image left unfinished, the buttons as shown, whether
+  // stored, the image then, the questions asked.
+  const std::tuple<BYTE, std::deque<std::wstring>, int, std::wstring, bool, BYTE, int> cases[] = {
+      {0, {L"click OK"}, -1, main, true, 0, 0},  // unchanged, written all the same
+      {0, {L"check Boot the RESCUE image", L"click OK"}, -1, main, true, 1, 0},
+      {1, {L"check 1008", L"click OK"}, -1, rescue, true, 0, 0},
+      {0, {L"check 1007", L"click Cancel"}, -1, main, false, 0, 0},
+      {2, {L"click OK"}, -1, none, false, 2, 0},  // neither checked: nothing stored
+      // An unfinished image takes a confirmation; without it the dialog waits on.
+      {1, {L"check 1008", L"click OK", L"click OK"}, 0, rescue, true, 0, 1},
+      {1,
+       {L"check 1008", L"click OK", L"click Cancel", L"click OK", L"cancel", L"click Cancel"},
+       0,
+       rescue,
+       false,
+       1,
+       2},
+      {1, {L"click OK"}, 0, rescue, true, 1, 0},
   };
-  for (const auto& [stored, answers, buttons, written, image] : cases) {
-    EXPECT_EQ(Run(stored, answers), answers.back() == L"click OK" ? IDOK : IDCANCEL);
+  for (const auto& [stored, answers, unfinished, buttons, written, image, asked] : cases) {
+    SCOPED_TRACE(answers.size());
+    EXPECT_EQ(Run(stored, answers, unfinished), answers.back() == L"click OK" ? IDOK : IDCANCEL);
     EXPECT_EQ(frontend_->shown.front(), L"show 132 [1:OK] [2:Cancel] " + buttons);
+    EXPECT_EQ(std::count(frontend_->shown.begin(), frontend_->shown.end(), askMain), asked);
     EXPECT_EQ(Stored(), written);
     EXPECT_EQ(Settings()[42], image);
   }

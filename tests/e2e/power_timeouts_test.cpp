@@ -1,8 +1,11 @@
 // The power manager's timeouts read, switched off and put back, over the simulated device's
-// registry, events and power manager.
+// registry, events and power manager; and the saved copy that outlives a power cut.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "journal/saved_timeouts.h"
+#include "platform/text/strings.h"
+#include "platform/text/utf8.h"
 #include "power/power_timeouts.h"
 #include "tests/e2e/core_fixture.h"
 
@@ -11,7 +14,9 @@ namespace {
 namespace sim = platform::sim;
 using namespace platform;
 using power::PowerTimeouts;
-using Found = PowerTimeouts::Found;
+using power::TimeoutValue;
+using Found = TimeoutValue::Found;
+using Data = std::vector<BYTE>;
 using testing::ElementsAre;
 using Lines = std::vector<std::wstring>;
 
@@ -25,6 +30,10 @@ struct Spy final : Registry, Events {
   LONG RegOpenKeyEx(HKEY root, const std::wstring& key, DWORD, DWORD, HKEY* result) override {
     return Note(L"open " + key), registry.RegOpenKeyEx(root, key, 0, 0, result);
   }
+  LONG RegCreateKeyEx(HKEY root, const std::wstring& key, DWORD, DWORD, HKEY* result) override {
+    return Note(L"create " + key), registry.RegCreateKeyEx(root, key, 0, 0, result);
+  }
+  LONG RegFlushKey(HKEY key) override { return Note(L"flush"), registry.RegFlushKey(key); }
   LONG RegQueryValueEx(HKEY key, const std::wstring& name, DWORD* type, BYTE* data,
                        DWORD* size) override {
     Note(L"query " + name + L" " + std::to_wstring(*size));
@@ -32,7 +41,8 @@ struct Spy final : Registry, Events {
   }
   LONG RegSetValueEx(HKEY key, const std::wstring& name, DWORD, DWORD type, const BYTE* data,
                      DWORD size) override {
-    Note(L"set " + name + L" " + std::to_wstring(LoadLittleEndian<DWORD>(data)));
+    Note(L"set " + name + L" " + std::to_wstring(type) + L":" +
+         FromUtf8(HexEncode(std::string(data, data + size))));
     return registry.RegSetValueEx(key, name, 0, type, data, size);
   }
   LONG RegDeleteValue(HKEY key, const std::wstring& name) override {
@@ -76,72 +86,155 @@ class PowerTimeoutsTest : public e2e::CoreTest {
   std::unique_ptr<Spy> spy_;
 };
 
-TEST_F(PowerTimeoutsTest, ReadsEachValueIntoFourBytes) {
-  // The last value short after a longer one: none of the longer one's bytes is taken.
-  Put(L"ACSystemIdle", sim::DwordValue(0x7F6E5D4C));
-  const std::tuple<std::optional<sim::RegValue>, Found, DWORD> cases[] = {
-      {sim::DwordValue(600), Found::kValue, 600},
-      {std::nullopt, Found::kAbsent, 1234},
-      {sim::RegValue{kRegBinary, std::vector<BYTE>(8, 1)}, Found::kUnreadable, 1234},
-      {sim::RegValue{kRegBinary, {0x05, 0x01}}, Found::kUnreadable, 1234},
-      {sim::RegValue{kRegBinary, {0x05, 0x01, 0, 0}}, Found::kValue, 0x105}};
-  for (const auto& [suspend, found, field] : cases) {
+// Each value whole with its type, four bytes asked first; only a query that fails leaves one
+// alone.
+TEST_F(PowerTimeoutsTest, ReadsEachValueWholeWithItsType) {
+  const Data wide(1024, 3);
+  // What ACSuspend holds (nothing: absent), what is read of it, and the sizes asked.
+  const std::tuple<std::optional<sim::RegValue>, TimeoutValue, Lines> cases[] = {
+      {sim::DwordValue(600), TimeoutValue::Dword(600), {L"query ACSuspend 4"}},
+      {std::nullopt, {Found::kAbsent, kRegNone, {}}, {L"query ACSuspend 4"}},
+      {sim::RegValue{kRegBinary, Data(8, 1)},
+       {Found::kValue, kRegBinary, Data(8, 1)},
+       {L"query ACSuspend 4", L"query ACSuspend 8"}},
+      {sim::RegValue{kRegBinary, {5, 1}},
+       {Found::kValue, kRegBinary, {5, 1}},
+       {L"query ACSuspend 4"}},
+      {sim::RegValue{kRegSz, {'6', 0, 0, 0}},
+       {Found::kValue, kRegSz, {'6', 0, 0, 0}},
+       {L"query ACSuspend 4"}},
+      {sim::RegValue{5, {0, 0, 2, 0x58}},
+       {Found::kValue, 5, {0, 0, 2, 0x58}},
+       {L"query ACSuspend 4"}},
+      {sim::RegValue{kRegBinary, wide},
+       {Found::kValue, kRegBinary, wide},
+       {L"query ACSuspend 4", L"query ACSuspend 1024"}},
+      {sim::RegValue{kRegBinary, Data(1025, 3)},
+       {Found::kUnreadable, kRegNone, {}},
+       {L"query ACSuspend 4"}},
+  };
+  for (const auto& [suspend, read, queries] : cases) {
+    SCOPED_TRACE(read.data.size());
     Put(L"ACSuspend", suspend);
     spy_->noted.clear();
-    PowerTimeouts record = PowerTimeouts::Of(1, 2, 1234);
+    PowerTimeouts record;
     ASSERT_TRUE(Read(record));
-    EXPECT_EQ(record.dwACUserIdle, 60u);
-    EXPECT_EQ(record.dwACSystemIdle, 0x7F6E5D4Cu);
-    EXPECT_EQ(record.dwACSuspend, field) << field;
-    EXPECT_THAT(record.found, ElementsAre(Found::kValue, Found::kValue, found));
-    EXPECT_EQ(spy_->noted, (Lines{kOpen, L"query ACUserIdle 4", L"query ACSystemIdle 4",
-                                  L"query ACSuspend 4", L"close"}));
+    EXPECT_EQ(record.values[0].data, TimeoutValue::Dword(60).data);
+    EXPECT_EQ(record.values[2].found, read.found);
+    EXPECT_EQ(record.values[2].type, read.type);
+    EXPECT_EQ(record.values[2].data, read.data);
+    Lines expected = {kOpen, L"query ACUserIdle 4", L"query ACSystemIdle 4"};
+    expected.insert(expected.end(), queries.begin(), queries.end());
+    expected.push_back(L"close");
+    EXPECT_EQ(spy_->noted, expected);
   }
-  // A short first value leaves the next ones their whole four bytes.
-  Put(L"ACUserIdle", sim::RegValue{kRegBinary, {0x05, 0x01}});
-  PowerTimeouts record = PowerTimeouts::Of(1, 2, 3);
+  // A query that fails is the one thing left alone.
+  Fail("RegQueryValueEx", kErrorReadFault, 2);
+  PowerTimeouts record;
   ASSERT_TRUE(Read(record));
-  EXPECT_THAT(record.found, ElementsAre(Found::kUnreadable, Found::kValue, Found::kValue));
+  EXPECT_EQ(record.values[1].found, Found::kUnreadable);
   EXPECT_TRUE(device_->Unreleased().empty());
   EXPECT_TRUE(Log().empty());
 }
 
-TEST_F(PowerTimeoutsTest, WritesInOrderLogsInReverseAndThenTellsThePowerManager) {
-  EXPECT_TRUE(Write(PowerTimeouts::Of(11, 22, 33)));
-  EXPECT_EQ(spy_->noted, (Lines{kOpen, L"set ACUserIdle 11", L"set ACSystemIdle 22",
-                                L"set ACSuspend 33", L"close", kReload, L"modify 3", L"close"}));
-  // As four-byte DWORDs: the only values the power manager takes.
-  EXPECT_THAT(Enforced(), ElementsAre(11u, 22u, 33u));
-}
-
-TEST_F(PowerTimeoutsTest, WritesRemovesOrLeavesEachValueAsItWasFoundAndGoesOnPastAFailure) {
-  Put(L"ACSuspend", sim::RegValue{kRegBinary, std::vector<BYTE>(8, 7)});
-  PowerTimeouts record = PowerTimeouts::Of(11, 22, 33);
-  record.found[1] = Found::kAbsent;
-  record.found[2] = Found::kUnreadable;
-  Fail("RegSetValueEx", kErrorWriteFault);  // the first set fails: the rest goes on
+// Every value goes back with its own type and bytes; the line shows only what was written as a
+// number.
+TEST_F(PowerTimeoutsTest, WritesEachValueBackAsItWasFoundAndTellsThePowerManager) {
+  Put(L"ACSuspend", sim::RegValue{kRegBinary, Data(8, 7)});
+  PowerTimeouts record;
+  record.values[0] = TimeoutValue::Dword(11);
+  record.values[1] = {Found::kAbsent, kRegNone, {}};
+  record.values[2] = {Found::kUnreadable, kRegNone, {}};
   EXPECT_TRUE(Write(record));
-  EXPECT_EQ(spy_->noted, (Lines{kOpen, L"set ACUserIdle 11", L"delete ACSystemIdle", L"close",
-                                kReload, L"modify 3", L"close"}));
-  EXPECT_THAT(Enforced(), ElementsAre(60u, std::nullopt, std::nullopt));
-  EXPECT_EQ(device_->simRegistry().Get(sim::kPowerTimeoutsKey, L"ACSuspend")->data,
-            std::vector<BYTE>(8, 7));
-  EXPECT_EQ(Log(), Lines{L"restore timeouts in registry: 33 , 22 , 11\r\n"});
-  // Switching off writes a zero in place of an absent value, never over an unreadable one.
-  EXPECT_THAT(power::TimeoutsOffFor(record).found,
-              ElementsAre(Found::kValue, Found::kValue, Found::kUnreadable));
+  EXPECT_EQ(spy_->noted, (Lines{kOpen, L"set ACUserIdle 4:0b000000", L"delete ACSystemIdle",
+                                L"close", kReload, L"modify 3", L"close"}));
+  EXPECT_THAT(Enforced(), ElementsAre(11u, std::nullopt, std::nullopt));
+  EXPECT_EQ(device_->simRegistry().Get(sim::kPowerTimeoutsKey, L"ACSuspend")->data, Data(8, 7));
+  record.values[1] = {Found::kValue, kRegSz, {'6', 0, 0, 0}};
+  record.values[2] = {Found::kValue, 5, {0, 0, 2, 0x58}};
+  spy_->noted.clear();
+  EXPECT_TRUE(Write(record));
+  EXPECT_EQ(spy_->noted,
+            (Lines{kOpen, L"set ACUserIdle 4:0b000000", L"set ACSystemIdle 1:36000000",
+                   L"set ACSuspend 5:00000258", L"close", kReload, L"modify 3", L"close"}));
+  EXPECT_EQ(Log(), (Lines{L"restore timeouts in registry: -1 , -1 , 11\r\n",
+                          L"restore timeouts in registry: -1 , -1 , 11\r\n"}));
+  // Switching off puts a DWORD 0 in place of every value but one that could not be read.
+  const PowerTimeouts off = power::TimeoutsOffFor(record);
+  EXPECT_EQ(off.values[1].data, TimeoutValue::Dword(0).data);
+  record.values[1].found = Found::kUnreadable;
+  EXPECT_EQ(power::TimeoutsOffFor(record).values[1].found, Found::kUnreadable);
 }
 
-TEST_F(PowerTimeoutsTest, WithoutTheKeyReadingFailsAndWritingStillTellsThePowerManager) {
+// A value that does not take is told, and the rest goes on; without the key, nothing is read,
+// and writing still tells the power manager.
+TEST_F(PowerTimeoutsTest, TellsWhatDidNotTakeAndTellsThePowerManagerAllTheSame) {
+  Fail("RegSetValueEx", kErrorDiskFull);
+  EXPECT_FALSE(Write(PowerTimeouts::Of(11, 22, 33)));
+  EXPECT_EQ(GetLastError(), kErrorDiskFull);
+  EXPECT_EQ(spy_->noted,
+            (Lines{kOpen, L"set ACUserIdle 4:0b000000", L"set ACSystemIdle 4:16000000",
+                   L"set ACSuspend 4:21000000", L"close", kReload, L"modify 3", L"close"}));
+  EXPECT_THAT(Enforced(), ElementsAre(60u, 22u, 33u));
   ASSERT_TRUE(device_->simRegistry().Delete(sim::kPowerTimeoutsKey, std::nullopt));
   PowerTimeouts record = PowerTimeouts::Of(1, 2, 3);
+  spy_->noted.clear();
   EXPECT_FALSE(Read(record));
-  EXPECT_EQ(record.dwACUserIdle, 1u);
+  EXPECT_EQ(record.values[0].data, TimeoutValue::Dword(1).data);
   Fail("OpenEvent", kErrorFileNotFound);  // and without the event, that is logged
   EXPECT_FALSE(Write(record));
   EXPECT_EQ(spy_->noted, (Lines{kOpen, kOpen, kReload}));
-  EXPECT_EQ(Log(), (Lines{L"restore timeouts in registry: 3 , 2 , 1\r\n",
+  EXPECT_EQ(Log(), (Lines{L"restore timeouts in registry: 33 , 22 , 11\r\n",
+                          L"restore timeouts in registry: 3 , 2 , 1\r\n",
                           L"Error: Could not open PM reload event\r\n"}));
+}
+
+// The saved copy, as the next start finds it: put back and forgotten, or kept with a reason.
+TEST_F(PowerTimeoutsTest, TheNextStartPutsBackWhatAnInterruptedRunSaved) {
+  const PowerTimeouts saved = PowerTimeouts::Of(60, 300, 600);
+  const std::wstring key = L"Software\\Tessaron Loader";
+  const Data good = [&] {
+    EXPECT_TRUE(journal::SaveTimeouts(device_->registry(), saved));
+    return device_->simRegistry().Get(key, L"SavedTimeouts")->data;
+  }();
+  Data cut = good;
+  cut.pop_back();
+  Data found = good;
+  found[0] = 3;
+  // The saved copy (none: nothing saved), the call that fails, whether put back, the error,
+  // ACUserIdle then, and whether the copy was read.
+  using Row = std::tuple<std::optional<sim::RegValue>, std::string, bool, DWORD, int, bool>;
+  const sim::RegValue copy{kRegBinary, good};
+  const Row cases[] = {
+      {std::nullopt, "", true, kErrorSuccess, 0, false},
+      {copy, "", true, kErrorSuccess, 60, true},
+      {copy, "RegSetValueEx", false, kErrorDiskFull, 0, true},
+      {copy, "RegDeleteValue", false, kErrorDiskFull, 60, true},
+      {copy, "RegQueryValueEx", false, kErrorDiskFull, 0, false},
+      {sim::RegValue{kRegBinary, cut}, "", false, kErrorInvalidData, 0, false},
+      {sim::RegValue{kRegBinary, found}, "", false, kErrorInvalidData, 0, false},
+      {sim::RegValue{kRegDword, Data(4)}, "", false, kErrorInvalidData, 0, false},
+  };
+  for (const auto& [copied, failing, putBack, error, userIdle, read] : cases) {
+    SCOPED_TRACE(failing + " " + std::to_string(error));
+    for (const wchar_t* name : {L"ACUserIdle", L"ACSystemIdle", L"ACSuspend"})
+      Put(name, sim::DwordValue(0));
+    device_->simRegistry().Delete(key, std::wstring(L"SavedTimeouts"));
+    if (copied) {
+      ASSERT_TRUE(device_->simRegistry().Put(key, L"SavedTimeouts", *copied));
+    }
+    NewRun();
+    if (!failing.empty())
+      Fail(failing, kErrorDiskFull);
+    EXPECT_EQ(
+        journal::PutBackInterruptedTimeouts(device_->registry(), device_->events(), device_->log()),
+        putBack);
+    EXPECT_EQ(GetLastError(), error);
+    EXPECT_EQ(journal::TimeoutsWaiting(device_->registry()), !putBack);
+    EXPECT_EQ(State()["timeouts"]["ACUserIdle"], userIdle);
+    EXPECT_EQ(Log().size(), read ? 2u : 0u);  // its own line, then the restore line
+    EXPECT_TRUE(device_->Unreleased().empty());
+  }
 }
 
 }  // namespace

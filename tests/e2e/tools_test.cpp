@@ -370,17 +370,26 @@ TEST_F(TessaronTest, TakesTheScriptAsAnEditorSavesItAndMakesTheDevice) {
   EXPECT_EQ(log, std::vector<std::wstring>{L"Updating Bootloader\r\n"});
 }
 
-TEST_F(TessaronTest, ASecondInstanceSaysSoAndEndsWithStatus4) {
+// Another update running, or one that may run as the mutex cannot be made: nothing is done.
+TEST_F(TessaronTest, ASecondInstanceOrOneThatCannotTellSaysSoAndEndsWithStatus4) {
   ASSERT_EQ(Run("devsim init device").exitCode, 0);
   std::string error;
   const auto device = platform::sim::Device::Open(dir_ / "device", error);
   ASSERT_TRUE(device) << error;
   platform::Events& events = device->events();
-  const platform::ScopedMutex held(events, events.CreateMutex(false, L"TessaronLoader"));
-  const CommandResult second = Tessaron("click OK\n");
-  EXPECT_EQ(second.exitCode, 4) << second.errors;
-  EXPECT_THAT(second.output, HasSubstr("[ tessaron ]"));
-  EXPECT_THAT(second.output, HasSubstr("Tessaron Loader is already running."));
+  {
+    const platform::ScopedMutex held(events, events.CreateMutex(false, L"TessaronLoader"));
+    const CommandResult second = Tessaron("click OK\n");
+    EXPECT_EQ(second.exitCode, 4) << second.errors;
+    EXPECT_THAT(second.output, HasSubstr("[ tessaron ]"));
+    EXPECT_THAT(second.output, HasSubstr("Tessaron Loader is already running."));
+  }
+  ASSERT_EQ(Run("devsim fault device CreateMutex --error 1450").exitCode, 0);
+  const CommandResult refused = Tessaron("click OK\n");
+  EXPECT_EQ(refused.exitCode, 4) << refused.errors;
+  EXPECT_THAT(refused.output, HasSubstr("cannot make sure that no other update"));
+  EXPECT_THAT(refused.output, HasSubstr("runs (error 1450)."));
+  EXPECT_THAT(refused.output, HasSubstr("Nothing was changed."));
 }
 
 }  // namespace

@@ -69,7 +69,8 @@ TEST_F(UpdateFlow, EveryRefusalEndsTheApplicationAtOnce) {
     const bool cancelled = answers.front() == L"click Cancel";
     EXPECT_EQ(Log(), cancelled ? Lines{} : Lines{L"Updating Main Image\r\n"});
     EXPECT_TRUE(device_->Unreleased().empty());
-    EXPECT_EQ(Calls("Reg").empty(), cancelled);  // no need to read
+    // Only the saved timeouts are looked for before the target is chosen.
+    EXPECT_EQ(Calls("RegOpenKeyEx").size() > 1, !cancelled);
   }
 }
 
@@ -156,11 +157,10 @@ TEST_F(UpdateFlow, LeadsToTheConfirmationOfAnImageFromOutsideTheStoreFolder) {
 
 using UpdateRun = e2e::CoreTest;
 
-// The timeouts are off while the package is written and as they were after: one that is not four
-// bytes is never touched.
+// The timeouts are off while the package is written and as they were after, whatever their type.
 TEST_F(UpdateRun, ABootLoaderUpdateHasTheTimeoutsOffMeanwhileAndOffersNoBootSelection) {
-  const sim::RegValue unreadable{kRegBinary, std::vector<BYTE>(8, 7)};
-  ASSERT_TRUE(device_->simRegistry().Put(sim::kPowerTimeoutsKey, L"ACSystemIdle", unreadable));
+  const sim::RegValue eightBytes{kRegBinary, std::vector<BYTE>(8, 7)};
+  ASSERT_TRUE(device_->simRegistry().Put(sim::kPowerTimeoutsKey, L"ACSystemIdle", eightBytes));
   const Lines shown =
       RunApp(Answers(L"Update Bootloader", L"\\Storage\\EbootLoader.nbX"), L"click OK");
   EXPECT_EQ(shown[IndexOf(shown, L"show 129")],
@@ -171,9 +171,11 @@ TEST_F(UpdateRun, ABootLoaderUpdateHasTheTimeoutsOffMeanwhileAndOffersNoBootSele
   EXPECT_EQ(IndexOf(shown, L"show 132"), shown.size());
   EXPECT_EQ(Log(),
             (Lines{L"Updating Bootloader\r\n", L"restore timeouts in registry: 0 , 0 , 0\r\n",
-                   L"restore timeouts in registry: 600 , 0 , 60\r\n"}));
+                   L"restore timeouts in registry: 600 , -1 , 60\r\n"}));
   EXPECT_EQ(device_->simRegistry().Get(sim::kPowerTimeoutsKey, L"ACSystemIdle")->data,
-            unreadable.data);
+            eightBytes.data);
+  const auto& reloads = device_->powerManager()->reloads();
+  EXPECT_EQ(reloads[reloads.size() - 2].values[1], 0u);
   EXPECT_TRUE(device_->Unreleased().empty());
 }
 
@@ -193,6 +195,30 @@ TEST_F(UpdateRun, AMainImageUpdateMovesTheBarAndThenOffersTheBootSelection) {
                           L"Varnel_Quorvane : Before driver desactivation\r\n",
                           L"restore timeouts in registry: 600 , 300 , 60\r\n"}));
   EXPECT_TRUE(device_->Unreleased().empty());
+}
+
+// Timeouts that an interrupted update saved and that cannot be put back are not the user's: the
+// start says so, and the update leaves them as they are, saved for the next start.
+TEST_F(UpdateRun, SavedTimeoutsThatCannotBePutBackAreToldOfAndLeftAlone) {
+  const std::wstring saved = L"Software\\Tessaron Loader";
+  ASSERT_TRUE(device_->simRegistry().Put(saved, L"SavedTimeouts", {kRegBinary, {1, 2, 3}}));
+  std::deque<std::wstring> answers = Answers(L"Update Main Image", L"\\Storage\\EbootMain.nbX");
+  answers.push_front(L"click OK");
+  const Lines shown = RunApp(answers, L"click OK");
+  EXPECT_FALSE(frontend_->aborted());
+  EXPECT_EQ(shown.front(),
+            L"message tessaron|The power settings that an interrupted update switched off could "
+            L"not be put back (error 13).\nThey are left as they are.|0x0");
+  EXPECT_LT(IndexOf(shown, L"message Quorvane|OS loading Success|0x0"), shown.size());
+  const Lines log = Log();
+  ASSERT_GE(log.size(), 4u);
+  EXPECT_EQ(log.front(),
+            L"ERROR : PM timeouts of an interrupted update not restored n\u00b0 13\r\n");
+  EXPECT_EQ(log[3], L"PM timeouts of an interrupted update left as they are\r\n");
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::wstring& line) { return line.rfind(L"restore", 0) == 0; }),
+            0);
+  EXPECT_TRUE(device_->simRegistry().Get(saved, L"SavedTimeouts"));
 }
 
 TEST_F(UpdateRun, AFileThatCannotBeOpenedStillOffersTheBootSelectionForEitherImage) {

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "app/progress_dlg.h"
+#include "journal/unfinished_images.h"
 #include "package/package_builder.h"
 #include "tests/e2e/core_fixture.h"
 #include "tests/support/fakes.h"
@@ -201,6 +202,18 @@ struct RecordingProgress final : writers::Progress {
   int repaints = 0;
 };
 
+// The user, answering the OS image writer's question as told, and noting each one asked.
+struct Answering final : writers::UserQuestions {
+  bool GoOnWithout(Block) override { return false; }
+  bool GoOnDespite(Doubt doubt) override {
+    asked.push_back(doubt);
+    return goOn;
+  }
+  void Tell(const std::wstring&) override {}
+  bool goOn = true;
+  std::vector<Doubt> asked;
+};
+
 // A call as a whole write made it: the nth named call after the first named after.
 struct At {
   std::string call;
@@ -219,6 +232,7 @@ class OsImageWriterTest : public CoreTest {
     options_.factoryImages[1] = 16384;  // below every rescue limit here
     SetUp();
     progress_ = {};
+    user_ = {};
     PutDeviceFile("Storage/Eboot.nbX", package);
   }
   std::vector<BYTE> Pack(std::size_t imageSize, const char* tag = package::kProductTag) {
@@ -238,13 +252,15 @@ class OsImageWriterTest : public CoreTest {
                     files.CreateFile(L"\\Storage\\Eboot.nbX", kGenericRead, 0, kOpenExisting, 0));
     bootcfg::BootConfig bootConfig(device_->kernel(), device_->log());
     const int result = writers::WriteOsImage(
-        {files, device_->devices(), bootConfig, device_->log()}, file.get(), progress_, rescue);
+        {files, device_->devices(), bootConfig, device_->registry(), device_->log(), user_},
+        file.get(), progress_, rescue);
     trace_ = Calls();  // before the package is closed
     return result;
   }
 
   std::string image_;
   RecordingProgress progress_;
+  Answering user_;
   std::vector<std::string> trace_;
 };
 
@@ -253,6 +269,7 @@ const Lines kWritten = {L"Varnel_Quorvane : Before setting new config\r\n",
                         L"Varnel_Quorvane : Before driver desactivation\r\n"};
 
 TEST_F(OsImageWriterTest, WritesExactlyThePayloadAndNeverBootsTheImageItRewrites) {
+  using Doubt = writers::UserQuestions::Doubt;
   struct Case {
     std::size_t image;
     BYTE rescue;
@@ -260,17 +277,25 @@ TEST_F(OsImageWriterTest, WritesExactlyThePayloadAndNeverBootsTheImageItRewrites
     std::vector<int> progress;  // the chunks, then each one as it is written
     std::size_t selections;     // the boot selection set away and back, or left alone
     DWORD rescueMax = 16 << 20;
+    int unfinished = -1;         // the image an earlier update left unfinished
+    std::vector<Doubt> asked{};  // what the user was asked first
   };
   // Whole blocks; a short tail (the last chunk is shorter); less than one block; the rescue image
   // on a device that boots the other image, that one, or neither (2); a package (N = 2: a 38-byte
-  // trailer) as long as the rescue region.
+  // trailer) as long as the rescue region; each image while the other is unfinished.
   for (const Case& c :
        {Case{5 * 16384, 0, 0, {5, 0, 1, 2, 3, 4}, 2}, Case{2 * 16384 + 100, 0, 0, {3, 0, 1, 2}, 2},
         Case{16384 + 5000, 0, 0, {2, 0, 1}, 2}, Case{3 * 16384, 1, 0, {3, 0, 1, 2}, 0},
-        Case{3 * 16384, 1, 1, {3, 0, 1, 2}, 2}, Case{3 * 16384, 1, 2, {3, 0, 1, 2}, 0},
-        Case{2 * 16384, 1, 0, {2, 0, 1}, 0, 2 * 16384 + 38}}) {
+        Case{3 * 16384, 1, 1, {3, 0, 1, 2}, 2, 16 << 20, -1, {Doubt::kRescueStarted}},
+        Case{3 * 16384, 1, 2, {3, 0, 1, 2}, 0}, Case{2 * 16384, 1, 0, {2, 0, 1}, 0, 2 * 16384 + 38},
+        Case{16384, 0, 0, {1, 0}, 2, 16 << 20, 1, {Doubt::kRescueUnfinished}},
+        Case{16384, 1, 0, {1, 0}, 0, 16 << 20, 0, {Doubt::kMainUnfinished}},
+        Case{16384, 1, 1, {1, 0}, 2, 16 << 20, 0, {Doubt::kRescueStarted}}}) {
     SCOPED_TRACE(std::to_string(c.image) + (c.rescue ? " rescue" : " main"));
     Fresh(Pack(c.image), c.booted, c.rescueMax);
+    if (c.unfinished >= 0) {
+      ASSERT_TRUE(journal::MarkUnfinished(device_->registry(), c.unfinished));
+    }
     const nlohmann::json before = State();
     ASSERT_EQ(Write(c.rescue), 1);
     const nlohmann::json state = State();
@@ -284,6 +309,9 @@ TEST_F(OsImageWriterTest, WritesExactlyThePayloadAndNeverBootsTheImageItRewrites
     EXPECT_EQ(progress_.shown, c.progress);
     EXPECT_EQ(progress_.repaints, static_cast<int>(c.progress.size()) - 1);
     EXPECT_EQ(Log(), kWritten);
+    EXPECT_EQ(user_.asked, c.asked);
+    EXPECT_FALSE(journal::MayBeUnfinished(device_->registry(), c.rescue));
+    EXPECT_EQ(journal::MayBeUnfinished(device_->registry(), 1 - c.rescue), c.unfinished >= 0);
   }
 }
 
@@ -328,6 +356,7 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
     WORD booted = 0;                 // the image the device boots at the start
     std::vector<BYTE> package = {};  // empty: a good one
     DWORD rescueMax = 16 << 20;
+    bool goOn = true;  // the user's answer, when asked
   };
   const auto erreur = [](const wchar_t* what) {
     return L"Varnel_Quorvane: Erreur " + std::wstring(what) + L" n\u00b0 1117\r\n";
@@ -338,6 +367,7 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
                      sector = L"Quorvane: Error on BIN_IOCTL_GET_SECTOR_SIZE n\u00b0 1117\r\n",
                      getSettings = L"Error get settings n\u00b0 1117\r\n",
                      getSelection = L"Erreur get settings n\u00b0 1117\r\n",
+                     mark = erreur(L"journal"),
                      setSettings = L"Error set settings n\u00b0 1117\r\n",
                      notFit = L"Varnel_Quorvane: Image not fit this product!!!\r\n",
                      crc = L"Varnel_Quorvane: CRC error at block #2\r\n",
@@ -364,8 +394,10 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
       {"rescue not selected", {{kSetSettings}}, {setSettings}, 0},
       {"selection unreadable, rescue", {{kGetSettings, "", 2}}, {getSelection}, 0, false, 1},
       {"main not selected for the rescue it boots", {{kSetSettings}}, {setSettings}, 1, false, 1, 1},
-      {"block not sought", {{"SetFilePointer", kSetSettings}}, {read}, 1},
-      {"block unreadable", {{"ReadFile", kSetSettings}}, {read}, 1},
+      {"block not sought", {{"SetFilePointer", "", 3}}, {read}, 0},
+      {"block unreadable", {{"ReadFile", "", 7}}, {read}, 0},
+      {"rescue booted, the user declines", {}, {}, 1, false, 1, 1, {}, 16 << 20, false},
+      {"unfinished image not written down", {{"RegFlushKey"}}, {mark}, 0},
       {"image not selected, unload fails", {{"DeviceIoControl:2"}, unload}, {select(0), vq}, 1},
       {"rescue image not selected", {{"DeviceIoControl:2"}}, {select(1)}, 0, false, 1},
       {"rewind fails", {{"SetFilePointer", "DeviceIoControl:2"}}, {read}, 1, true},
@@ -377,7 +409,7 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
       {"stream not closed, unload fails", {{"CloseHandle", "DeviceIoControl:1"}, unload}, {w0, w1, close, vq}, 0, true},
       {"driver not unloaded at the end", {unload}, {w0, w1, kWritten[2], L"BinDrv DeInit Failed !!!\r\n"}, 0, true},
       {"wrong tag", {}, {notFit}, 0, false, 0, 0, Pack(2 * 16384, "KORVALIN2")},
-      {"bad CRC, main", {}, {crc}, 1, false, 0, 0, badCrc},
+      {"bad CRC, main", {}, {crc}, 0, false, 0, 0, badCrc},
       {"bad CRC, rescue", {}, {crc}, 0, false, 1, 0, badCrc},
       {"no blocks", {}, {}, 0, false, 0, 0, noBlocks},
       {"trailer longer than the file", {}, {notFit}, 0, false, 0, 0, WithBlockCount(noBlocks, 0xFF00)},
@@ -392,6 +424,7 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Fresh(c.package.empty() ? good : c.package, c.booted, c.rescueMax);
+    user_.goOn = c.goOn;
     for (const At& at : c.faults)
       FailAt(whole, at);
     const nlohmann::json before = State();
@@ -410,6 +443,11 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
       EXPECT_EQ(trace_[trace_.size() - 2],
                 Calls("DeviceIoControl:3").empty() ? "CreateFile" : "CloseHandle");
     }
+    // An image is written down as unfinished from the moment the driver may tear it, until it
+    // is whole again.
+    const bool told = !Calls("DeviceIoControl:2").empty();
+    EXPECT_EQ(journal::MayBeUnfinished(device_->registry(), c.rescue),
+              told && (!state[target]["whole"] || !c.touched));
     const auto failedReleases = std::count_if(c.faults.begin(), c.faults.end(), [](const At& at) {
       return at.call == "DeactivateDevice" || at.call == "CloseHandle";
     });

@@ -20,7 +20,7 @@ namespace {
 constexpr int kEnded = 0;
 constexpr int kNoDevice = 1;
 constexpr int kGaveUp = 3;
-constexpr int kAlreadyRunning = 4;
+constexpr int kRefused = 4;  // another update runs, or may run
 
 // The script's lines. It is read whole, so that a FIFO or a folder is refused, never waited on.
 bool ReadScript(const std::string& path, std::vector<std::wstring>& lines) {
@@ -88,8 +88,8 @@ int Run(int argc, char** argv) {
                          device->devices(), device->kernel(),   device->log()};
   app::CUpdateApp application(ui, services);
   application.InitInstance();
-  if (application.anotherInstance())
-    return kAlreadyRunning;
+  if (application.refused())
+    return kRefused;
   if (frontend.aborted()) {
     std::cerr << "tessaron: " << platform::ToUtf8(frontend.abortReason()) << "\n";
     return kGaveUp;

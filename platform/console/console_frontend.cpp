@@ -264,7 +264,7 @@ std::optional<std::wstring> ConsoleFrontend::NextAnswer(const Prompt& prompt) {
       const std::wstring line = TrimSpace((*script_)[scriptLine_++]);
       if (line.empty() || line[0] == L'#')
         continue;
-      out_ << "> " << ToUtf8(Printable(line)) << "\n";
+      out_ << "> " << ToUtf8(Printable(ui::OneLine(line))) << "\n";
       out_.flush();
       return line;
     }
@@ -285,7 +285,7 @@ std::optional<std::wstring> ConsoleFrontend::NextAnswer(const Prompt& prompt) {
 void ConsoleFrontend::Refuse(const Prompt& prompt, const std::wstring& answer,
                              const std::wstring& why) {
   if (script_) {
-    Abort(L"script line " + std::to_wstring(scriptLine_) + L": '" + Printable(answer) +
+    Abort(L"script line " + std::to_wstring(scriptLine_) + L": '" + Printable(ui::OneLine(answer)) +
           L"' does not answer the " + prompt.Describe() + L": " + why);
     return;
   }

@@ -8,6 +8,26 @@
 
 namespace platform::host {
 
+namespace {
+
+bool SameName(const std::filesystem::path& a, const std::filesystem::path& b) {
+#ifdef _WIN32
+  return LowerCase(a.native()) == LowerCase(b.native());
+#else
+  // Bytes that are no text cannot be taken for letters: only the ASCII ones are.
+  const std::string& x = a.native();
+  const std::string& y = b.native();
+  return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), [](char c, char d) {
+           const auto lower = [](char letter) {
+             return letter >= 'A' && letter <= 'Z' ? static_cast<char>(letter - 'A' + 'a') : letter;
+           };
+           return lower(c) == lower(d);
+         });
+#endif
+}
+
+}  // namespace
+
 std::optional<std::vector<std::string>> SplitDevicePath(const std::wstring& path, DWORD& error) {
   error = kErrorInvalidName;
   if (path.empty() || (path[0] != L'\\' && path[0] != L'/'))
@@ -37,12 +57,13 @@ std::optional<std::wstring> DevicePathOf(const std::filesystem::path& root,
   const std::filesystem::path file = std::filesystem::absolute(host, ec).lexically_normal();
   if (ec)
     return std::nullopt;
-  // Names are found without regard to case, as on the device.
+  // Names are found without regard to case, as on the device; a host's name that is no text is
+  // compared as it stands.
   auto part = file.begin();
   for (const auto& name : base) {
     if (name.empty())
       continue;
-    if (part == file.end() || LowerCase(part->wstring()) != LowerCase(name.wstring()))
+    if (part == file.end() || !SameName(*part, name))
       return std::nullopt;
     ++part;
   }

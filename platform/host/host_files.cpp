@@ -13,10 +13,12 @@ Handle HostFilesBase::CreateFile(const std::wstring& path, DWORD access, DWORD s
   }
   // Sharing holds across processes: the host keeps a file opened without FILE_SHARE_READ to
   // its one opener until it is closed.
-  auto file = OpenPath(path, shareMode & kFileShareRead ? host::Share::kRead : host::Share::kNone);
-  if (!file)
-    return kInvalidHandle;
-  return open_.Add(std::move(file));
+  return Adopt(
+      OpenPath(path, shareMode & kFileShareRead ? host::Share::kRead : host::Share::kNone));
+}
+
+Handle HostFilesBase::Adopt(std::unique_ptr<host::ReadOnlyFile> file) {
+  return file ? open_.Add(std::move(file)) : kInvalidHandle;
 }
 
 bool HostFilesBase::ReadFile(Handle file, void* buffer, DWORD toRead, DWORD* read) {
@@ -70,6 +72,11 @@ bool HostFilesBase::CloseHandle(Handle file) {
     return false;
   }
   return true;
+}
+
+Handle HostFiles::Open(const std::filesystem::path& path, DWORD shareMode) {
+  return Adopt(host::OpenForReading(
+      path, shareMode & kFileShareRead ? host::Share::kRead : host::Share::kNone));
 }
 
 std::unique_ptr<host::ReadOnlyFile> HostFiles::OpenPath(const std::wstring& path,

@@ -22,6 +22,8 @@ class HostFilesBase : public Files {
   std::size_t openCount() const { return open_.size(); }
 
  protected:
+  // A handle for a file opened otherwise.
+  Handle Adopt(std::unique_ptr<host::ReadOnlyFile> file);
   // Opens the host file that path names; null with the last error set when it cannot.
   virtual std::unique_ptr<host::ReadOnlyFile> OpenPath(const std::wstring& path,
                                                        host::Share share) = 0;
@@ -32,6 +34,10 @@ class HostFilesBase : public Files {
 
 // Paths are host paths (UTF-8 on Linux).
 class HostFiles final : public HostFilesBase {
+ public:
+  // Opens a path as the host names it, bytes on Linux: a name that is no text too.
+  Handle Open(const std::filesystem::path& path, DWORD shareMode);
+
  protected:
   std::unique_ptr<host::ReadOnlyFile> OpenPath(const std::wstring& path,
                                                host::Share share) override;

@@ -44,6 +44,19 @@ int ClosedMessageBox(UINT type) {
 
 }  // namespace
 
+std::wstring OneLine(std::wstring_view text) {
+  constexpr std::size_t kLongest = 60;
+  std::wstring line;
+  for (const wchar_t c : text.substr(0, kLongest)) {
+    const bool lineEnd = c == L'\r' || c == L'\n';
+    if (!lineEnd)
+      line += c;
+    else if (line.empty() || line.back() != L' ')
+      line += L' ';
+  }
+  return text.size() > kLongest ? line + L"\u2026" : line;
+}
+
 std::wstring PlainLabel(const std::wstring& text) {
   std::wstring plain;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -78,11 +91,11 @@ std::wstring ModelFrontend::Prompt::Describe() const {
     case Kind::kDialog:
       return window->Describe();
     case Kind::kMessageBox:
-      return L"message box \"" + caption + L"\" (" + text + L")";
+      return L"message box \"" + OneLine(caption) + L"\" (" + OneLine(text) + L")";
     case Kind::kFileDialog:
       break;
   }
-  return L"file dialog (" + text + L")";
+  return L"file dialog (" + OneLine(text) + L")";
 }
 
 std::optional<ModelFrontend::Answer> ModelFrontend::Parse(const std::wstring& line) {
@@ -105,7 +118,7 @@ std::optional<ModelFrontend::Answer> ModelFrontend::Parse(const std::wstring& li
 
 void ModelFrontend::Refuse(const Prompt& prompt, const std::wstring& answer,
                            const std::wstring& why) {
-  Abort(L"'" + answer + L"' does not answer the " + prompt.Describe() + L": " + why);
+  Abort(L"'" + OneLine(answer) + L"' does not answer the " + prompt.Describe() + L": " + why);
 }
 
 std::optional<std::wstring> ModelFrontend::Ask(const Prompt& prompt) {

@@ -139,4 +139,8 @@ class ModelFrontend : public Frontend {
 // Button text without the mnemonic ampersand.
 std::wstring PlainLabel(const std::wstring& text);
 
+// A text for a message of one line: line breaks as spaces, and a long one cut short with an
+// ellipsis.
+std::wstring OneLine(std::wstring_view text);
+
 }  // namespace platform::ui

@@ -23,6 +23,7 @@
 #undef LoadString
 #undef MessageBox
 #undef OpenEvent
+#undef RegCreateKeyEx
 #undef RegDeleteValue
 #undef RegOpenKeyEx
 #undef RegQueryValueEx

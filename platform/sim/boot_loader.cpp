@@ -29,7 +29,8 @@ bool ChecksumHolds(const std::string& block) {
 BootDecision DecideBoot(const DevicePaths& paths) {
   BootDecision decision;
   std::string settings;
-  if (!host::ReadWholeFile(paths.settings(), settings) || settings.size() != kBootSettingsSize) {
+  if (!host::ReadWholeFile(paths.settings(), settings, kBootSettingsSize) ||
+      settings.size() != kBootSettingsSize) {
     decision.reason = "the settings block is unreadable, so the boot loader takes its default";
   } else if (!ChecksumHolds(settings)) {
     decision.reason = "the settings checksum is wrong, so the boot loader takes its default";

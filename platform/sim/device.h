@@ -38,14 +38,23 @@ struct InitialState {
   std::string images[2];  // main, rescue: installed whole, their lengths in the header
   std::vector<RegistryEntry> registry;  // the BINFS driver's key is added by Create
   bool powerManager = true;
+  std::vector<std::pair<std::wstring, std::string>> files;  // by device path
 };
+
+// Bounds of a device's make beyond which it would take the host's disk or time: a BINFS region
+// lives in a host file, and every write sleeps for the delay.
+constexpr DWORD kLargestRegion = 512 * 1024 * 1024;
+constexpr DWORD kLongestWriteDelay = 10000;  // milliseconds
 
 class Device {
  public:
-  // Makes a new device in dir, which must not exist or be empty.
+  // Makes a new device in dir, which must not exist or be empty. Another program that makes one
+  // there meanwhile is told that the device is busy: the last error is then kErrorDeviceInUse.
+  // The device appears whole, with its description the last file written.
   static bool Create(const std::filesystem::path& dir, const InitialState& state,
                      std::string& error);
-  // Opens an existing device; null with a message when dir holds none.
+  // Opens an existing device, removing what killed programs left of their changes; null with a
+  // message when dir holds none (the last error is kErrorDeviceInUse when one is being made).
   static std::unique_ptr<Device> Open(const std::filesystem::path& dir, std::string& error);
 
   Files& files() { return files_; }

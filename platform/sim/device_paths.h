@@ -3,34 +3,47 @@
 
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/host/host.h"
 
 namespace platform::sim {
 
+// Each is reached from the device's folder without following a link below it.
 struct DevicePaths {
   explicit DevicePaths(std::filesystem::path dir) : root(std::move(dir)) {}
 
   std::filesystem::path root;
-  std::filesystem::path config() const { return root / "device.json"; }
-  std::filesystem::path registry() const { return root / "registry.json"; }
-  std::filesystem::path bootLoader() const { return root / "nor" / "bootloader.bin"; }
-  std::filesystem::path settings() const { return root / "nor" / "settings.bin"; }
-  std::filesystem::path constants() const { return root / "nor" / "constants.bin"; }
-  std::filesystem::path image(int which) const {
-    return root / "binfs" / (which == 0 ? "main.img" : "rescue.img");
+  host::Below config() const { return At("device.json"); }
+  host::Below registry() const { return At("registry.json"); }
+  host::Below bootLoader() const { return At("nor/bootloader.bin"); }
+  host::Below settings() const { return At("nor/settings.bin"); }
+  host::Below constants() const { return At("nor/constants.bin"); }
+  host::Below image(int which) const {
+    return At(which == 0 ? "binfs/main.img" : "binfs/rescue.img");
   }
-  std::filesystem::path imageHeaders() const { return root / "binfs" / "headers.json"; }
-  std::filesystem::path powerManager() const { return root / "power-manager.json"; }
-  std::filesystem::path faults() const { return root / "faults.json"; }
-  std::filesystem::path debugLog() const { return root / "debug.jsonl"; }
-  std::filesystem::path fileSystem() const { return root / "fs"; }
-  // Locks: every change of the device's state, the BINFS driver's one user, named mutexes.
-  std::filesystem::path changeLock() const { return root / "device.lock"; }
-  std::filesystem::path driverLock() const { return root / "binfs" / "driver.lock"; }
-  std::filesystem::path mutexLock(const std::string& hexName) const {
-    return root / ("mutex-" + hexName + ".lock");
+  host::Below imageHeaders() const { return At("binfs/headers.json"); }
+  host::Below powerManager() const { return At("power-manager.json"); }
+  host::Below faults() const { return At("faults.json"); }
+  host::Below debugLog() const { return At("debug.jsonl"); }
+  host::Below fileSystem() const { return At("fs"); }
+  // Locks: the device being made, every change of its state, the BINFS driver's one user, named
+  // mutexes.
+  host::Below creationLock() const { return At("creating.lock"); }
+  host::Below changeLock() const { return At("device.lock"); }
+  host::Below driverLock() const { return At("binfs/driver.lock"); }
+  host::Below mutexLock(const std::string& hexName) const {
+    return At("mutex-" + hexName + ".lock");
   }
+  // The files that the device replaces whole as it changes.
+  std::vector<host::Below> replaced() const {
+    return {config(), registry(), bootLoader(),   settings(),     constants(),
+            image(0), image(1),   imageHeaders(), powerManager(), faults()};
+  }
+
+ private:
+  host::Below At(const std::string& relative) const { return {root, relative}; }
 };
 
 // Held for the length of one change of the device's state, so that a change made by another

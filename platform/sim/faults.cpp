@@ -2,12 +2,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
 #include "platform/devices.h"
 #include "platform/host/host.h"
 #include "platform/kernel.h"
+#include "platform/sim/state_file.h"
 
 namespace platform::sim {
 
@@ -37,6 +39,8 @@ bool ParseNumber(std::string_view text, DWORD& value) {
   const auto [stop, error] = std::from_chars(digits.data(), end, value, hex ? 16 : 10);
   return !digits.empty() && error == std::errc() && stop == end;
 }
+
+constexpr std::uint64_t kLargestFaultList = std::uint64_t{1024} * 1024;
 
 }  // namespace
 
@@ -99,59 +103,96 @@ std::string DescribeFault(const Fault& fault) {
   return text;
 }
 
-FaultInjector::FaultInjector(std::filesystem::path file) : file_(std::move(file)) {}
+FaultInjector::FaultInjector(const DevicePaths& paths) : paths_(paths) {}
+
+namespace {
+
+// One fault as the device folder keeps it.
+bool ReadFault(const nlohmann::json& entry, Fault& fault) {
+  std::string ignored;
+  if (!entry.is_object() || !entry.contains("call") || !entry["call"].is_string() ||
+      !ParseFaultTarget(entry["call"].get<std::string>(), fault, ignored)) {
+    return false;
+  }
+  const auto number = [&entry](const char* key, DWORD fallback) -> std::optional<DWORD> {
+    const auto it = entry.find(key);
+    if (it == entry.end())
+      return fallback;
+    if (!it->is_number_unsigned() || it->get<std::uint64_t>() > 0xFFFFFFFFu)
+      return std::nullopt;
+    return it->get<DWORD>();
+  };
+  const auto code = number("code", 0);
+  const auto nth = number("nth", 1);
+  const auto errorCode = number("error", kErrorGenFailure);
+  const auto kind = entry.find("kind");
+  const bool kindOk =
+      kind == entry.end() || (kind->is_string() && (*kind == "fail" || *kind == "power-cut"));
+  if (!code || !nth || *nth == 0 || !errorCode || !kindOk)
+    return false;
+  if (entry.contains("code"))
+    fault.code = *code;
+  fault.nth = *nth;
+  fault.error = *errorCode;
+  fault.powerCut = kind != entry.end() && *kind == "power-cut";
+  return true;
+}
+
+// The faults a device folder holds; false with the message when they cannot be read. A missing
+// file holds none.
+bool ReadFaults(const host::Below& file, std::vector<Fault>& faults, std::string& error) {
+  faults.clear();
+  nlohmann::json list;
+  std::error_code ec;
+  if (!std::filesystem::exists(file.path(), ec) && !ec)
+    return true;
+  if (!ReadStateFile(file, kLargestFaultList, list, error))
+    return false;
+  if (!list.is_array()) {
+    error = host::Shown(file) + " is not a list of faults";
+    return false;
+  }
+  for (std::size_t at = 0; at < list.size(); ++at) {
+    const nlohmann::json& entry = list[at];
+    Fault fault;
+    if (!ReadFault(entry, fault)) {
+      error = host::Shown(file) + ": fault #" + std::to_string(at + 1) + " is not a fault";
+      return false;
+    }
+    faults.push_back(fault);
+  }
+  return true;
+}
+
+}  // namespace
 
 bool FaultInjector::Load(std::string& error) {
-  armed_.clear();
-  std::string bytes;
-  if (!std::filesystem::exists(file_))
-    return true;
-  if (!host::ReadWholeFile(file_, bytes)) {
-    error = "cannot read " + file_.string() + ": " + host::LastErrorText();
+  if (!ReadFaults(paths_.faults(), armed_, error))
     return false;
-  }
-  const nlohmann::json list = nlohmann::json::parse(bytes, nullptr, false);
-  if (!list.is_array()) {
-    error = file_.string() + " is not a list of faults";
-    return false;
-  }
-  for (const nlohmann::json& entry : list) {
-    Fault fault;
-    if (!entry.is_object() || !entry.contains("call") || !entry["call"].is_string() ||
-        !ParseFaultTarget(entry["call"].get<std::string>(), fault, error)) {
-      error = file_.string() + ": bad fault " + entry.dump();
-      return false;
-    }
-    const auto number = [&entry](const char* key, DWORD fallback) -> std::optional<DWORD> {
-      const auto it = entry.find(key);
-      if (it == entry.end())
-        return fallback;
-      if (!it->is_number_unsigned() || it->get<std::uint64_t>() > 0xFFFFFFFFu)
-        return std::nullopt;
-      return it->get<DWORD>();
-    };
-    const auto code = number("code", 0);
-    const auto nth = number("nth", 1);
-    const auto errorCode = number("error", kErrorGenFailure);
-    const auto kind = entry.find("kind");
-    const bool kindOk =
-        kind == entry.end() || (kind->is_string() && (*kind == "fail" || *kind == "power-cut"));
-    if (!code || !nth || *nth == 0 || !errorCode || !kindOk) {
-      error = file_.string() + ": bad fault " + entry.dump();
-      return false;
-    }
-    if (entry.contains("code"))
-      fault.code = *code;
-    fault.nth = *nth;
-    fault.error = *errorCode;
-    fault.powerCut = kind != entry.end() && *kind == "power-cut";
-    armed_.push_back(fault);
-  }
   seen_.assign(armed_.size(), 0);
   return true;
 }
 
-bool FaultInjector::Save() {
+bool FaultInjector::Change(const std::function<void()>& change) {
+  const auto lock = LockForChange(paths_);
+  std::vector<Fault> current;
+  std::string error;
+  if (!lock || !ReadFaults(paths_.faults(), current, error))
+    return false;
+  std::vector<unsigned> seen(current.size(), 0);
+  std::vector<bool> matched(armed_.size(), false);
+  for (std::size_t i = 0; i < current.size(); ++i) {
+    for (std::size_t j = 0; j < armed_.size(); ++j) {
+      if (!matched[j] && armed_[j] == current[i]) {
+        matched[j] = true;
+        seen[i] = seen_[j];
+        break;
+      }
+    }
+  }
+  armed_ = std::move(current);
+  seen_ = std::move(seen);
+  change();
   nlohmann::json list = nlohmann::json::array();
   for (const Fault& fault : armed_) {
     nlohmann::json entry = {
@@ -162,19 +203,21 @@ bool FaultInjector::Save() {
       entry["error"] = fault.error;
     list.push_back(entry);
   }
-  return host::ReplaceFile(file_, list.dump(2) + "\n");
+  return WriteStateFile(paths_.faults(), list);
 }
 
 bool FaultInjector::Arm(const Fault& fault) {
-  armed_.push_back(fault);
-  seen_.push_back(0);
-  return Save();
+  return Change([&] {
+    armed_.push_back(fault);
+    seen_.push_back(0);
+  });
 }
 
 bool FaultInjector::Clear() {
-  armed_.clear();
-  seen_.clear();
-  return Save();
+  return Change([this] {
+    armed_.clear();
+    seen_.clear();
+  });
 }
 
 std::optional<DWORD> FaultInjector::Enter(std::string_view call, std::optional<DWORD> code) {
@@ -191,9 +234,14 @@ std::optional<DWORD> FaultInjector::Enter(std::string_view call, std::optional<D
   if (!firing)
     return std::nullopt;
   const Fault fault = armed_[*firing];
-  armed_.erase(armed_.begin() + static_cast<std::ptrdiff_t>(*firing));
-  seen_.erase(seen_.begin() + static_cast<std::ptrdiff_t>(*firing));
-  Save();
+  // Fired once: gone from the list as it stands now.
+  Change([&] {
+    const auto it = std::find(armed_.begin(), armed_.end(), fault);
+    if (it != armed_.end()) {
+      seen_.erase(seen_.begin() + (it - armed_.begin()));
+      armed_.erase(it);
+    }
+  });
   if (fault.powerCut)
     host::PowerCut();
   return fault.error;

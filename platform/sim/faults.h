@@ -4,11 +4,13 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/sim/device_paths.h"
 #include "platform/types.h"
 
 namespace platform::sim {
@@ -19,6 +21,11 @@ struct Fault {
   unsigned nth = 1;           // which of the matching calls, counted from 1 in each run
   DWORD error = kErrorGenFailure;
   bool powerCut = false;  // the process dies at that call instead of failing it
+
+  bool operator==(const Fault& other) const {
+    return call == other.call && code == other.code && nth == other.nth && error == other.error &&
+           powerCut == other.powerCut;
+  }
 };
 
 // The calls that can be named, in the device's spelling.
@@ -32,9 +39,11 @@ bool ParseFaultTarget(std::string_view text, Fault& fault, std::string& error);
 std::string DescribeCall(std::string_view call, std::optional<DWORD> code);
 std::string DescribeFault(const Fault& fault);
 
+// The armed faults are changed under the device's lock, on the list as it stands, so that a fault
+// armed from outside while a program runs is kept.
 class FaultInjector {
  public:
-  explicit FaultInjector(std::filesystem::path file);
+  explicit FaultInjector(const DevicePaths& paths);
 
   // Reads the armed faults from the device directory; false when the file is unreadable.
   bool Load(std::string& error);
@@ -53,9 +62,11 @@ class FaultInjector {
   const std::vector<std::string>& trace() const { return trace_; }
 
  private:
-  bool Save();
+  // Rereads the list under the device's lock, keeping this run's counts of the faults it knew,
+  // applies change and saves the list.
+  bool Change(const std::function<void()>& change);
 
-  std::filesystem::path file_;
+  const DevicePaths& paths_;
   std::vector<Fault> armed_;
   std::vector<unsigned> seen_;
   bool recording_ = false;

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/host/host.h"
+#include "platform/sim/state_file.h"
 #include "platform/text/utf8.h"
 
 namespace platform::sim {
@@ -13,6 +14,7 @@ const wchar_t* const kPowerTimeoutNames[3] = {L"ACUserIdle", L"ACSystemIdle", L"
 namespace {
 
 constexpr std::size_t kReloadsKept = 64;
+constexpr std::uint64_t kLargestRecord = std::uint64_t{64} * 1024;
 
 nlohmann::json ToJson(const EnforcedTimeouts& timeouts) {
   nlohmann::json record = nlohmann::json::object();
@@ -31,7 +33,7 @@ bool FromJson(const nlohmann::json& record, EnforcedTimeouts& timeouts) {
     timeouts.values[i].reset();
     if (it == record.end() || it->is_null())
       continue;
-    if (!it->is_number_unsigned())
+    if (!it->is_number_unsigned() || it->get<std::uint64_t>() > 0xFFFFFFFFu)
       return false;
     timeouts.values[i] = it->get<DWORD>();
   }
@@ -44,23 +46,26 @@ PowerManager::PowerManager(const DevicePaths& paths, SimRegistry& registry)
     : paths_(paths), registry_(registry) {}
 
 bool PowerManager::Load(std::string& error) {
-  std::string bytes;
   reloads_.clear();
-  const std::filesystem::path file = paths_.powerManager();
-  if (!host::ReadWholeFile(file, bytes)) {
-    error = "cannot read " + file.string() + ": " + host::LastErrorText();
+  const host::Below file = paths_.powerManager();
+  nlohmann::json state;
+  if (!ReadStateFile(file, kLargestRecord, state, error))
     return false;
-  }
-  const nlohmann::json state = nlohmann::json::parse(bytes, nullptr, false);
   if (!state.is_object() ||
       !FromJson(state.value("enforced", nlohmann::json::object()), enforced_)) {
-    error = file.string() + " is not a power manager record";
+    error = host::Shown(file) + " is not a power manager record";
     return false;
   }
-  for (const nlohmann::json& record : state.value("reloads", nlohmann::json::array())) {
+  const nlohmann::json reloads = state.value("reloads", nlohmann::json::array());
+  if (!reloads.is_array() || reloads.size() > kReloadsKept) {
+    error = host::Shown(file) + ": the reloads are not a list of at most " +
+            std::to_string(kReloadsKept);
+    return false;
+  }
+  for (const nlohmann::json& record : reloads) {
     EnforcedTimeouts timeouts;
     if (!FromJson(record, timeouts)) {
-      error = file.string() + ": bad reload record";
+      error = host::Shown(file) + ": bad reload record";
       return false;
     }
     reloads_.push_back(timeouts);
@@ -89,7 +94,7 @@ bool PowerManager::Save() {
   for (const EnforcedTimeouts& record : reloads_)
     reloads.push_back(ToJson(record));
   const nlohmann::json state = {{"enforced", ToJson(enforced_)}, {"reloads", reloads}};
-  return host::ReplaceFile(paths_.powerManager(), state.dump(2) + "\n");
+  return WriteStateFile(paths_.powerManager(), state);
 }
 
 }  // namespace platform::sim

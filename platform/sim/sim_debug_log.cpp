@@ -15,10 +15,10 @@ void SimDebugLog::Print(std::wstring_view text) {
   host::AppendToFile(file_, line.data(), line.size());
 }
 
-bool ReadDebugLog(const std::filesystem::path& file, std::vector<std::wstring>& texts) {
+bool ReadDebugLog(const host::Below& file, std::vector<std::wstring>& texts) {
   texts.clear();
   std::string bytes;
-  if (!std::filesystem::exists(file))
+  if (!std::filesystem::exists(file.path()))
     return true;
   if (!host::ReadWholeFile(file, bytes))
     return false;

@@ -7,20 +7,21 @@
 #include <vector>
 
 #include "platform/debuglog.h"
+#include "platform/host/host.h"
 
 namespace platform::sim {
 
 class SimDebugLog final : public DebugLog {
  public:
-  explicit SimDebugLog(std::filesystem::path file) : file_(std::move(file)) {}
+  explicit SimDebugLog(host::Below file) : file_(std::move(file)) {}
 
   void Print(std::wstring_view text) override;
 
  private:
-  std::filesystem::path file_;
+  host::Below file_;
 };
 
 // Every text written to a device's debug log, oldest first; false when unreadable.
-bool ReadDebugLog(const std::filesystem::path& file, std::vector<std::wstring>& texts);
+bool ReadDebugLog(const host::Below& file, std::vector<std::wstring>& texts);
 
 }  // namespace platform::sim

@@ -7,6 +7,7 @@
 
 #include "platform/files.h"
 #include "platform/host/host.h"
+#include "platform/sim/state_file.h"
 #include "platform/text/strings.h"
 
 namespace platform::sim {
@@ -14,6 +15,7 @@ namespace platform::sim {
 namespace {
 
 const char* const kImageNames[2] = {"main", "rescue"};
+constexpr std::uint64_t kLargestHeader = std::uint64_t{64} * 1024;
 
 bool Refuse(DWORD error) {
   SetLastError(error);
@@ -27,12 +29,12 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 }  // namespace
 
 bool LoadBinfsHeader(const DevicePaths& paths, BinfsHeader& header) {
-  std::string bytes;
-  if (!host::ReadWholeFile(paths.imageHeaders(), bytes))
+  nlohmann::json document;
+  std::string error;
+  if (!ReadStateFile(paths.imageHeaders(), kLargestHeader, document, error) ||
+      !document.is_object()) {
     return false;
-  const nlohmann::json document = nlohmann::json::parse(bytes, nullptr, false);
-  if (!document.is_object())
-    return false;
+  }
   for (int i = 0; i < 2; ++i) {
     header.length[i].reset();
     const auto it = document.find(kImageNames[i]);
@@ -54,7 +56,7 @@ bool SaveBinfsHeader(const DevicePaths& paths, const BinfsHeader& header) {
     document[kImageNames[i]] = {
         {"length", header.length[i] ? nlohmann::json(*header.length[i]) : nlohmann::json()}};
   }
-  return host::ReplaceFile(paths.imageHeaders(), document.dump(2) + "\n");
+  return WriteStateFile(paths.imageHeaders(), document);
 }
 
 SimDevices::SimDevices(const DevicePaths& paths, const BinfsLayout& layout, SimRegistry& registry,

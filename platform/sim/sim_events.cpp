@@ -60,7 +60,7 @@ Handle SimEvents::CreateMutex(bool /*initialOwner*/, const std::wstring& name) {
   // one that a file name cannot hold), so the mutex exists while any process has a handle. A
   // create asks, under the device's lock, whether anyone holds one: an exclusive lock is had
   // only when no one does.
-  const std::filesystem::path file = paths_.mutexLock(HexEncode(ToUtf8(name)));
+  const host::Below file = paths_.mutexLock(HexEncode(ToUtf8(name)));
   const auto guard = LockForChange(paths_);
   if (!guard)
     return kNullHandle;

@@ -18,7 +18,7 @@ bool Refuse(DWORD error) {
 struct BlockRequests {
   DWORD get;
   DWORD set;
-  std::filesystem::path (DevicePaths::*file)() const;
+  host::Below (DevicePaths::*file)() const;
   DWORD size;
 };
 
@@ -56,18 +56,15 @@ bool SimKernel::KernelIoControl(DWORD code, const void* in, DWORD inSize, void* 
     return Refuse(kErrorInvalidParameter);
   if (inSize > bootLoaderCapacity_)
     return Refuse(kErrorDiskFull);
-  if (!host::ReplaceFile(paths_.bootLoader(),
-                         std::string_view(static_cast<const char*>(in), inSize)))
-    return Refuse(kErrorWriteFault);
-  return true;
+  return Replace(paths_.bootLoader(), in, inSize);
 }
 
-bool SimKernel::Get(const std::filesystem::path& block, DWORD size, void* out, DWORD outSize,
+bool SimKernel::Get(const host::Below& block, DWORD size, void* out, DWORD outSize,
                     DWORD* returned) {
   if (!out || outSize != size)
     return Refuse(kErrorInvalidParameter);
   std::string bytes;
-  if (!host::ReadWholeFile(block, bytes) || bytes.size() != size)
+  if (!host::ReadWholeFile(block, bytes, size) || bytes.size() != size)
     return Refuse(kErrorReadFault);
   std::memcpy(out, bytes.data(), size);
   if (returned)
@@ -75,10 +72,17 @@ bool SimKernel::Get(const std::filesystem::path& block, DWORD size, void* out, D
   return true;
 }
 
-bool SimKernel::Set(const std::filesystem::path& block, DWORD size, const void* in, DWORD inSize) {
+bool SimKernel::Set(const host::Below& block, DWORD size, const void* in, DWORD inSize) {
   if (!in || inSize != size)
     return Refuse(kErrorInvalidParameter);
-  if (!host::ReplaceFile(block, std::string_view(static_cast<const char*>(in), size)))
+  return Replace(block, in, size);
+}
+
+// Under the lock of every change: a program that opens the device meanwhile takes no file half
+// replaced for one left behind.
+bool SimKernel::Replace(const host::Below& file, const void* bytes, DWORD size) {
+  const auto lock = LockForChange(paths_);
+  if (!lock || !host::ReplaceFile(file, std::string_view(static_cast<const char*>(bytes), size)))
     return Refuse(kErrorWriteFault);
   return true;
 }

@@ -17,9 +17,9 @@ class SimKernel final : public Kernel {
                        DWORD* returned) override;
 
  private:
-  bool Get(const std::filesystem::path& block, DWORD size, void* out, DWORD outSize,
-           DWORD* returned);
-  bool Set(const std::filesystem::path& block, DWORD size, const void* in, DWORD inSize);
+  bool Get(const host::Below& block, DWORD size, void* out, DWORD outSize, DWORD* returned);
+  bool Set(const host::Below& block, DWORD size, const void* in, DWORD inSize);
+  bool Replace(const host::Below& file, const void* bytes, DWORD size);
 
   const DevicePaths& paths_;
   FaultInjector& faults_;

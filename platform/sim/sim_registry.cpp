@@ -6,12 +6,16 @@
 #include <cwctype>
 
 #include "platform/host/host.h"
+#include "platform/sim/state_file.h"
 #include "platform/text/strings.h"
 #include "platform/text/utf8.h"
 
 namespace platform::sim {
 
 namespace {
+
+// Far more than a device's registry holds; every call reads it whole.
+constexpr std::uint64_t kLargestRegistry = std::uint64_t{1024} * 1024;
 
 const std::pair<DWORD, const char*> kTypeNames[] = {{kRegNone, "REG_NONE"},
                                                     {kRegSz, "REG_SZ"},
@@ -128,22 +132,19 @@ SimRegistry::SimRegistry(const DevicePaths& paths, FaultInjector& faults)
 
 bool SimRegistry::Load(std::string& error) {
   keys_.clear();
-  std::string bytes;
-  const std::filesystem::path file = paths_.registry();
-  if (!host::ReadWholeFile(file, bytes)) {
-    error = "cannot read " + file.string() + ": " + host::LastErrorText();
+  const host::Below file = paths_.registry();
+  nlohmann::json document;
+  if (!ReadStateFile(file, kLargestRegistry, document, error))
     return false;
-  }
-  const nlohmann::json document = nlohmann::json::parse(bytes, nullptr, false);
   if (!document.is_object()) {
-    error = file.string() + " is not a JSON object";
+    error = host::Shown(file) + " is not a JSON object";
     return false;
   }
   for (const auto& [path, values] : document.items()) {
     const std::wstring wide = FromUtf8(path);
     const std::wstring prefix = L"HKEY_LOCAL_MACHINE\\";
     if (wide.compare(0, prefix.size(), prefix) != 0 || !values.is_object()) {
-      error = file.string() + ": bad key " + path;
+      error = host::Shown(file) + ": bad key " + Excerpt(path);
       return false;
     }
     const std::wstring keyPath = Trim(wide.substr(prefix.size()));
@@ -152,7 +153,7 @@ bool SimRegistry::Load(std::string& error) {
     for (const auto& [name, entry] : values.items()) {
       RegValue value;
       if (!FromJson(entry, value)) {
-        error = file.string() + ": bad value " + name + " of " + path;
+        error = host::Shown(file) + ": bad value " + Excerpt(name) + " of " + Excerpt(path);
         return false;
       }
       key.values[LowerCase(FromUtf8(name))] = Entry{FromUtf8(name), value};
@@ -169,7 +170,7 @@ bool SimRegistry::Save() {
       values[ToUtf8(entry.name)] = ToJson(entry.value);
     document[ToUtf8(L"HKEY_LOCAL_MACHINE\\" + key.path)] = values;
   }
-  return host::ReplaceFile(paths_.registry(), document.dump(2) + "\n");
+  return WriteStateFile(paths_.registry(), document);
 }
 
 bool SimRegistry::Refresh() {

@@ -1,5 +1,7 @@
 #include "platform/text/strings.h"
 
+#include "platform/text/utf8.h"
+
 #include <charconv>
 #include <cwctype>
 
@@ -42,6 +44,23 @@ bool HexDecode(std::string_view text, std::string& bytes) {
     bytes += static_cast<char>(value);
   }
   return true;
+}
+
+std::string Escaped(std::string_view bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string shown;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    const std::size_t length = byte < 0x20 || byte == 0x7F ? 0 : Utf8SequenceAt(bytes, i);
+    if (length) {
+      shown.append(bytes, i, length);
+      i += length;
+    } else {
+      shown += std::string("\\x") + kDigits[byte >> 4] + kDigits[byte & 0xF];
+      ++i;
+    }
+  }
+  return shown;
 }
 
 }  // namespace platform

@@ -101,4 +101,8 @@ std::wstring FromUtf8(std::string_view text) {
   return out;
 }
 
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at) {
+  return DecodeUtf8(text, at).second;
+}
+
 }  // namespace platform

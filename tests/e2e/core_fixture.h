@@ -90,7 +90,7 @@ class CoreTest : public DeviceTest {
   nlohmann::json State() const { return tools::DescribeDevice(*device_); }
   // The device as the next program finds it, with a new debug log and a new trace.
   void NewRun() {
-    std::filesystem::remove(device_->paths().debugLog());
+    std::filesystem::remove(device_->paths().debugLog().path());
     Reopen();
     device_->faults().RecordCalls(true);
   }
@@ -116,9 +116,9 @@ class CoreTest : public DeviceTest {
     EXPECT_TRUE(platform::host::ReadWholeFile(file, bytes)) << file;
     return {bytes.begin(), bytes.end()};
   }
-  std::vector<platform::BYTE> Settings() const { return Bytes(device_->paths().settings()); }
+  std::vector<platform::BYTE> Settings() const { return Bytes(device_->paths().settings().path()); }
   void PutSettings(const std::vector<platform::BYTE>& bytes) const {
-    PutFile(device_->paths().settings(), bytes);
+    PutFile(device_->paths().settings().path(), bytes);
   }
 
   std::unique_ptr<fakes::RecordingFrontend> frontend_;

@@ -229,7 +229,9 @@ TEST_F(PowerTimeoutsTest, TheNextStartPutsBackWhatAnInterruptedRunSaved) {
     EXPECT_EQ(
         journal::PutBackInterruptedTimeouts(device_->registry(), device_->events(), device_->log()),
         putBack);
-    EXPECT_EQ(GetLastError(), error);
+    if (!putBack) {
+      EXPECT_EQ(GetLastError(), error);
+    }
     EXPECT_EQ(journal::TimeoutsWaiting(device_->registry()), !putBack);
     EXPECT_EQ(State()["timeouts"]["ACUserIdle"], userIdle);
     EXPECT_EQ(Log().size(), read ? 2u : 0u);  // its own line, then the restore line

@@ -106,6 +106,19 @@ TEST_F(SimDevice, KeepsItsGuaranteesAcrossProcesses) {
     EXPECT_TRUE(device_->simRegistry().Get(L"Test", L"a" + std::to_wstring(i)));
     EXPECT_TRUE(device_->simRegistry().Get(L"Test", L"b" + std::to_wstring(i)));
   }
+
+  // A fault armed from outside while a program runs outlives one of the program's that fires.
+  std::string error;
+  const auto outside = sim::Device::Open(dir_, error);
+  sim::Fault readFails, writeFails;
+  ASSERT_TRUE(sim::ParseFaultTarget("ReadFile", readFails, error));
+  ASSERT_TRUE(sim::ParseFaultTarget("WriteFile", writeFails, error));
+  ASSERT_TRUE(device_->faults().Arm(readFails));
+  ASSERT_TRUE(outside->faults().Arm(writeFails));
+  DWORD read = 0;
+  EXPECT_FALSE(device_->files().ReadFile(kInvalidHandle, nullptr, 0, &read));
+  Reopen();
+  EXPECT_EQ(device_->faults().armed(), std::vector<sim::Fault>{writeFails});
 }
 
 // Each bound met exactly passes; one byte more is refused.
@@ -176,7 +189,7 @@ TEST_F(SimDevice, FileSystemMapsDevicePathsAndNothingElse) {
 TEST_F(SimDevice, AChangeIsNeverRedirectedAndLeavesNothingBehind) {
   const std::filesystem::path victim = dir_.parent_path() / (dir_.filename().string() + "-victim");
   std::ofstream(victim) << "the user's own file";
-  const std::filesystem::path nor = device_->paths().settings().parent_path();
+  const std::filesystem::path nor = device_->paths().settings().path().parent_path();
   const auto listing = [&nor] {
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(nor))
@@ -194,11 +207,11 @@ TEST_F(SimDevice, AChangeIsNeverRedirectedAndLeavesNothingBehind) {
   EXPECT_TRUE(setSettings(*device_));
   EXPECT_EQ(listing(), before);
   // A link in place of the block itself is refused, not followed.
-  std::filesystem::remove(device_->paths().settings());
-  std::filesystem::create_symlink(victim, device_->paths().settings());
+  std::filesystem::remove(device_->paths().settings().path());
+  std::filesystem::create_symlink(victim, device_->paths().settings().path());
   EXPECT_FALSE(setSettings(*device_));
   EXPECT_EQ(GetLastError(), kErrorWriteFault);
-  std::filesystem::remove(device_->paths().settings());
+  std::filesystem::remove(device_->paths().settings().path());
   // A full disk: the write fails and its temporary file is gone.
   const auto onAFullDisk = [&](sim::Device& other) {
     ::signal(SIGXFSZ, SIG_IGN);

@@ -7,12 +7,14 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
+#include <functional>
 
 #include "package/crc16.h"
 #include "package/package_builder.h"
 #include "platform/sim/sim_debug_log.h"
 #include "tests/e2e/device_fixture.h"
 #include "tests/support/run_command.h"
+#include "tools/common/provision.h"
 
 namespace {
 
@@ -160,6 +162,9 @@ TEST_F(ToolsTest, EachRefusalTellsTheReasonAndChangesNothing) {
        "devsim: bad request code '0x123456789'"},
       {"devsim fault device ReadFile --error 0", 2,
        "devsim: --error 0 is success: a call made to fail needs a non-zero error code\n"},
+      {"devsim init b --write-delay 10001", 2, "devsim: --write-delay takes at most 10000 ms"},
+      {"devsim init b --timeouts 1,2,4294967296", 2, "devsim: --timeouts takes three numbers"},
+      {"devsim init b --timeouts 1,2,3x", 2, "devsim: --timeouts takes three numbers"},
       {"devsim init b --main-max 1000", 1,
        "devsim: the main image limit 1000 is below the factory main image's 1572864 bytes, so "
        "the device could not start it; the smallest main image limit that works is 1572864\n"},
@@ -175,7 +180,7 @@ TEST_F(ToolsTest, EachRefusalTellsTheReasonAndChangesNothing) {
       {"devsim show ''", 1, "devsim: an empty path names no folder for the device\n"},
       {"devsim init papers", 1, "devsim: papers exists and is not empty\n"},
       {"devsim init " + longName, 1,
-       "devsim: cannot create " + longName + "/nor: File name too long\n"},
+       "devsim: cannot create " + longName + ": File name too long\n"},
       {"tessaron --device ''", 1, "tessaron: an empty path names no folder for the device\n"},
       {"tessaron --device papers", 1,
        "tessaron: papers is not a simulated device: cannot read papers/device.json: No such file "
@@ -196,6 +201,12 @@ TEST_F(ToolsTest, EachRefusalTellsTheReasonAndChangesNothing) {
       {scripted, 3, "tessaron: script line 4: 'check OK' does not answer the message box",
        "\n# nothing\nclick 1011\ncheck OK\n"},
       {scripted, 3, "tessaron: script line 1: 'jump' does not answer the dialog 133", "jump\n"},
+      // A message box's lines and a long answer, in one line of the message.
+      {scripted, 3,
+       "tessaron: script line 2: '" + std::string(60, 'j') +
+           "\u2026' does not answer the message box \"Tessaron Loader\" (Please, choose a "
+           "bootloader file. Don't use Flash directory\u2026): its buttons are not that\n",
+       "click 1011\n" + std::string(4 << 20, 'j') + "\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command + " " + c.script);
@@ -204,10 +215,7 @@ TEST_F(ToolsTest, EachRefusalTellsTheReasonAndChangesNothing) {
     const CommandResult run = Run(c.command);
     EXPECT_EQ(run.exitCode, c.status);
     EXPECT_THAT(run.errors, StartsWith(c.message));
-    // One line, but where a script's refusal quotes a message box's lines.
-    if (c.status != 3) {
-      EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << run.errors;
-    }
+    EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << run.errors;
   }
   for (const char* made : {"o.nbX", "b", "nor"})
     EXPECT_FALSE(std::filesystem::exists(dir_ / made)) << made;
@@ -298,7 +306,106 @@ TEST_F(NbxTest, AFileOfFourGiBOrMoreIsToldApart) {
       "big.nbX: FAILED: the file holds 4294983780 bytes, 4 GiB or more: its size does not fit "
       "the device's 32 bits\n");
   EXPECT_EQ(Run("nbx pack big.nbX -o o.nbX").errors,
-            "nbx: cannot read big.nbX: it could not be read whole\n");
+            "nbx: cannot read big.nbX: 4294983780 bytes, over the limit of 4294967295\n");
+}
+
+// A device folder damaged or turned against its user: every command refuses it at once with one
+// line that names the file and the reason, or takes what is sound in it; none crashes, hangs, or
+// writes through a link or outside the folder.
+TEST_F(ToolsTest, HostileDeviceFoldersAreRefusedOrTakenWithoutHarm) {
+  ASSERT_EQ(Run("devsim init pristine --write-delay 0").exitCode, 0);
+  const auto deep = [](const std::filesystem::path& file, std::size_t levels = 100000) {
+    WriteBytes(file, std::string(levels, '[') + std::string(levels, ']'));
+  };
+  const auto linked = [this](const std::string& name) {
+    std::filesystem::rename(dir_ / "device" / name, dir_ / "victim" / name);
+    std::filesystem::create_symlink(dir_ / "victim" / name, dir_ / "device" / name);
+  };
+  // How the folder is damaged, and how every command begins its refusal (empty: none refuses).
+  const std::pair<std::function<void(const std::filesystem::path&)>, std::string> cases[] = {
+      {[&](const auto&) { linked("nor"); }, "device is not a sound device: nor is a link"},
+      {[&](const auto&) { linked("binfs"); }, "device is not a sound device: binfs is a link"},
+      {[&](const auto&) { linked("fs"); }, "device is not a sound device: fs is a link"},
+      {[&](const auto&) { linked("registry.json"); }, "cannot read device/registry.json: a link"},
+      {[&](const auto&) { linked("device.json"); },
+       "device is not a simulated device: cannot read device/device.json: a link"},
+      {[&](const auto& d) { deep(d / "faults.json"); },
+       "device/faults.json nests deeper than the device ever writes"},
+      {[&](const auto& d) { deep(d / "power-manager.json", 30000); },
+       "device/power-manager.json nests deeper than the device ever writes"},
+      {[&](const auto& d) { deep(d / "binfs" / "headers.json"); },
+       "device/binfs/headers.json is not a BINFS header"},
+      {[&](const auto& d) { deep(d / "registry.json"); },
+       "device/registry.json nests deeper than the device ever writes"},
+      {[&](const auto& d) {
+         WriteBytes(d / "registry.json", "{" + std::string(2 << 20, ' ') + "}");
+       },
+       "cannot read device/registry.json: 2097154 bytes, over the limit of 1048576"},
+      {[&](const auto& d) { std::filesystem::resize_file(d / "device.json", 3ull << 30); },
+       "device is not a simulated device: cannot read device/device.json: 3221225472 bytes, "
+       "over the limit of 65536"},
+      {[&](const auto& d) {
+         const std::string text = e2e::ReadText(d / "device.json");
+         const std::size_t at = text.find("\"write_delay_ms\": 0");
+         WriteBytes(d / "device.json",
+                    text.substr(0, at) + "\"write_delay_ms\": 4294967295" + text.substr(at + 19));
+       },
+       "device/device.json describes a device beyond the simulator's bounds"},
+      {[&](const auto& d) {
+         WriteBytes(d / "faults.json", "[{\"call\": \"" + std::string(100000, 'x') + "\"}]");
+       },
+       "device/faults.json: fault #1 is not a fault"},
+      // Sound: a folder of the file system that is a link is never opened.
+      {[&](const auto&) { linked("fs/Storage"); }, ""},
+      // Sound: what killed programs left goes, but never through a link (last: checked below).
+      {[&](const auto& d) {
+         WriteBytes(d / "registry.json.aB3dE9", "half");
+         WriteBytes(d / "nor" / "settings.bin.Zz0000", "half");
+         WriteBytes(dir_ / "victim" / "kept", "mine");
+         std::filesystem::create_symlink(dir_ / "victim" / "kept", d / "faults.json.Qw1234");
+       },
+       ""},
+  };
+  const std::string update =
+      "click Update Main Image\nclick OK\nfile \\Storage\\EbootMain.nbX\nclick OK\nclick OK\n"
+      "click OK\n";
+  for (const auto& [damage, refusal] : cases) {
+    SCOPED_TRACE(refusal);
+    std::filesystem::remove_all(dir_ / "device");
+    std::filesystem::remove_all(dir_ / "victim");
+    std::filesystem::create_directories(dir_ / "victim/fs");
+    std::filesystem::copy(dir_ / "pristine", dir_ / "device",
+                          std::filesystem::copy_options::recursive);
+    damage(dir_ / "device");
+    const auto victim = [this] {
+      std::string all;
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_ / "victim")) {
+        all += entry.path().string() + "=" +
+               (entry.is_regular_file() ? e2e::ReadText(entry.path()) : "") + ";";
+      }
+      return all;
+    };
+    const std::string before = victim();
+    for (const std::string& command :
+         {std::string("tessaron --device device --script script"),
+          std::string("devsim show device"), std::string("devsim boot device"),
+          std::string("devsim fault device ReadFile")}) {
+      WriteBytes(Path("script"), update);
+      const CommandResult run = Run(command);
+      const std::string tool = command.substr(0, command.find(' '));
+      if (refusal.empty()) {
+        EXPECT_THAT(run.exitCode, testing::AnyOf(0, 3)) << command << run.errors;
+      } else {
+        EXPECT_EQ(run.exitCode, 1) << command;
+        EXPECT_THAT(run.errors, StartsWith(tool + ": " + refusal)) << command;
+        EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << run.errors.size();
+      }
+    }
+    EXPECT_EQ(victim(), before);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "device" / "registry.json.aB3dE9"));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "device" / "nor" / "settings.bin.Zz0000"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "device" / "faults.json.Qw1234"));
 }
 
 // Each limit is met exactly; one of gigabytes keeps its region within 512 MiB of the host's disk.
@@ -366,8 +473,51 @@ TEST_F(TessaronTest, TakesTheScriptAsAnEditorSavesItAndMakesTheDevice) {
   EXPECT_THAT(run.output, HasSubstr("Updating bootloader with"));
   EXPECT_THAT(run.output, HasSubstr("  \\Storage\\EbootLoader.nbX  "));  // centred, not listed
   std::vector<std::wstring> log;
-  EXPECT_TRUE(platform::sim::ReadDebugLog(dir_ / "device" / "debug.jsonl", log));
+  EXPECT_TRUE(
+      platform::sim::ReadDebugLog(platform::host::Below::Of(dir_ / "device" / "debug.jsonl"), log));
   EXPECT_EQ(log, std::vector<std::wstring>{L"Updating Bootloader\r\n"});
+}
+
+// Names that are no text are taken as the system gives them, bytes, and shown escaped.
+TEST_F(TessaronTest, NamesThatAreNoTextAreTakenAsTheSystemGivesThem) {
+  const std::string device = "\"$(printf 'dev\\377')\"", package = "\"$(printf 'p\\377.nbX')\"";
+  const CommandResult init = Run("devsim init " + device);
+  EXPECT_EQ(init.output, "Created a simulated device in dev\\xFF\n") << init.errors;
+  WriteBytes(Path("script"),
+             "click Update Main Image\nclick OK\nfile \\Storage\\EbootMain.nbX\nclick OK\nclick "
+             "OK\nclick OK\n");
+  const CommandResult update = Run("tessaron --device " + device + " --script script");
+  EXPECT_EQ(update.exitCode, 0) << update.errors;
+  EXPECT_THAT(update.output, HasSubstr("OS loading Success"));
+  WriteBytes(Path("image.bin"), tools::SampleImage("no text", 20000));
+  EXPECT_THAT(Run("nbx pack image.bin -o " + package).output,
+              StartsWith("Packed image.bin (20000 bytes) into p\\xFF.nbX: 2 block(s)"));
+  EXPECT_THAT(Run("nbx verify " + package).output, StartsWith("p\\xFF.nbX: OK"));
+  EXPECT_THAT(Run("nbx info " + package).output, StartsWith("File      p\\xFF.nbX\n"));
+}
+
+// Starts at the same time on a missing folder: one makes the device, and each other one is told
+// that it is busy, or runs on the device made.
+TEST_F(TessaronTest, SimultaneousStartsOnAMissingFolderMakeOneDevice) {
+  WriteBytes(Path("script"), "click Cancel\n");
+  const std::string tessaron = std::string(TESSARON_PATH) + " --device device --script script";
+  const CommandResult starts =
+      fakes::RunCommand("cd " + dir_.string() + " && for i in 1 2 3 4 5 6; do (" + tessaron +
+                        " >/dev/null 2>errors-$i; echo $? >status-$i) & done; wait");
+  ASSERT_EQ(starts.exitCode, 0);
+  int made = 0;
+  for (int i = 1; i <= 6; ++i) {
+    const std::string status = e2e::ReadText(Path("status-" + std::to_string(i)));
+    const std::string errors = e2e::ReadText(Path("errors-" + std::to_string(i)));
+    EXPECT_THAT(status, testing::AnyOf("0\n", "4\n")) << errors;
+    if (status == "4\n") {
+      EXPECT_THAT(errors,
+                  testing::AnyOf("tessaron: device is being made by another program\n", ""));
+    }
+    made += status == "0\n";
+  }
+  EXPECT_GE(made, 1);
+  EXPECT_EQ(Run("devsim boot device").exitCode, 0);
 }
 
 // Another update running, or one that may run as the mutex cannot be made: nothing is done.

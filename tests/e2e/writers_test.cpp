@@ -141,7 +141,7 @@ TEST_F(WriteBootLoader, SendsTheWholeFileAndPutsTheBlocksBackOrAsksOrTellsWhyNot
     EXPECT_EQ(after["constants_hex"], before["constants_hex"]);
     // The whole file, trailer included; a returned-byte count with the blocks but the
     // constants' set.
-    EXPECT_EQ(Bytes(device_->paths().bootLoader()) == package, result);
+    EXPECT_EQ(Bytes(device_->paths().bootLoader().path()) == package, result);
     for (std::size_t i = 0; i < requests.size(); ++i)
       EXPECT_EQ(counted_.at(i), requests[i] != write && requests[i] != setC) << requests[i];
   }

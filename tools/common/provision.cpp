@@ -56,39 +56,14 @@ BootSettings DefaultSettings(const DeviceOptions& options, WORD mainLimitA, DWOR
   return settings;
 }
 
-bool WriteDeviceFile(const std::filesystem::path& fsRoot, const std::wstring& devicePath,
-                     const std::vector<BYTE>& bytes, std::string& error) {
-  DWORD code = 0;
-  const auto components = platform::host::SplitDevicePath(devicePath, code);
-  if (!components) {
-    error = "bad device path " + platform::ToUtf8(devicePath);
-    return false;
-  }
-  std::filesystem::path path = fsRoot;
-  for (const std::string& component : *components)
-    path /= std::filesystem::u8path(component);
-  std::error_code ec;
-  std::filesystem::create_directories(path.parent_path(), ec);
-  if (ec) {
-    error = "cannot create " + path.parent_path().string() + ": " + ec.message();
-    return false;
-  }
-  if (!platform::host::ReplaceFile(
-          path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
-    error = "cannot write " + path.string() + ": " + platform::host::LastErrorText();
-    return false;
-  }
-  return true;
-}
-
-std::optional<std::vector<BYTE>> Pack(const std::string& kind, std::size_t size,
-                                      const std::string& tag, std::string& error) {
+std::optional<std::string> Pack(const std::string& kind, std::size_t size, const std::string& tag,
+                                std::string& error) {
   package::PackOptions options;
   options.tag = tag;
   const auto packed = package::PackImage(SampleImage(kind, size), options, error);
   if (!packed)
     return std::nullopt;
-  return packed->bytes;
+  return std::string(packed->bytes.begin(), packed->bytes.end());
 }
 
 }  // namespace
@@ -228,50 +203,57 @@ bool CreateDevice(const std::filesystem::path& dir, const DeviceOptions& options
       {platform::sim::kPowerTimeoutsKey, L"ACSystemIdle", DwordValue(options.timeouts[1])},
       {platform::sim::kPowerTimeoutsKey, L"ACSuspend", DwordValue(options.timeouts[2])},
   };
-  if (!platform::sim::Device::Create(dir, state, error))
-    return false;
-
   const auto bootLoader = Pack("boot loader", kBootLoaderImageSize, package::kProductTag, error);
   const auto main = Pack("main", kMainImageSize, package::kProductTag, error);
   const auto rescue = Pack("rescue", kRescueImageSize, package::kProductTag, error);
   const auto wrongTag = Pack("rescue", kRescueImageSize, "KORVALIX", error);
   if (!bootLoader || !main || !rescue || !wrongTag)
     return false;
-  std::vector<BYTE> badCrc = *main;
+  std::string badCrc = *main;
   badCrc[3 * package::IMAGE_BLOCK_SIZE + 100] ^= 0x01;  // block 3 no longer matches its CRC
-
-  const std::filesystem::path fsRoot = platform::sim::DevicePaths(dir).fileSystem();
-  bool written = WriteDeviceFile(fsRoot, SamplePaths::kBootLoader, *bootLoader, error) &&
-                 WriteDeviceFile(fsRoot, SamplePaths::kMain, *main, error) &&
-                 WriteDeviceFile(fsRoot, SamplePaths::kRescue, *rescue, error) &&
-                 WriteDeviceFile(fsRoot, SamplePaths::kBadCrc, badCrc, error) &&
-                 WriteDeviceFile(fsRoot, SamplePaths::kWrongTag, *wrongTag, error);
+  state.files = {{SamplePaths::kBootLoader, *bootLoader},
+                 {SamplePaths::kMain, *main},
+                 {SamplePaths::kRescue, *rescue},
+                 {SamplePaths::kBadCrc, badCrc},
+                 {SamplePaths::kWrongTag, *wrongTag}};
   // A store folder whose name is not a valid folder name gets no sample inside it.
   DWORD code = 0;
   const std::wstring inStore =
       L"\\" + options.storeFolder + L"\\" + SamplePaths::kInStoreFolderName;
-  if (written && platform::host::SplitDevicePath(inStore, code)) {
-    written = WriteDeviceFile(fsRoot, inStore, *main, error);
-  }
-  return written;
+  if (platform::host::SplitDevicePath(inStore, code))
+    state.files.emplace_back(inStore, *main);
+  return platform::sim::Device::Create(dir, state, error);
 }
 
 std::unique_ptr<platform::sim::Device> OpenOrCreateDevice(const std::filesystem::path& dir,
                                                           bool& made, std::string& error) {
   made = false;
+  if (dir.empty()) {
+    error = "an empty path names no folder for the device";
+    return nullptr;
+  }
   std::error_code ec;
   const std::filesystem::file_status status = std::filesystem::status(dir, ec);
   if (ec && status.type() != std::filesystem::file_type::not_found) {
-    error = "cannot reach " + dir.string() + ": " + ec.message();
+    error = "cannot reach " + platform::host::Shown(dir) + ": " + ec.message();
     return nullptr;
   }
-  const bool fresh =
-      status.type() == std::filesystem::file_type::not_found ||
-      (std::filesystem::is_directory(status) && std::filesystem::is_empty(dir, ec) && !ec);
+  const platform::sim::DevicePaths paths(dir);
+  // Empty, or holding only the lock of a device that another program is making.
+  bool fresh = status.type() == std::filesystem::file_type::not_found;
+  if (std::filesystem::is_directory(status)) {
+    fresh = true;
+    for (auto it = std::filesystem::directory_iterator(dir, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+      fresh = fresh && it->path().filename() == paths.creationLock().relative;
+    }
+    fresh = fresh && !ec;
+  }
+  // Another program may have made it meanwhile: then it is opened.
   if (fresh) {
-    if (!CreateDevice(dir, {}, error))
+    made = CreateDevice(dir, {}, error);
+    if (!made && !std::filesystem::exists(paths.config().path(), ec))
       return nullptr;
-    made = true;
   }
   return platform::sim::Device::Open(dir, error);
 }

@@ -1,6 +1,7 @@
 // devsim: create, inspect and boot a simulated device, and arm faults in it.
 #include <CLI/CLI.hpp>
 
+#include <charconv>
 #include <cstdio>
 #include <iostream>
 
@@ -25,31 +26,42 @@ std::unique_ptr<sim::Device> OpenDevice(const std::string& dir) {
 }
 
 // A change to the device's files that did not take, in one line with the host's reason.
-int CannotWrite(const std::filesystem::path& path) {
-  std::cerr << "devsim: cannot write " << path.string() << ": " << platform::host::LastErrorText()
-            << "\n";
+int CannotWrite(const platform::host::Below& file) {
+  std::cerr << "devsim: cannot write " << platform::host::Shown(file) << ": "
+            << platform::host::LastErrorText() << "\n";
   return 1;
 }
 
+// "U,S,A": three decimal numbers of 32 bits, nothing else.
+bool ParseTimeouts(const std::string& text, platform::DWORD (&values)[3]) {
+  const char* at = text.data();
+  const char* const end = text.data() + text.size();
+  for (int i = 0; i < 3; ++i) {
+    const auto [stop, error] = std::from_chars(at, end, values[i]);
+    if (error != std::errc() || stop == at || (i < 2 ? stop == end || *stop != ',' : stop != end))
+      return false;
+    at = stop + 1;
+  }
+  return true;
+}
+
 int Init(const std::string& dir, tools::DeviceOptions options, const std::string& timeouts) {
-  if (!timeouts.empty()) {
-    unsigned long values[3];
-    char tail = 0;
-    if (std::sscanf(timeouts.c_str(), "%lu,%lu,%lu%c", &values[0], &values[1], &values[2], &tail) !=
-            3 ||
-        values[0] > 0xFFFFFFFFul || values[1] > 0xFFFFFFFFul || values[2] > 0xFFFFFFFFul) {
-      std::cerr << "devsim: --timeouts takes three numbers: ACUserIdle,ACSystemIdle,ACSuspend\n";
-      return 2;
-    }
-    for (int i = 0; i < 3; ++i)
-      options.timeouts[i] = static_cast<platform::DWORD>(values[i]);
+  if (options.writeDelayMs > platform::sim::kLongestWriteDelay) {
+    std::cerr << "devsim: --write-delay takes at most " << platform::sim::kLongestWriteDelay
+              << " ms, as a write of the device's flash never takes longer\n";
+    return 2;
+  }
+  if (!timeouts.empty() && !ParseTimeouts(timeouts, options.timeouts)) {
+    std::cerr << "devsim: --timeouts takes three numbers of 32 bits: "
+                 "ACUserIdle,ACSystemIdle,ACSuspend\n";
+    return 2;
   }
   std::string error;
   if (!tools::CreateDevice(dir, options, error)) {
     std::cerr << "devsim: " << error << "\n";
     return 1;
   }
-  std::cout << "Created a simulated device in " << dir << "\n";
+  std::cout << "Created a simulated device in " << platform::host::Shown(dir) << "\n";
   return 0;
 }
 
@@ -163,7 +175,8 @@ int Run(int argc, char** argv) {
       ->check(CLI::IsMember({0, 1}))
       ->capture_default_str();
   init->add_option("--write-delay", options.writeDelayMs,
-                   "Milliseconds each BINFS write takes, to watch the progress bar")
+                   "Milliseconds each BINFS write takes, to watch the progress bar (at most " +
+                       std::to_string(platform::sim::kLongestWriteDelay) + ")")
       ->capture_default_str();
   init->add_option("--timeouts", timeouts,
                    "Power timeouts U,S,A: ACUserIdle,ACSystemIdle,ACSuspend (default 60,300,600)");

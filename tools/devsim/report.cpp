@@ -19,9 +19,9 @@ namespace sim = platform::sim;
 
 const char* const kImageNames[2] = {"main", "rescue"};
 
-std::string ReadOrEmpty(const std::filesystem::path& path) {
+std::string ReadOrEmpty(const platform::host::Below& file, std::uint64_t limit) {
   std::string bytes;
-  platform::host::ReadWholeFile(path, bytes);
+  platform::host::ReadWholeFile(file, bytes, limit);
   return bytes;
 }
 
@@ -57,24 +57,25 @@ std::string Text(const std::optional<platform::DWORD>& value) {
 DeviceState ReadDeviceState(sim::Device& device) {
   const sim::DevicePaths& paths = device.paths();
   DeviceState state;
-  state.device = paths.root.string();
-  const std::string settings = ReadOrEmpty(paths.settings());
+  state.device = platform::host::Shown(paths.root);
+  // A block longer than the device's own shows as one byte more, and so as not the device's.
+  const std::string settings = ReadOrEmpty(paths.settings(), platform::kBootSettingsSize + 1);
   state.settingsHex = platform::HexEncode(settings);
   state.settings = DecodeSettings(settings);
-  const std::string constants = ReadOrEmpty(paths.constants());
+  const std::string constants = ReadOrEmpty(paths.constants(), platform::kConstSettingsSize + 1);
   state.constantsHex = platform::HexEncode(constants);
   if (constants.size() == platform::kConstSettingsSize) {
     bootcfg::ConstSettings block;
     std::copy(constants.begin(), constants.end(), block.bytes.begin());
     state.constants = DecodeConstants(block);
   }
-  const std::string bootLoader = ReadOrEmpty(paths.bootLoader());
+  const std::string bootLoader = ReadOrEmpty(paths.bootLoader(), device.bootLoaderCapacity());
   state.bootLoaderSize = bootLoader.size();
   state.bootLoaderSha256 = Sha256Hex(bootLoader);
   sim::BinfsHeader header;
   const bool headerRead = sim::LoadBinfsHeader(paths, header);
   for (int i = 0; i < 2; ++i) {
-    const std::string bytes = ReadOrEmpty(paths.image(i));
+    const std::string bytes = ReadOrEmpty(paths.image(i), device.binfsLayout().regionSize[i]);
     ImageState& image = state.images[i];
     image.length = headerRead ? header.length[i] : std::nullopt;
     image.written = bytes.size();

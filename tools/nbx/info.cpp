@@ -96,7 +96,7 @@ int Info(const std::string& path, bool asJson) {
   }
   if (package.trailerRead())
     return kOk;
-  std::cerr << "nbx: " << path << ": " << Refusal(package) << "\n";
+  std::cerr << "nbx: " << package.path << ": " << Refusal(package) << "\n";
   return kRefused;
 }
 

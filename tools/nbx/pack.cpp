@@ -37,25 +37,27 @@ int Pack(const std::string& input, const std::string& output, const std::string&
     return 2;
   }
   std::string image;
-  // The arguments are UTF-8, which a path takes as such only when told.
-  if (!platform::host::ReadWholeFile(std::filesystem::u8path(input), image)) {
-    std::cerr << "nbx: cannot read " << input << ": " << Reason() << "\n";
+  // The arguments are UTF-8, which a path takes as such only when told (and bytes on Linux).
+  const std::filesystem::path from = std::filesystem::u8path(input);
+  const std::filesystem::path to = std::filesystem::u8path(output);
+  const std::string shownFrom = platform::host::Shown(from), shownTo = platform::host::Shown(to);
+  if (!platform::host::ReadWholeFile(from, image)) {
+    std::cerr << "nbx: cannot read " << shownFrom << ": " << Reason() << "\n";
     return 1;
   }
   std::string error;
   const auto packed = package::PackImage(image, options, error);
   if (!packed) {
-    std::cerr << "nbx: " << input << ": " << error << "\n";
+    std::cerr << "nbx: " << shownFrom << ": " << error << "\n";
     return 1;
   }
   if (!platform::host::ReplaceFile(
-          std::filesystem::u8path(output),
-          std::string_view(reinterpret_cast<const char*>(packed->bytes.data()),
-                           packed->bytes.size()))) {
-    std::cerr << "nbx: cannot write " << output << ": " << Reason() << "\n";
+          to, std::string_view(reinterpret_cast<const char*>(packed->bytes.data()),
+                               packed->bytes.size()))) {
+    std::cerr << "nbx: cannot write " << shownTo << ": " << Reason() << "\n";
     return 1;
   }
-  std::cout << "Packed " << input << " (" << image.size() << " bytes) into " << output << ": "
+  std::cout << "Packed " << shownFrom << " (" << image.size() << " bytes) into " << shownTo << ": "
             << packed->blockCount << " block(s) of " << package::IMAGE_BLOCK_SIZE
             << " bytes listed, payload " << packed->payloadLength << " bytes, package "
             << packed->bytes.size() << " bytes, tag \"" << tag << "\".\n";

@@ -118,12 +118,12 @@ std::string Hex16(unsigned value) {
 }
 
 bool Open(const std::string& path, Package& package) {
-  package.path = path;
-  const platform::Handle handle = package.files.CreateFile(
-      platform::FromUtf8(path), platform::kGenericRead, platform::kFileShareRead,
-      platform::kOpenExisting, platform::kFileAttributeNormal);
+  // The arguments are UTF-8 where the host's names are text, and its bytes where they are not.
+  const std::filesystem::path file = std::filesystem::u8path(path);
+  package.path = platform::host::Shown(file);
+  const platform::Handle handle = package.files.Open(file, platform::kFileShareRead);
   if (handle == platform::kInvalidHandle) {
-    std::cerr << "nbx: cannot open " << path << ": " << Reason() << "\n";
+    std::cerr << "nbx: cannot open " << package.path << ": " << Reason() << "\n";
     return false;
   }
   package.file = platform::ScopedFile(package.files, handle);
@@ -134,7 +134,7 @@ bool Open(const std::string& path, Package& package) {
     return true;
   package.check = package::CheckTrailer(package.files, handle);
   if (package.check.verdict == Verdict::kUnreadable) {
-    std::cerr << "nbx: cannot read " << path << ": " << Reason() << "\n";
+    std::cerr << "nbx: cannot read " << package.path << ": " << Reason() << "\n";
     return false;
   }
   return true;

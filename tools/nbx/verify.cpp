@@ -14,7 +14,7 @@ int Verify(const std::string& path) {
   WarnAboutLayout(package);
   const std::string refusal = Refusal(package);
   if (!refusal.empty()) {
-    std::cout << path << ": FAILED: " << refusal << "\n";
+    std::cout << package.path << ": FAILED: " << refusal << "\n";
     return kRefused;
   }
   package::PackageCheck& check = package.check;
@@ -22,13 +22,13 @@ int Verify(const std::string& path) {
   package::CheckBlocks(package.files, package.file.get(), check, *buffer);
   switch (check.verdict) {
     case package::Verdict::kAccepted:
-      std::cout << path << ": OK: the device would write it: tag \"" << package::kProductTag
+      std::cout << package.path << ": OK: the device would write it: tag \"" << package::kProductTag
                 << "\", payload " << package.payload() << " bytes, " << check.trailer.wBlockCount
                 << " block(s) agree with their CRC\n";
       return kOk;
     case package::Verdict::kCrcMismatch:
-      std::cout << path << ": FAILED: CRC error at position " << check.position << ", block "
-                << check.block << " (offset "
+      std::cout << package.path << ": FAILED: CRC error at position " << check.position
+                << ", block " << check.block << " (offset "
                 << platform::DWORD{check.block} * package::IMAGE_BLOCK_SIZE << "): computed "
                 << Hex16(check.computed) << ", listed "
                 << Hex16(check.trailer.wBlockCrc[check.position]) << "\n";
@@ -36,7 +36,7 @@ int Verify(const std::string& path) {
     default:
       break;
   }
-  std::cerr << "nbx: cannot read " << path << ": block " << check.block << " at position "
+  std::cerr << "nbx: cannot read " << package.path << ": block " << check.block << " at position "
             << check.position << ": " << Reason() << "\n";
   return kUnreadable;
 }

@@ -20,7 +20,7 @@ namespace {
 constexpr int kEnded = 0;
 constexpr int kNoDevice = 1;
 constexpr int kGaveUp = 3;
-constexpr int kRefused = 4;  // another update runs, or may run
+constexpr int kRefused = 4;  // another update runs, or may run, or the device is being made
 
 // The script's lines. It is read whole, so that a FIFO or a folder is refused, never waited on.
 bool ReadScript(const std::string& path, std::vector<std::wstring>& lines) {
@@ -63,7 +63,7 @@ int Run(int argc, char** argv) {
   if (!scriptPath.empty()) {
     script.emplace();
     if (!ReadScript(scriptPath, *script)) {
-      std::cerr << "tessaron: cannot read the script " << scriptPath << ": "
+      std::cerr << "tessaron: cannot read the script " << platform::host::Shown(scriptPath) << ": "
                 << platform::host::LastErrorText() << "\n";
       return kNoDevice;
     }
@@ -73,16 +73,16 @@ int Run(int argc, char** argv) {
   auto device = tools::OpenOrCreateDevice(deviceDir, made, error);
   if (!device) {
     std::cerr << "tessaron: " << error << "\n";
-    return kNoDevice;
+    return platform::GetLastError() == platform::kErrorDeviceInUse ? kRefused : kNoDevice;
   }
   if (made) {
-    std::cout << "No device at " << deviceDir
+    std::cout << "No device at " << platform::host::Shown(deviceDir)
               << ": made one with the default contents and sample packages.\n";
   }
 
-  platform::console::ConsoleFrontend frontend(std::cin, std::cout, device->paths().fileSystem(),
-                                              std::move(script),
-                                              platform::host::StandardOutputIsTerminal());
+  platform::console::ConsoleFrontend frontend(
+      std::cin, std::cout, device->paths().fileSystem().path(), std::move(script),
+      platform::host::StandardOutputIsTerminal());
   const platform::ui::UiContext ui{frontend, resources::AppResources()};
   app::Services services{device->files(),   device->registry(), device->events(),
                          device->devices(), device->kernel(),   device->log()};

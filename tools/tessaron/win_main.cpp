@@ -40,7 +40,8 @@ int Run() {
     return Fail(error);
 
   // The file dialog opens in the host folder behind the device's file system.
-  const std::filesystem::path files = std::filesystem::absolute(device->paths().fileSystem());
+  const std::filesystem::path files =
+      std::filesystem::absolute(device->paths().fileSystem().path());
   platform::win32::Win32Frontend frontend(
       {files.lexically_normal().wstring(), [files](const std::wstring& chosen) {
          return platform::host::DevicePathOf(files, chosen);

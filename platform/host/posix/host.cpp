@@ -7,12 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <random>
 
 namespace platform::host {
 
@@ -214,22 +216,35 @@ std::unique_ptr<ReadOnlyFile> OpenedFile(Fd fd, Share share) {
 
 constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
-// Removes a temporary file unless it was kept.
+// Removes a temporary file of a folder unless it was kept.
 class TemporaryFile {
  public:
-  explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+  TemporaryFile(int dir, std::string name) : dir_(dir), name_(std::move(name)) {}
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
   ~TemporaryFile() {
-    if (!path_.empty())
-      ::unlink(path_.c_str());
+    if (!name_.empty())
+      ::unlinkat(dir_, name_.c_str(), 0);
   }
-  const std::string& path() const { return path_; }
-  void Keep() { path_.clear(); }
+  void Keep() { name_.clear(); }
 
  private:
-  std::string path_;
+  int dir_;
+  std::string name_;
 };
+
+// The temporary files of ReplaceFile are named after their target, a dot and this many letters
+// or digits, as mkstemp names them.
+constexpr std::size_t kTemporarySuffix = 6;
+
+std::string RandomSuffix() {
+  static std::mt19937 random(std::random_device{}() ^ static_cast<unsigned>(::getpid()));
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::string suffix(kTemporarySuffix, ' ');
+  for (char& c : suffix)
+    c = kLetters[random() % (sizeof kLetters - 1)];
+  return suffix;
+}
 
 bool WriteAll(int fd, const char* bytes, std::size_t size) {
   std::size_t done = 0;
@@ -252,21 +267,96 @@ class PosixFileLock final : public FileLock {
   Fd fd_;  // closing it releases the lock
 };
 
+// Why name in dir could not be opened as a folder, naming it when it is a link or no folder.
+bool FailFolder(int dir, const std::filesystem::path& name, int error) {
+  struct stat info {};
+  const bool link =
+      ::fstatat(dir, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
+  if (link || error == ENOTDIR) {
+    return Failed(link ? kErrorAccessDenied : kErrorPathNotFound,
+                  Shown(name) + (link ? " is a link" : " is not a folder"));
+  }
+  FailWith(error);
+  if (error == ENOENT)
+    SetLastError(kErrorPathNotFound);
+  return false;
+}
+
+// The folder of a tree that holds file, opened from the root without following a link below
+// it; with make, each missing folder on the way is made. On failure, the reason names the part
+// of the path that is not a folder.
+Fd OpenFolderOf(const Below& file, bool make, const std::filesystem::path& within) {
+  Fd dir(::open(file.root.empty() ? "." : file.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() < 0)
+    return Fail(), Fd();
+  for (const std::filesystem::path& name : within) {
+    if (make && ::mkdirat(dir.get(), name.c_str(), 0755) != 0 && errno != EEXIST)
+      return Fail(), Fd();
+    Fd next(::openat(dir.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (next.get() < 0)
+      return FailFolder(dir.get(), name, errno), Fd();
+    dir = std::move(next);
+  }
+  return dir;
+}
+
+Fd OpenParent(const Below& file, bool make = false) {
+  return OpenFolderOf(file, make, file.relative.parent_path());
+}
+
+// The name of file in its folder; a file that is the root itself has none.
+std::string Leaf(const Below& file) {
+  return file.relative.filename().string();
+}
+
+// Why what stands at name is no regular file; empty when it is one, or nothing is there.
+std::string NotARegularFile(int dir, const std::string& name) {
+  struct stat info {};
+  if (::fstatat(dir, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISREG(info.st_mode))
+    return {};
+  return S_ISLNK(info.st_mode) ? "a link" : "not a regular file";
+}
+
+// Opens name in dir as open() does, refusing a link; its reason when it is one.
+Fd OpenAt(int dir, const std::string& name, int flags, mode_t mode = 0) {
+  Fd fd(::openat(dir, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode));
+  if (fd.get() < 0 && errno == ELOOP)
+    Fail(kErrorAccessDenied, "a link");
+  return fd;
+}
+
+bool IsTemporaryOf(const std::string& name, const std::string& leaf) {
+  return name.size() == leaf.size() + 1 + kTemporarySuffix &&
+         name.compare(0, leaf.size(), leaf) == 0 && name[leaf.size()] == '.' &&
+         std::all_of(name.begin() + static_cast<std::ptrdiff_t>(leaf.size()) + 1, name.end(),
+                     [](unsigned char c) { return std::isalnum(c) != 0; });
+}
+
 }  // namespace
 
 std::unique_ptr<ReadOnlyFile> OpenForReading(const std::filesystem::path& path, Share share) {
   return OpenedFile(Fd(::open(path.c_str(), kReadFlags)), share);
 }
 
-std::unique_ptr<ReadOnlyFile> OpenBelow(const std::filesystem::path& root,
+std::unique_ptr<ReadOnlyFile> OpenForReading(const Below& file, Share share) {
+  const Fd dir = OpenParent(file);
+  if (dir.get() < 0)
+    return nullptr;
+  Fd fd = OpenAt(dir.get(), Leaf(file), kReadFlags);
+  if (fd.get() < 0 && GetLastError() == kErrorAccessDenied && t_lastErrorText == "a link")
+    return nullptr;
+  return OpenedFile(std::move(fd), share);
+}
+
+std::unique_ptr<ReadOnlyFile> OpenBelow(const Below& folder,
                                         const std::vector<std::string>& components, Share share) {
   if (components.empty()) {
     SetLastError(kErrorAccessDenied);
     return nullptr;
   }
-  Fd dir(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  Fd dir = OpenFolderOf(folder, false, folder.relative);
   if (dir.get() < 0)
-    return Fail(), nullptr;
+    return nullptr;
   for (std::size_t i = 0; i + 1 < components.size(); ++i) {
     const std::string name = FindEntry(dir.get(), components[i]);
     Fd next(::openat(dir.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -283,45 +373,89 @@ std::unique_ptr<ReadOnlyFile> OpenBelow(const std::filesystem::path& root,
   return OpenedFile(Fd(::openat(dir.get(), name.c_str(), kReadFlags | O_NOFOLLOW)), share);
 }
 
-bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
-    return Fail(kErrorAccessDenied, S_ISLNK(info.st_mode) ? "a link" : "not a regular file");
-  // mkostemp creates with O_EXCL: a name that exists, a link included, is never reused.
-  std::string pattern = path.string() + ".XXXXXX";
-  Fd fd(::mkostemp(pattern.data(), O_CLOEXEC));
-  if (fd.get() < 0)
-    return Fail();
-  TemporaryFile temp(pattern);
-  if (::fchmod(fd.get(), 0644) != 0)
-    return Fail();
+bool ReplaceFile(const Below& file, std::string_view bytes) {
+  const Fd dir = OpenParent(file);
+  if (dir.get() < 0)
+    return false;
+  const std::string leaf = Leaf(file);
+  if (const std::string why = NotARegularFile(dir.get(), leaf); !why.empty())
+    return Fail(kErrorAccessDenied, why.c_str());
+  // O_EXCL never opens a name that exists, a link included: a fresh name is tried until one is
+  // new.
+  std::string temporary;
+  Fd fd;
+  for (int tries = 0; fd.get() < 0; ++tries) {
+    temporary = leaf + "." + RandomSuffix();
+    fd = Fd(::openat(dir.get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (fd.get() < 0 && (errno != EEXIST || tries == 100))
+      return Fail();
+  }
+  TemporaryFile temp(dir.get(), temporary);
   if (!WriteAll(fd.get(), bytes.data(), bytes.size()))
     return false;
   if (::fsync(fd.get()) != 0)
     return Fail();
   fd.reset();
-  if (::rename(temp.path().c_str(), path.c_str()) != 0)
+  if (::renameat(dir.get(), temporary.c_str(), dir.get(), leaf.c_str()) != 0)
     return Fail();
   temp.Keep();
-  Fd dir(::open(path.parent_path().empty() ? "." : path.parent_path().c_str(),
-                O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() >= 0)
-    ::fsync(dir.get());
+  ::fsync(dir.get());
   return true;
 }
 
-bool AppendToFile(const std::filesystem::path& path, const void* bytes, std::size_t size) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-               0644));
+void RemoveLeftovers(const Below& file) {
+  const Fd dir = OpenParent(file);
+  const int copy = dir.get() < 0 ? -1 : ::dup(dir.get());
+  DIR* entries = copy < 0 ? nullptr : ::fdopendir(copy);
+  if (!entries) {
+    if (copy >= 0)
+      ::close(copy);
+    return;
+  }
+  const std::string leaf = Leaf(file);
+  while (const dirent* entry = ::readdir(entries)) {
+    const std::string name = entry->d_name;
+    struct stat info {};
+    if (IsTemporaryOf(name, leaf) &&
+        ::fstatat(dir.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(info.st_mode)) {
+      ::unlinkat(dir.get(), name.c_str(), 0);
+    }
+  }
+  ::closedir(entries);
+}
+
+bool AppendToFile(const Below& file, const void* bytes, std::size_t size) {
+  const Fd dir = OpenParent(file);
+  if (dir.get() < 0)
+    return false;
+  const Fd fd = OpenAt(dir.get(), Leaf(file), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK, 0644);
   return IsRegularFile(fd) && WriteAll(fd.get(), static_cast<const char*>(bytes), size);
+}
+
+bool MakeFolders(const Below& folder) {
+  return OpenFolderOf(folder, true, folder.relative).get() >= 0;
+}
+
+bool IsFolder(const Below& folder) {
+  return OpenFolderOf(folder, false, folder.relative).get() >= 0;
 }
 
 std::string LastErrorText() {
   return t_lastErrorText;
 }
 
-std::unique_ptr<FileLock> LockFile(const std::filesystem::path& path, bool exclusive, bool wait) {
-  Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+bool Failed(DWORD code, const std::string& why) {
+  t_lastErrorText = why;
+  SetLastError(code);
+  return false;
+}
+
+std::unique_ptr<FileLock> LockFile(const Below& file, bool exclusive, bool wait) {
+  const Fd dir = OpenParent(file);
+  if (dir.get() < 0)
+    return nullptr;
+  Fd fd = OpenAt(dir.get(), Leaf(file), O_RDWR | O_CREAT | O_NONBLOCK, 0644);
   if (!IsRegularFile(fd) || !Lock(fd, exclusive, wait))
     return nullptr;
   return std::make_unique<PosixFileLock>(std::move(fd));

@@ -171,20 +171,69 @@ class Win32FileLock final : public FileLock {
   OwnedHandle handle_;  // closing it releases the lock
 };
 
+// Whether every folder from the root down to within is a folder and no link, each made first
+// with make; false with the reason naming the first that is not.
+bool FoldersBelow(const std::filesystem::path& root, const std::filesystem::path& within,
+                  bool make) {
+  std::filesystem::path path = root;
+  for (const std::filesystem::path& name : within) {
+    path /= name;
+    if (make)
+      ::CreateDirectoryW(path.wstring().c_str(), nullptr);
+    const ::DWORD attributes = ::GetFileAttributesW(path.wstring().c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+      return Fail();
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+      return Failed(kErrorAccessDenied, Shown(name) + " is a link");
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return Failed(kErrorPathNotFound, Shown(name) + " is not a folder");
+  }
+  return true;
+}
+
+bool ParentBelow(const Below& file) {
+  return FoldersBelow(file.root, file.relative.parent_path(), false);
+}
+
+// ReplaceFile's temporary files: the target's name, its process and a count, and ".tmp".
+bool IsTemporaryOf(const std::wstring& name, const std::wstring& leaf) {
+  if (name.size() <= leaf.size() + 5 || name.compare(0, leaf.size(), leaf) != 0 ||
+      name[leaf.size()] != L'.' || name.compare(name.size() - 4, 4, L".tmp") != 0) {
+    return false;
+  }
+  const std::wstring numbers = name.substr(leaf.size() + 1, name.size() - leaf.size() - 5);
+  const std::size_t dot = numbers.find(L'.');
+  return dot != std::wstring::npos && dot > 0 && dot + 1 < numbers.size() &&
+         numbers.find_first_not_of(L"0123456789.") == std::wstring::npos &&
+         numbers.find(L'.', dot + 1) == std::wstring::npos;
+}
+
 }  // namespace
+
+bool Failed(DWORD code, const std::string& why) {
+  return Fail(code, why.c_str());
+}
 
 std::unique_ptr<ReadOnlyFile> OpenForReading(const std::filesystem::path& path, Share share) {
   return Open(path.wstring(), share);
 }
 
-std::unique_ptr<ReadOnlyFile> OpenBelow(const std::filesystem::path& root,
+std::unique_ptr<ReadOnlyFile> OpenForReading(const Below& file, Share share) {
+  if (!ParentBelow(file))
+    return nullptr;
+  return Open(file.path().wstring(), share);
+}
+
+std::unique_ptr<ReadOnlyFile> OpenBelow(const Below& folder,
                                         const std::vector<std::string>& components, Share share) {
   if (components.empty()) {
     SetLastError(kErrorAccessDenied);
     return nullptr;
   }
+  if (!FoldersBelow(folder.root, folder.relative, false))
+    return nullptr;
   // No folder on the way may be a link out of root; names match without regard to case here.
-  std::wstring path = root.wstring();
+  std::wstring path = folder.path().wstring();
   for (std::size_t i = 0; i < components.size(); ++i) {
     path += L"\\" + FromUtf8(components[i]);
     if (i + 1 == components.size())
@@ -198,8 +247,10 @@ std::unique_ptr<ReadOnlyFile> OpenBelow(const std::filesystem::path& root,
   return Open(path, share);
 }
 
-bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {
-  const std::wstring target = path.wstring();
+bool ReplaceFile(const Below& replaced, std::string_view bytes) {
+  if (!ParentBelow(replaced))
+    return false;
+  const std::wstring target = replaced.path().wstring();
   if (!IsPlainFileOrMissing(target))
     return Fail(kErrorAccessDenied, "not a regular file");
   // CREATE_NEW never opens a name that exists, a link included: try fresh names until one is new.
@@ -235,7 +286,36 @@ bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {
   }
 }
 
-bool AppendToFile(const std::filesystem::path& path, const void* bytes, std::size_t size) {
+void RemoveLeftovers(const Below& file) {
+  if (!ParentBelow(file))
+    return;
+  const std::wstring leaf = file.relative.filename().wstring();
+  const std::filesystem::path folder = file.path().parent_path();
+  WIN32_FIND_DATAW found{};
+  HANDLE search = ::FindFirstFileW((folder / (leaf + L".*.tmp")).wstring().c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return;
+  do {
+    const bool plain =
+        !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    if (plain && IsTemporaryOf(found.cFileName, leaf))
+      ::DeleteFileW((folder / found.cFileName).wstring().c_str());
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
+}
+
+bool MakeFolders(const Below& folder) {
+  return FoldersBelow(folder.root, folder.relative, true);
+}
+
+bool IsFolder(const Below& folder) {
+  return FoldersBelow(folder.root, folder.relative, false);
+}
+
+bool AppendToFile(const Below& appended, const void* bytes, std::size_t size) {
+  if (!ParentBelow(appended))
+    return false;
+  const std::filesystem::path path = appended.path();
   if (!IsPlainFileOrMissing(path.wstring()))
     return Fail(kErrorAccessDenied, "not a regular file");
   OwnedHandle file(::CreateFileW(path.wstring().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
@@ -254,7 +334,10 @@ std::string LastErrorText() {
   return t_lastErrorText;
 }
 
-std::unique_ptr<FileLock> LockFile(const std::filesystem::path& path, bool exclusive, bool wait) {
+std::unique_ptr<FileLock> LockFile(const Below& file, bool exclusive, bool wait) {
+  if (!ParentBelow(file))
+    return nullptr;
+  const std::filesystem::path path = file.path();
   if (!IsPlainFileOrMissing(path.wstring()))
     return Fail(kErrorAccessDenied, "not a regular file"), nullptr;
   HANDLE handle = ::CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,

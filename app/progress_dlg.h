@@ -32,6 +32,9 @@ class CProgressDlg : public platform::ui::CDialog,
  protected:
   void DoDataExchange() override;
   bool OnInitDialog() override;
+  // The window has no buttons: neither Enter nor Escape nor closing it ends it.
+  void OnOK() override {}
+  void OnCancel() override {}
 
  private:
   bool RunWriter(std::int32_t bootLoader, std::int32_t rescue);

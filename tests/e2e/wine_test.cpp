@@ -231,16 +231,21 @@ TEST_F(WineDeviceTest, ASecondInstanceOrACancelEndsTheProgramAndChangesNothing) 
 }
 
 // The boot loader's question waits for input made after it appears, whether the confirmation was
-// double-clicked or Enter held on it. Answered Cancel, nothing is written.
-TEST_F(WineDeviceTest, TheBootLoadersQuestionWaitsForItsAnswer) {
+// double-clicked or Enter held on it; and while it waits, neither WM_CLOSE nor Alt+F4 closes the
+// progress window. Answered Cancel, nothing is written.
+TEST_F(WineDeviceTest, TheBootLoadersQuestionWaitsAndTheProgressWindowStays) {
   const std::string question =
       "find Could not get constants settings(Bluetooth Address, Serial number, frequency "
       "Offset)!\\r\\nContinue?\n";
+  const std::string progress =
+      "find Please, wait during bootloader updating, don't switch off the device.\nclose\nstays\n"
+      "altf4\nstays\n";
   SeedTimeouts({{"ACUserIdle", 60}});
   for (const std::string confirm : {"double OK", "hold 1000"}) {
     SCOPED_TRACE(confirm);
     Fail(e2e::kGetConstants, 31);
     RunDevice(Dialogue("Update Bootloader", "EbootLoader.nbX", confirm) + question +
+              (confirm == "double OK" ? progress + question : "") +
               "click Cancel\nwait Quorvane\nexpect OS loading Failure\nclick OK\ngone\n");
     EXPECT_EQ(State()["bootloader"], before_["bootloader"]);
   }

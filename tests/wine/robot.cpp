@@ -11,6 +11,9 @@
 //   double LABEL   double-clicks that button with the mouse
 //   taps N         taps the current dialog with the mouse N times, from its top to its bottom
 //   hold MS        holds Enter down on the current dialog for MS milliseconds (it repeats)
+//   close          sends the current dialog WM_CLOSE
+//   altf4          brings the current dialog to the front and presses Alt+F4
+//   stays          the current dialog still shows a second later
 //   okbutton yes|no  the current dialog has (or has not) the OK button in its caption bar
 //   check LABEL    clicks the radio button with this text with the mouse, and waits until it
 //                  shows the check: input is taken in order, so every earlier click was taken
@@ -192,6 +195,12 @@ bool Step(const std::wstring& verb, const std::wstring& argument, HWND& current)
     ::SetForegroundWindow(current);
     return Keys(L"keydown", L"Return") && (::Sleep(std::stoi(argument)), Keys(L"keyup", L"Return"));
   }
+  if (verb == L"close")
+    return ::SendMessageTimeoutW(current, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr) != 0;
+  if (verb == L"altf4")
+    return ::SetForegroundWindow(current) && Keys(L"key", L"alt+F4");
+  if (verb == L"stays")
+    return ::Sleep(1000), ::IsWindowVisible(current);
   if (verb == L"okbutton")
     return ((::GetWindowLongW(current, GWL_EXSTYLE) & 0x80000000u) != 0) == (argument == L"yes");
   if (verb == L"progress") {

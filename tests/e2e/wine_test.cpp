@@ -54,8 +54,12 @@ class WineTest : public e2e::CoreTest {
 };
 
 // Every dialog, photographed on the way through a main image update: the progress bar moves,
-// and while the boot selection waits, the main dialog behind it takes no click.
+// and while the boot selection waits, the main dialog behind it takes no click. The package's
+// name ends in a dot, beside one without it: the file confirmed is the file written.
 TEST_F(WineTest, UpdatesTheMainImageAndChoosesTheImageToBoot) {
+  const std::filesystem::path storage = dir_ / "fs" / "Storage";
+  std::filesystem::rename(storage / "EbootMain.nbX", storage / "EbootMain.nbX.");
+  std::filesystem::copy_file(storage / "EbootRescue.nbX", storage / "EbootMain.nbX");
   Run("wait Tessaron EBOOT Loader\n"
       "shot 1-target\n"
       "click Update Main Image\n"
@@ -66,8 +70,8 @@ TEST_F(WineTest, UpdatesTheMainImageAndChoosesTheImageToBoot) {
       "click OK\n"
       "wait Open\n"
       "shot 3-file-dialog\n"
-      "file Storage\\EbootMain.nbX\n"
-      "find Updating main image with\\n\\Storage\\EbootMain.nbX\\n\\nAre you sure?\n"
+      "file Storage\\EbootMain.nbX.\n"
+      "find Updating main image with\\n\\Storage\\EbootMain.nbX.\\n\\nAre you sure?\n"
       "okbutton no\n"
       "shot 4-confirmation\n"
       "click OK\n"
@@ -80,7 +84,7 @@ TEST_F(WineTest, UpdatesTheMainImageAndChoosesTheImageToBoot) {
       "click OK\n"
       "wait Select the image to boot on\n"
       "shot 7-boot-selection\n"
-      "find Updating main image with\\n\\Storage\\EbootMain.nbX\\n\\nAre you sure?\n"
+      "find Updating main image with\\n\\Storage\\EbootMain.nbX.\\n\\nAre you sure?\n"
       "press OK\n"
       "wait Select the image to boot on\n"
       "check Boot the RESCUE image\n"

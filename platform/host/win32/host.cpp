@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "platform/os/windows_api.h"
 #include "platform/text/utf8.h"
@@ -171,6 +172,18 @@ class Win32FileLock final : public FileLock {
   OwnedHandle handle_;  // closing it releases the lock
 };
 
+// The absolute path in the form that keeps every character of the names appended to it: a plain
+// path loses a name's trailing dots and spaces, and would name another file.
+std::wstring KeptPath(const std::filesystem::path& folder) {
+  std::error_code ec;
+  const std::wstring path = std::filesystem::absolute(folder, ec).lexically_normal().wstring();
+  if (path.rfind(L"\\\\?\\", 0) == 0)
+    return path;
+  if (path.rfind(L"\\\\", 0) == 0)
+    return L"\\\\?\\UNC\\" + path.substr(2);
+  return L"\\\\?\\" + path;
+}
+
 }  // namespace
 
 std::unique_ptr<ReadOnlyFile> OpenForReading(const std::filesystem::path& path, Share share) {
@@ -184,7 +197,7 @@ std::unique_ptr<ReadOnlyFile> OpenBelow(const std::filesystem::path& root,
     return nullptr;
   }
   // No folder on the way may be a link out of root; names match without regard to case here.
-  std::wstring path = root.wstring();
+  std::wstring path = KeptPath(root);
   for (std::size_t i = 0; i < components.size(); ++i) {
     path += L"\\" + FromUtf8(components[i]);
     if (i + 1 == components.size())

@@ -34,6 +34,9 @@ class CProgressDlg : public platform::ui::CDialog,
  protected:
   void DoDataExchange() override;
   bool OnInitDialog() override;
+  // The window has no buttons: neither Enter nor Escape nor closing it ends it.
+  void OnOK() override {}
+  void OnCancel() override {}
 
  private:
   // Saves the timeouts where a power cut keeps them, then switches them off; false when they

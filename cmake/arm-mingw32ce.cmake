@@ -5,6 +5,7 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 set(TESSARON_WINDOWS_CE ON CACHE BOOL "Build for Windows CE: the device program only" FORCE)
 set(TESSARON_TESTS OFF CACHE BOOL "No tests run on the device" FORCE)
+set(TESSARON_CE_FORMS ON CACHE BOOL "The device's forms of its calls" FORCE)
 
 set(TOOLCHAIN_PREFIX "" CACHE PATH "Where the arm-mingw32ce toolchain is installed")
 set(triple arm-mingw32ce)
@@ -20,7 +21,7 @@ set(CMAKE_RC_COMPILER ${tools}-windres)
 set(CMAKE_DLLTOOL ${tools}-dlltool)
 
 # Windows CE 5.0 on an ARMv5 core; the program's calls come from COREDLL, COMMCTRL and COMMDLG.
-set(CMAKE_CXX_FLAGS_INIT "-march=armv5te -D_WIN32_WCE=0x500 -DUNICODE -D_UNICODE")
+set(CMAKE_CXX_FLAGS_INIT "-march=armv5te -DUNICODE -D_UNICODE")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -3,7 +3,8 @@
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
                 nlohmann-json3-dev libssl-dev dpkg-dev file)
 CHECK_PACKAGES=(clang clang-format clang-tidy libclang-rt-14-dev)
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine wine64 xvfb xauth imagemagick)
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine wine64 xvfb xauth
+                  xdotool imagemagick)
 ARM_PACKAGES=(g++-arm-linux-gnueabi qemu-user)
 
 ensure_packages() {
@@ -21,6 +22,19 @@ ensure_packages() {
     echo "Missing packages; install them with: sudo apt-get install ${missing[*]}" >&2
     return 1
   fi
+}
+
+# Wine for 32-bit programs (the device program's build for 32-bit Windows): Debian's wine32, of
+# the i386 architecture, which is added when missing.
+wine32() {
+  dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed" && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing wine32; install it with: sudo dpkg --add-architecture i386 &&" \
+      "sudo apt-get update && sudo apt-get install wine32:i386" >&2
+    return 1
+  fi
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386 || return 1
+  ensure_packages wine32:i386
 }
 
 # Configures and builds one build tree of CMakePresets.json: build_tree PRESET

@@ -1,6 +1,8 @@
 cmake_minimum_required(VERSION 3.20)
 # The device program imports only calls that Windows CE 5.0 offers: every function it imports
 # from the system (beyond what the toolchain's start-up code and C runtime import) is in the list.
+# A desktop's forms fail it: GetWindowLongPtrW and SetWindowLongPtrW are not in the list, and its
+# entry point must be the device's WinMain, not a desktop's wWinMain.
 #   cmake -DOBJDUMP=... -DPROGRAM=tessaron_device.exe -DSTARTUP=startup_only.exe
 #         -DLIST=platform/device/ce50_calls.txt -P imports.cmake
 
@@ -31,6 +33,10 @@ file(STRINGS ${LIST} offered REGEX "^[A-Za-z]")
 list(LENGTH program count)
 if(count EQUAL 0)
   message(FATAL_ERROR "${PROGRAM} imports nothing: the imports were not read")
+endif()
+execute_process(COMMAND ${OBJDUMP} -t ${PROGRAM} OUTPUT_VARIABLE symbols)
+if(symbols MATCHES "[ _]wWinMain(@|\n)" OR NOT symbols MATCHES "[ _]WinMain(@|\n)")
+  message(FATAL_ERROR "${PROGRAM} is entered by a desktop's wWinMain, not by the device's WinMain")
 endif()
 set(missing "")
 foreach(name IN LISTS program)

@@ -3,6 +3,9 @@
 // MB_OK, WS_POPUP, ...), which then stand for the same values; and the names of calls that the
 // layer's services share with Windows are undefined here, so that code in this folder calls the
 // wide functions by their W names.
+//
+// _WIN32_WCE (TESSARON_CE_FORMS in CMake) gives the device's forms of the calls: the CE toolchain
+// builds with it, and so does the 32-bit build here, over a desktop's headers.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -11,11 +14,26 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#ifdef _WIN32_WCE
+// The device's start-up code passes WinMain the command line wide, where a desktop's headers
+// declare it narrow: the headers' WinMain goes by another name, the device's is declared below.
+#define WinMain HeadersWinMain
+#endif
 #include <windows.h>
 
 #include <commctrl.h>
 #include <commdlg.h>
 #include <shellapi.h>
+
+#ifdef _WIN32_WCE
+#undef WinMain
+extern "C" int WINAPI WinMain(HINSTANCE, HINSTANCE, LPWSTR, int);
+// Windows CE 5.0 has the window-long calls in their 32-bit forms only: a desktop's pointer-sized
+// names are taken away, so that no code of the device program can use them.
+#undef GetWindowLongPtrW
+#undef SetWindowLongPtrW
+#undef DWLP_USER
+#endif
 
 #undef CreateFile
 #undef CreateMutex

@@ -17,14 +17,20 @@ ui::WindowId Id(HWND window) {
   return reinterpret_cast<ui::WindowId>(window);
 }
 
+// The extended styles that the build drops from templates: on a desktop, the device's OK button
+// in the caption bar, which means nothing there.
+#ifdef _WIN32_WCE
+constexpr ::DWORD kDroppedExStyles = 0;
+#else
+constexpr ::DWORD kDroppedExStyles = ui::WS_EX_CAPTIONOKBTN;
+#endif
+
 // An in-memory DLGTEMPLATE with its items, as the resource compiler would lay it out.
 class TemplateBuffer {
  public:
   explicit TemplateBuffer(const ui::DialogTemplate& dialog) {
-    // The device's OK button in the caption bar has no desktop counterpart.
-    const ::DWORD exStyle = dialog.exStyle & ~ui::WS_EX_CAPTIONOKBTN;
     Dword(dialog.style);
-    Dword(exStyle);
+    Dword(dialog.exStyle & ~kDroppedExStyles);
     Word(static_cast<WORD>(dialog.controls.size()));
     Word(0);
     Word(0);
@@ -84,11 +90,28 @@ class TemplateBuffer {
   std::vector<WORD> words_;
 };
 
+// The dialog's events, kept in its window: by the device's calls where a pointer is 32 bits, by
+// a desktop's pointer-sized ones elsewhere.
+ui::DialogEvents* EventsOf(HWND window) {
+#ifdef _WIN32_WCE
+  return reinterpret_cast<ui::DialogEvents*>(::GetWindowLongW(window, DWL_USER));
+#else
+  return reinterpret_cast<ui::DialogEvents*>(::GetWindowLongPtrW(window, DWLP_USER));
+#endif
+}
+void KeepEvents(HWND window, LPARAM events) {
+#ifdef _WIN32_WCE
+  ::SetWindowLongW(window, DWL_USER, static_cast<LONG>(events));
+#else
+  ::SetWindowLongPtrW(window, DWLP_USER, events);
+#endif
+}
+
 INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* events = reinterpret_cast<ui::DialogEvents*>(::GetWindowLongPtrW(window, DWLP_USER));
+  ui::DialogEvents* events = EventsOf(window);
   switch (message) {
     case WM_INITDIALOG:
-      ::SetWindowLongPtrW(window, DWLP_USER, lParam);
+      KeepEvents(window, lParam);
       return reinterpret_cast<ui::DialogEvents*>(lParam)->HandleInitDialog(Id(window)) ? TRUE
                                                                                        : FALSE;
     case WM_COMMAND:
@@ -110,6 +133,32 @@ HINSTANCE Module() {
   return ::GetModuleHandleW(nullptr);
 }
 
+// Drops the clicks, taps and keys that wait in the queue.
+void DropQueuedInput() {
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) ||
+         ::PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+  }
+}
+
+// Input made before a dialog or box appears must not answer it, as a click or key made during a
+// write would: what waits is dropped, and a key that answers dialogs and is still held (whose
+// repeats would answer) must be let go first.
+void DropEarlierInput() {
+  DropQueuedInput();
+  const auto held = [] {
+    for (const int key : {VK_RETURN, VK_ESCAPE, VK_SPACE}) {
+      if (::GetAsyncKeyState(key) & 0x8000)
+        return true;
+    }
+    return false;
+  };
+  while (held()) {
+    ::Sleep(20);
+    DropQueuedInput();
+  }
+}
+
 }  // namespace
 
 Win32Frontend::Win32Frontend(FileChoice files) : files_(std::move(files)) {
@@ -120,6 +169,7 @@ Win32Frontend::Win32Frontend(FileChoice files) : files_(std::move(files)) {
 int Win32Frontend::RunModal(ui::WindowId owner, const ui::DialogTemplate& dialog,
                             ui::DialogEvents& events) {
   const TemplateBuffer buffer(dialog);
+  DropEarlierInput();
   // The dialog box disables its owner for the length of its loop, and EndDialog enables it
   // again before the dialog goes, so that the activation returns to the owner.
   return static_cast<int>(::DialogBoxIndirectParamW(Module(), buffer.get(), Hwnd(owner), DialogProc,
@@ -203,7 +253,8 @@ void Win32Frontend::SetForegroundWindow(ui::WindowId window) {
 
 void Win32Frontend::UpdateWindow(ui::WindowId window) {
   // The write keeps this thread from its message loop: paint the window and its controls now,
-  // and nothing else, so that no click is taken meanwhile.
+  // and nothing else; input made meanwhile is dropped, never taken later.
+  DropQueuedInput();
   HWND parent = Hwnd(window);
   ::UpdateWindow(parent);
   for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
@@ -216,6 +267,7 @@ void Win32Frontend::UpdateWindow(ui::WindowId window) {
 
 int Win32Frontend::MessageBox(ui::WindowId owner, const std::wstring& text,
                               const std::wstring& caption, ui::UINT type) {
+  DropEarlierInput();
   return ::MessageBoxW(Hwnd(owner), text.c_str(), caption.c_str(), type);
 }
 
@@ -227,9 +279,11 @@ int Win32Frontend::GetOpenFileName(ui::WindowId owner, const std::wstring& filte
       c = L'\0';
   }
   for (;;) {
+    DropEarlierInput();
     wchar_t chosen[MAX_PATH] = {};
     OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
+    // Windows CE 5.0's record ends before the desktop's last fields; a desktop takes it too.
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
     dialog.hwndOwner = Hwnd(owner);
     dialog.lpstrFilter = pairs.c_str();
     dialog.nFilterIndex = 1;

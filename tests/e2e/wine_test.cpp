@@ -1,8 +1,9 @@
 // The Win32 programs under Wine, driven through their real windows by the robot
 // (tests/wine/robot.cpp), which tests/wine/run.sh starts beside them: tessaron.exe on a simulated
-// device, and the device program over the stand-in of the calls that only Windows CE has
-// (tests/standin), with Wine's own registry, files, events and mutexes. Runs when
-// TESSARON_WINE_BUILD names the folder of the Windows build, with Wine and an X server at hand
+// device, and the device program in the device's forms over the stand-in of the calls that only
+// Windows CE has (tests/standin), with Wine's own registry, files, events and mutexes. Runs when
+// TESSARON_WINE_BUILD and TESSARON_WINE_DEVICE_BUILD name the 64-bit Windows build and the device
+// program's 32-bit build, with Wine and an X server at hand
 // (scripts/test sets them up); the screenshots of every dialog go to TESSARON_SCREENSHOTS. Which
 // dialog follows which, and every refusal, are tested without Wine; here, what the programs add.
 #include <gtest/gtest.h>
@@ -26,14 +27,14 @@ using nlohmann::json;
 class WineTest : public e2e::CoreTest {
  protected:
   void SetUp() override {
-    if (!std::getenv("TESSARON_WINE_BUILD"))
-      GTEST_SKIP() << "TESSARON_WINE_BUILD is not set: no Win32 build to run";
+    if (!std::getenv("TESSARON_WINE_BUILD") || !std::getenv("TESSARON_WINE_DEVICE_BUILD"))
+      GTEST_SKIP() << "TESSARON_WINE_BUILD or TESSARON_WINE_DEVICE_BUILD is not set";
     options_.writeDelayMs = 10;  // slow enough to catch the bar part way
     CoreTest::SetUp();
     before_ = State();
   }
 
-  // Runs the program (with its arguments) and the robot taking these steps; both must end well.
+  // Runs the program (path and arguments) and the robot taking these steps; both must end well.
   void Run(const std::string& steps, const std::string& program) {
     const std::filesystem::path file = dir_ / "steps.txt";
     const std::filesystem::path script =
@@ -45,16 +46,20 @@ class WineTest : public e2e::CoreTest {
     Reopen();
   }
 
-  static std::string Program(const char* name) {
-    return std::string(std::getenv("TESSARON_WINE_BUILD")) + "/" + name;
+  static std::string Program(const char* name, const char* build = "TESSARON_WINE_BUILD") {
+    return std::string(std::getenv(build)) + "/" + name;
   }
 
   json before_;
 };
 
 // Every dialog, photographed on the way through a main image update: the progress bar moves,
-// and while the boot selection waits, the main dialog behind it takes no click.
+// and while the boot selection waits, the main dialog behind it takes no click. The package's
+// name ends in a dot, beside one without it: the file confirmed is the file written.
 TEST_F(WineTest, UpdatesTheMainImageAndChoosesTheImageToBoot) {
+  const std::filesystem::path storage = dir_ / "fs" / "Storage";
+  std::filesystem::rename(storage / "EbootMain.nbX", storage / "EbootMain.nbX.");
+  std::filesystem::copy_file(storage / "EbootRescue.nbX", storage / "EbootMain.nbX");
   Run("wait Tessaron EBOOT Loader\n"
       "shot 1-target\n"
       "click Update Main Image\n"
@@ -65,8 +70,9 @@ TEST_F(WineTest, UpdatesTheMainImageAndChoosesTheImageToBoot) {
       "click OK\n"
       "wait Open\n"
       "shot 3-file-dialog\n"
-      "file Storage\\EbootMain.nbX\n"
-      "find Updating main image with\\n\\Storage\\EbootMain.nbX\\n\\nAre you sure?\n"
+      "file Storage\\EbootMain.nbX.\n"
+      "find Updating main image with\\n\\Storage\\EbootMain.nbX.\\n\\nAre you sure?\n"
+      "okbutton no\n"
       "shot 4-confirmation\n"
       "click OK\n"
       "find Loading image in flash memory, please wait ...\n"
@@ -78,13 +84,13 @@ TEST_F(WineTest, UpdatesTheMainImageAndChoosesTheImageToBoot) {
       "click OK\n"
       "wait Select the image to boot on\n"
       "shot 7-boot-selection\n"
-      "find Updating main image with\\n\\Storage\\EbootMain.nbX\\n\\nAre you sure?\n"
+      "find Updating main image with\\n\\Storage\\EbootMain.nbX.\\n\\nAre you sure?\n"
       "press OK\n"
       "wait Select the image to boot on\n"
       "check Boot the RESCUE image\n"
       "click OK\n"
       "gone\n",
-      "tessaron.exe --device Z:" + dir_.string());
+      Program("tessaron.exe") + " --device Z:" + dir_.string());
   // One update, not two (the press on the main dialog started none), logged through the debug
   // output.
   const std::vector<std::wstring> log = Log();
@@ -145,19 +151,24 @@ class WineDeviceTest : public WineTest {
     }
     return false;
   }
-  void RunDevice(const std::string& steps) { Run(steps, "tessaron_device_standin.exe"); }
+  static std::string Device() {
+    return Program("tessaron_device_standin.exe", "TESSARON_WINE_DEVICE_BUILD");
+  }
+  void RunDevice(const std::string& steps) { Run(steps, Device()); }
 
   std::filesystem::path storage_;
   std::filesystem::path record_;
 };
 
-// From the target to the result of the update, confirmed.
-std::string Dialogue(const std::string& target, const std::string& file) {
+// From the target to the confirmation, which carries the device's OK button in its caption bar,
+// answered so.
+std::string Dialogue(const std::string& target, const std::string& file,
+                     const std::string& confirm = "click OK") {
   std::string name = target.substr(7);  // "Update Main Image": "main image"
   std::transform(name.begin(), name.end(), name.begin(), ::tolower);
   return "wait Tessaron EBOOT Loader\nclick " + target + "\nwait Tessaron Loader\nclick OK\n" +
          "wait Open\nfile \\Storage\\" + file + "\nfind Updating " + name + " with\\n\\Storage\\" +
-         file + "\\n\\nAre you sure?\nclick OK\nwait Quorvane\n";
+         file + "\\n\\nAre you sure?\nokbutton yes\n" + confirm + "\n";
 }
 
 // The timeouts go to zero for the write and back after it; a value that was absent is absent
@@ -165,7 +176,7 @@ std::string Dialogue(const std::string& target, const std::string& file) {
 TEST_F(WineDeviceTest, UpdatesTheBootLoaderWithTheTimeoutsOffMeanwhile) {
   SeedTimeouts({{"ACUserIdle", 60}, {"ACSystemIdle", 300}});
   RunDevice(Dialogue("Update Bootloader", "EbootLoader.nbX") +
-            "expect OS loading Success\nclick OK\ngone\n");
+            "wait Quorvane\nexpect OS loading Success\nclick OK\ngone\n");
   EXPECT_EQ(ReadText(record_), "ready\n0 0 0\n60 300 -\n");
   EXPECT_EQ(Log(), (std::vector<std::wstring>{L"Updating Bootloader\r\n",  // by NKDbgPrintfW
                                               L"restore timeouts in registry: 0 , 0 , 0\r\n",
@@ -177,18 +188,22 @@ TEST_F(WineDeviceTest, UpdatesTheBootLoaderWithTheTimeoutsOffMeanwhile) {
   EXPECT_EQ(state["constants_hex"], before_["constants_hex"]);
 }
 
+// Input made before the result or the boot selection appears answers neither: taps on the
+// progress window during the write, Enter held on the confirmation.
 TEST_F(WineDeviceTest, UpdatesTheMainImageOrRefusesABadOneAndChoosesTheImageToBoot) {
   struct Case {
-    const char* file;
-    const char* result;
+    const char *file, *confirm, *during, *result;
     bool written;
   };
-  for (const Case& c : {Case{"EbootMain.nbX", "OS loading Success", true},
-                        Case{"EbootBadCrc.nbX", "OS loading Failure", false}}) {
+  for (const Case& c :
+       {Case{"EbootMain.nbX", "click OK",
+             "find Loading image in flash memory, please wait ...\ntaps 8\n", "Success", true},
+        Case{"EbootBadCrc.nbX", "hold 1000", "", "Failure", false}}) {
     SCOPED_TRACE(c.file);
     SeedTimeouts({{"ACUserIdle", 60}, {"ACSystemIdle", 300}, {"ACSuspend", 600}});
     const json before = State();
-    RunDevice(Dialogue("Update Main Image", c.file) + "expect " + c.result +
+    RunDevice(Dialogue("Update Main Image", c.file, c.confirm) + c.during +
+              "wait Quorvane\nexpect OS loading " + c.result +
               "\nclick OK\nwait Select the image to boot on\ncheck Boot the RESCUE image\n"
               "click OK\ngone\n");
     const json state = State();
@@ -204,7 +219,7 @@ TEST_F(WineDeviceTest, UpdatesTheMainImageOrRefusesABadOneAndChoosesTheImageToBo
 TEST_F(WineDeviceTest, ASecondInstanceOrACancelEndsTheProgramAndChangesNothing) {
   const std::string target = "wait Tessaron EBOOT Loader\nclick Update Rescue Image\n";
   const std::string runs[] = {
-      "wait Tessaron EBOOT Loader\nlaunch Z:" + Program("tessaron_device_standin.exe") +
+      "wait Tessaron EBOOT Loader\nlaunch Z:" + Device() +
           "\nwait tessaron\n"
           "expect Tessaron Loader is already running.\\nOnly one update at a time can be made.\n"
           "click OK\nwait Tessaron EBOOT Loader\nclick Cancel\ngone\n",
@@ -217,6 +232,27 @@ TEST_F(WineDeviceTest, ASecondInstanceOrACancelEndsTheProgramAndChangesNothing) 
   }
   EXPECT_EQ(ReadText(record_), "ready\n");
   EXPECT_EQ(State(), before_);
+}
+
+// The boot loader's question waits for input made after it appears, whether the confirmation was
+// double-clicked or Enter held on it; and while it waits, neither WM_CLOSE nor Alt+F4 closes the
+// progress window. Answered Cancel, nothing is written.
+TEST_F(WineDeviceTest, TheBootLoadersQuestionWaitsAndTheProgressWindowStays) {
+  const std::string question =
+      "find Could not get constants settings(Bluetooth Address, Serial number, frequency "
+      "Offset)!\\r\\nContinue?\n";
+  const std::string progress =
+      "find Please, wait during bootloader updating, don't switch off the device.\nclose\nstays\n"
+      "altf4\nstays\n";
+  SeedTimeouts({{"ACUserIdle", 60}});
+  for (const std::string confirm : {"double OK", "hold 1000"}) {
+    SCOPED_TRACE(confirm);
+    Fail(e2e::kGetConstants, 31);
+    RunDevice(Dialogue("Update Bootloader", "EbootLoader.nbX", confirm) + question +
+              (confirm == "double OK" ? progress + question : "") +
+              "click Cancel\nwait Quorvane\nexpect OS loading Failure\nclick OK\ngone\n");
+    EXPECT_EQ(State()["bootloader"], before_["bootloader"]);
+  }
 }
 
 // nbx.exe where package makers work: the package it makes on a path with non-ASCII characters

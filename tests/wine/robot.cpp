@@ -8,6 +8,13 @@
 //   click LABEL    presses the current dialog's button with this text (BM_CLICK)
 //   press LABEL    clicks that button with the mouse, as a person would: a dialog that takes no
 //                  input ignores the click
+//   double LABEL   double-clicks that button with the mouse
+//   taps N         taps the current dialog with the mouse N times, from its top to its bottom
+//   hold MS        holds Enter down on the current dialog for MS milliseconds (it repeats)
+//   close          sends the current dialog WM_CLOSE
+//   altf4          brings the current dialog to the front and presses Alt+F4
+//   stays          the current dialog still shows a second later
+//   okbutton yes|no  the current dialog has (or has not) the OK button in its caption bar
 //   check LABEL    clicks the radio button with this text with the mouse, and waits until it
 //                  shows the check: input is taken in order, so every earlier click was taken
 //   file PATH      types PATH into the open file dialog and presses Open
@@ -15,8 +22,8 @@
 //   gone           waits until no dialog is left
 //   shot NAME      saves the current dialog's picture as NAME.bmp
 //   launch PATH    starts the program PATH and goes on at once
-// In texts, \n stands for a line end. Exit 0 when every step passed, 1 at the first that did
-// not, with a line saying which and what the screen shows.
+// In texts, \n and \r stand for a line feed and a carriage return. Exit 0 when every step passed, 1
+// at the first that did not, with a line saying which and what the screen shows.
 #include <process.h>
 
 #include <cstdio>
@@ -75,10 +82,26 @@ HWND Child(HWND dialog, const std::wstring& text, const std::wstring& kind = L""
   return nullptr;
 }
 
-// A click through the input queue, in the middle of the part of the control where its own
-// dialog is on top: the system hands it on only as far as the windows take input. Every event
-// carries the position, so that no other pointer motion moves the click.
-bool MouseClick(HWND control) {
+// Clicks at a point of the screen through the input queue. Every event carries the position, so
+// that no other pointer motion moves the clicks.
+bool ClickAt(LONG x, LONG y, int clicks = 1) {
+  std::vector<INPUT> events(1 + 2 * clicks);
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    events[i].type = INPUT_MOUSE;
+    events[i].mi.dx = ::MulDiv(x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
+    events[i].mi.dy = ::MulDiv(y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
+    events[i].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE |
+                           (i == 0  ? 0
+                            : i % 2 ? MOUSEEVENTF_LEFTDOWN
+                                    : MOUSEEVENTF_LEFTUP);
+  }
+  return ::SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT)) ==
+         events.size();
+}
+
+// Clicks in the middle of the part of the control where its own dialog is on top: the system
+// hands them on only as far as the windows take input.
+bool MouseClick(HWND control, int clicks = 1) {
   RECT rect{};
   ::GetWindowRect(control, &rect);
   const LONG x = (rect.left + rect.right) / 2;
@@ -92,17 +115,26 @@ bool MouseClick(HWND control) {
   LONG top = bottom;
   while (top > rect.top && onTop(top - 1))
     --top;
-  if (bottom < rect.top)
-    return false;  // covered
-  INPUT events[3] = {};
-  const DWORD buttons[3] = {0, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
-  for (int i = 0; i < 3; ++i) {
-    events[i].type = INPUT_MOUSE;
-    events[i].mi.dx = ::MulDiv(x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
-    events[i].mi.dy = ::MulDiv((top + bottom) / 2, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
-    events[i].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons[i];
+  return bottom >= rect.top && ClickAt(x, (top + bottom) / 2, clicks);  // else covered
+}
+
+// Taps down the middle of the window, top to bottom, as a hand would all over it.
+bool Taps(HWND window, int count) {
+  RECT rect{};
+  ::GetWindowRect(window, &rect);
+  for (int i = 0; i < count; ++i) {
+    if (!ClickAt((rect.left + rect.right) / 2,
+                 rect.top + (rect.bottom - rect.top) * (2 * i + 1) / (2 * count)))
+      return false;
   }
-  return ::SendInput(3, events, sizeof(INPUT)) == 3;
+  return true;
+}
+
+// Keys pressed at the X server (Debian's xdotool), as a keyboard does: Wine matches its keys to
+// the server's whenever one of its windows takes the focus, and so would let go of a key held in
+// Wine alone.
+bool Keys(const wchar_t* action, const wchar_t* keys) {
+  return ::_wspawnl(_P_WAIT, L"Z:\\usr\\bin\\xdotool", L"xdotool", action, keys, nullptr) != -1;
 }
 
 DWORD_PTR Ask(HWND control, UINT message) {
@@ -157,6 +189,20 @@ bool Step(const std::wstring& verb, const std::wstring& argument, HWND& current)
     return false;
   if (verb == L"shot")
     return SaveShot(current, argument);
+  if (verb == L"taps")
+    return Taps(current, std::stoi(argument));
+  if (verb == L"hold") {
+    ::SetForegroundWindow(current);
+    return Keys(L"keydown", L"Return") && (::Sleep(std::stoi(argument)), Keys(L"keyup", L"Return"));
+  }
+  if (verb == L"close")
+    return ::SendMessageTimeoutW(current, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr) != 0;
+  if (verb == L"altf4")
+    return ::SetForegroundWindow(current) && Keys(L"key", L"alt+F4");
+  if (verb == L"stays")
+    return ::Sleep(1000), ::IsWindowVisible(current);
+  if (verb == L"okbutton")
+    return ((::GetWindowLongW(current, GWL_EXSTYLE) & 0x80000000u) != 0) == (argument == L"yes");
   if (verb == L"progress") {
     return Poll([&] {
       HWND bar = Child(current, L"", L"msctls_progress32");
@@ -179,8 +225,8 @@ bool Step(const std::wstring& verb, const std::wstring& argument, HWND& current)
     return true;
   if (verb == L"click")
     return ::PostMessageW(control, BM_CLICK, 0, 0);
-  if (verb == L"press")
-    return MouseClick(control);
+  if (verb == L"press" || verb == L"double")
+    return MouseClick(control, verb == L"press" ? 1 : 2);
   return verb == L"check" && MouseClick(control) &&
          Poll([&] { return Ask(control, BM_GETCHECK) == BST_CHECKED; });
 }
@@ -198,8 +244,10 @@ int wmain(int argc, wchar_t** argv) {
   for (int number = 1; std::getline(steps, line); ++number) {
     const std::size_t space = line.find(L' ');
     std::wstring argument = space == std::wstring::npos ? L"" : line.substr(space + 1);
-    for (std::size_t at; (at = argument.find(L"\\n")) != std::wstring::npos;)
-      argument.replace(at, 2, L"\n");
+    for (const wchar_t* escape : {L"\\n", L"\\r"}) {
+      for (std::size_t at; (at = argument.find(escape)) != std::wstring::npos;)
+        argument.replace(at, 2, escape[1] == L'n' ? L"\n" : L"\r");
+    }
     if (line.empty() || Step(line.substr(0, space), argument, current))
       continue;
     std::fwprintf(stderr, L"robot: step %d failed: %ls\n", number, line.c_str());

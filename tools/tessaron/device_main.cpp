@@ -31,9 +31,7 @@ int Run() {
   return 0;
 }
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int Main() {
   // The last net: every failure foreseen is reported where it happens.
   try {
     return Run();
@@ -43,3 +41,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     return 1;
   }
 }
+
+}  // namespace
+
+#ifdef _WIN32_WCE
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+  return Main();
+}
+#else
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  return Main();
+}
+#endif

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "platform/os/windows_api.h"
 #include "platform/text/utf8.h"
@@ -208,6 +209,18 @@ bool IsTemporaryOf(const std::wstring& name, const std::wstring& leaf) {
          numbers.find(L'.', dot + 1) == std::wstring::npos;
 }
 
+// The absolute path in the form that keeps every character of the names appended to it: a plain
+// path loses a name's trailing dots and spaces, and would name another file.
+std::wstring KeptPath(const std::filesystem::path& folder) {
+  std::error_code ec;
+  const std::wstring path = std::filesystem::absolute(folder, ec).lexically_normal().wstring();
+  if (path.rfind(L"\\\\?\\", 0) == 0)
+    return path;
+  if (path.rfind(L"\\\\", 0) == 0)
+    return L"\\\\?\\UNC\\" + path.substr(2);
+  return L"\\\\?\\" + path;
+}
+
 }  // namespace
 
 bool Failed(DWORD code, const std::string& why) {
@@ -233,7 +246,7 @@ std::unique_ptr<ReadOnlyFile> OpenBelow(const Below& folder,
   if (!FoldersBelow(folder.root, folder.relative, false))
     return nullptr;
   // No folder on the way may be a link out of root; names match without regard to case here.
-  std::wstring path = folder.path().wstring();
+  std::wstring path = KeptPath(folder.path());
   for (std::size_t i = 0; i < components.size(); ++i) {
     path += L"\\" + FromUtf8(components[i]);
     if (i + 1 == components.size())

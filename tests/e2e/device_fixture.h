@@ -20,11 +20,13 @@ inline std::string ReadText(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-inline std::filesystem::path NewFolder(const std::string& name) {
+// A new folder below base: the tests' own, which may be in memory.
+inline std::filesystem::path NewFolder(const std::string& name,
+                                       const std::filesystem::path& base = testing::TempDir()) {
   static int counter = 0;
   const auto* info = testing::UnitTest::GetInstance()->current_test_info();
   std::filesystem::path dir =
-      std::filesystem::path(testing::TempDir()) /
+      base /
       ("tessaron-" + std::string(info->test_suite_name()) + "." + info->name() + "-" + name + "-" +
        std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
        std::to_string(++counter));
@@ -35,7 +37,7 @@ inline std::filesystem::path NewFolder(const std::string& name) {
 class DeviceTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = NewFolder("device");
+    dir_ = NewFolder("device", base_);
     std::string error;
     ASSERT_TRUE(tools::CreateDevice(dir_, options_, error)) << error;
     Reopen();
@@ -53,6 +55,7 @@ class DeviceTest : public testing::Test {
   }
 
   tools::DeviceOptions options_;
+  std::filesystem::path base_ = testing::TempDir();  // where the device's folder is made
   std::filesystem::path dir_;
   std::unique_ptr<platform::sim::Device> device_;
 };

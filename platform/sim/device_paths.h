@@ -33,8 +33,8 @@ struct DevicePaths {
   host::Below creationLock() const { return At("creating.lock"); }
   host::Below changeLock() const { return At("device.lock"); }
   host::Below driverLock() const { return At("binfs/driver.lock"); }
-  host::Below mutexLock(const std::string& hexName) const {
-    return At("mutex-" + hexName + ".lock");
+  host::Below mutexLock(const std::string& lockName) const {
+    return At("mutex-" + lockName + ".lock");
   }
   // The files that the device replaces whole as it changes.
   std::vector<host::Below> replaced() const {

@@ -1,5 +1,7 @@
 #include "platform/sim/sim_events.h"
 
+#include <cstdio>
+
 #include "platform/text/strings.h"
 #include "platform/text/utf8.h"
 
@@ -8,7 +10,25 @@ namespace platform::sim {
 const wchar_t kReloadTimeoutsEvent[] = L"PowerManager/ReloadActivityTimeouts";
 
 namespace {
+
 constexpr std::size_t kMaxPath = 260;  // the longest name of a kernel object
+// Of a name in hex, as much as a host's file name holds beside the rest of the lock's name.
+constexpr std::size_t kLongestHex = 200;
+
+// The name in hex (any character may be one that a file name cannot hold); one too long for a
+// file name, the start of it and a 64-bit FNV-1a hash of the whole.
+std::string LockName(const std::wstring& name) {
+  const std::string hex = HexEncode(ToUtf8(name));
+  if (hex.size() <= kLongestHex)
+    return hex;
+  std::uint64_t hash = 0xCBF29CE484222325u;
+  for (const char c : hex)
+    hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3u;
+  char tail[18];
+  std::snprintf(tail, sizeof tail, "-%016llx", static_cast<unsigned long long>(hash));
+  return hex.substr(0, kLongestHex - 17) + tail;
+}
+
 }  // namespace
 
 SimEvents::SimEvents(const DevicePaths& paths, FaultInjector& faults, PowerManager* powerManager)
@@ -60,7 +80,7 @@ Handle SimEvents::CreateMutex(bool /*initialOwner*/, const std::wstring& name) {
   // one that a file name cannot hold), so the mutex exists while any process has a handle. A
   // create asks, under the device's lock, whether anyone holds one: an exclusive lock is had
   // only when no one does.
-  const host::Below file = paths_.mutexLock(HexEncode(ToUtf8(name)));
+  const host::Below file = paths_.mutexLock(LockName(name));
   const auto guard = LockForChange(paths_);
   if (!guard)
     return kNullHandle;

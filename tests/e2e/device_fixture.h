@@ -26,10 +26,9 @@ inline std::filesystem::path NewFolder(const std::string& name,
   static int counter = 0;
   const auto* info = testing::UnitTest::GetInstance()->current_test_info();
   std::filesystem::path dir =
-      base /
-      ("tessaron-" + std::string(info->test_suite_name()) + "." + info->name() + "-" + name + "-" +
-       std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-       std::to_string(++counter));
+      base / ("tessaron-" + std::string(info->test_suite_name()) + "." + info->name() + "-" + name +
+              "-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+              std::to_string(++counter));
   std::filesystem::remove_all(dir);
   return dir;
 }

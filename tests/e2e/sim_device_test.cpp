@@ -65,8 +65,9 @@ TEST_F(SimDevice, TheRegistryIgnoresCaseAndKeepsChangesAcrossReopening) {
 }
 
 TEST_F(SimDevice, KeepsItsGuaranteesAcrossProcesses) {
-  // Another process asks for a file without sharing and the BINFS driver: a bit for each refused
-  // with its own error, 4 for any other failure. A named mutex: tessaron's second instance.
+  // Another process asks for a file held without sharing, the BINFS driver and files of its own:
+  // a bit for each refused with its own error, 4 for any other failure. A named mutex:
+  // tessaron's second instance.
   const auto elsewhere = [this] {
     return InOtherProcess(dir_, [](sim::Device& device) {
       int refused = 0;
@@ -77,6 +78,19 @@ TEST_F(SimDevice, KeepsItsGuaranteesAcrossProcesses) {
                                      kOpenExisting, 0) != kInvalidHandle,
            kErrorSharingViolation, 1);
       note(device.devices().ActivateDevice(kDriver, 0) != kNullHandle, kErrorDeviceInUse, 2);
+      // Shared twice: both granted (4 when not). Without sharing: a second open is refused,
+      // shared or not.
+      Files& files = device.files();
+      const auto open = [&files](const wchar_t* path, DWORD share) {
+        return files.CreateFile(path, kGenericRead, share, kOpenExisting, 0);
+      };
+      const wchar_t *shared = L"\\Storage\\EbootRescue.nbX", *kept = L"\\Storage\\EbootLoader.nbX";
+      if (open(shared, kFileShareRead) == kInvalidHandle ||
+          open(shared, kFileShareRead) == kInvalidHandle || open(kept, 0) == kInvalidHandle) {
+        refused |= 4;
+      }
+      note(open(kept, 0) != kInvalidHandle, kErrorSharingViolation, 8);
+      note(open(kept, kFileShareRead) != kInvalidHandle, kErrorSharingViolation, 16);
       return refused;
     });
   };
@@ -85,9 +99,9 @@ TEST_F(SimDevice, KeepsItsGuaranteesAcrossProcesses) {
                     device_->files().CreateFile(L"\\Storage\\EbootMain.nbX", kGenericRead, 0,
                                                 kOpenExisting, 0));
     ScopedDriver driver(device_->devices(), device_->devices().ActivateDevice(kDriver, 0));
-    EXPECT_EQ(elsewhere(), 3);
+    EXPECT_EQ(elsewhere(), 1 | 2 | 8 | 16);
   }
-  EXPECT_EQ(elsewhere(), 0);
+  EXPECT_EQ(elsewhere(), 8 | 16);
   EXPECT_TRUE(device_->Unreleased().empty());
 
   // Changes made at the same time by two processes are all kept.
@@ -119,6 +133,41 @@ TEST_F(SimDevice, KeepsItsGuaranteesAcrossProcesses) {
   EXPECT_FALSE(device_->files().ReadFile(kInvalidHandle, nullptr, 0, &read));
   Reopen();
   EXPECT_EQ(device_->faults().armed(), std::vector<sim::Fault>{writeFails});
+}
+
+// The named objects' bounds, and the power manager's record of reloads, whichever process made
+// them.
+TEST_F(SimDevice, TheEventsKeepTheirBoundsAndTheirRecordAcrossProcesses) {
+  Events& events = device_->events();
+  const Handle longest = events.CreateMutex(false, std::wstring(260, L'm'));
+  EXPECT_NE(longest, kNullHandle);
+  EXPECT_EQ(events.CreateMutex(false, std::wstring(261, L'm')), kNullHandle);
+  EXPECT_EQ(GetLastError(), kErrorInvalidName);
+  EXPECT_FALSE(events.EventModify(longest, kEventSet));  // a mutex is no event
+  EXPECT_EQ(GetLastError(), kErrorInvalidHandle);
+  EXPECT_TRUE(events.CloseHandle(longest));
+  // The power manager takes ACUserIdle as it stands at each reload.
+  const auto reload = [](sim::Device& device, DWORD userIdle) {
+    device.simRegistry().Put(sim::kPowerTimeoutsKey, L"ACUserIdle", sim::DwordValue(userIdle));
+    Events& on = device.events();
+    const ScopedEvent event(
+        on, on.OpenEvent(kEventAllAccess, false, L"PowerManager/ReloadActivityTimeouts"));
+    return on.EventModify(event.get(), kEventSet) ? 0 : 1;
+  };
+  const std::size_t made = device_->powerManager()->reloads().size();
+  EXPECT_EQ(InOtherProcess(dir_, [&](sim::Device& other) { return reload(other, 1); }), 0);
+  EXPECT_EQ(reload(*device_, 2), 0);  // on a device opened before the other's reload
+  Reopen();
+  const auto& reloads = device_->powerManager()->reloads();
+  ASSERT_EQ(reloads.size(), made + 2);
+  EXPECT_EQ(reloads[made].values[0], 1u);
+  EXPECT_EQ(reloads[made + 1].values[0], 2u);
+  // The most recent 64 are kept.
+  for (DWORD i = 0; i < 70; ++i)
+    EXPECT_EQ(reload(*device_, 100 + i), 0);
+  Reopen();
+  EXPECT_EQ(device_->powerManager()->reloads().size(), 64u);
+  EXPECT_EQ(device_->powerManager()->reloads().front().values[0], 106u);
 }
 
 // Each bound met exactly passes; one byte more is refused.
@@ -177,12 +226,30 @@ TEST_F(SimDevice, FileSystemMapsDevicePathsAndNothingElse) {
   std::filesystem::create_directory_symlink(dir_, dir_ / "fs" / "escape");
   std::ofstream(dir_ / "outside.txt") << "secret";
   ASSERT_EQ(::mkfifo((dir_ / "fs" / "Storage" / "EbootPipe.nbX").c_str(), 0600), 0);
-  for (const wchar_t* path :
-       {L"\\Storage\\EbootPipe.nbX", L"\\..\\device.json", L"\\Storage\\..\\..\\device.json",
-        L"Storage\\EbootMain.nbX", L"\\escape\\outside.txt", L"\\Storage",
-        L"\\Storage\\Missing.nbX", L"\\Sto:rage\\x", L""}) {
+  // Each refused with the device's own error.
+  const std::pair<std::wstring, DWORD> refused[] = {
+      {L"\\Storage\\EbootPipe.nbX", kErrorAccessDenied},
+      {L"\\..\\device.json", kErrorInvalidName},
+      {L"\\Storage\\..\\..\\device.json", kErrorInvalidName},
+      {L"Storage\\EbootMain.nbX", kErrorInvalidName},
+      {L"\\escape\\outside.txt", kErrorAccessDenied},
+      {L"\\Storage", kErrorAccessDenied},
+      {L"\\Storage\\Missing.nbX", kErrorFileNotFound},
+      {L"\\Missing\\EbootMain.nbX", kErrorPathNotFound},
+      {L"\\Storage\\EbootMain.nbX\\x", kErrorPathNotFound},
+      {L"\\Sto:rage\\x", kErrorInvalidName},
+      {L"\\Storage\\a\x1f", kErrorInvalidName},
+      {L"", kErrorInvalidName}};
+  for (const auto& [path, error] : refused) {
+    SetLastError(0);
     EXPECT_EQ(open(path), kInvalidHandle) << ToUtf8(path);
+    EXPECT_EQ(GetLastError(), error) << ToUtf8(path);
   }
+  // Reading is all a file of the device offers.
+  EXPECT_EQ(files.CreateFile(L"\\Storage\\EbootMain.nbX", kGenericRead | kGenericWrite, 0,
+                             kOpenExisting, 0),
+            kInvalidHandle);
+  EXPECT_EQ(GetLastError(), kErrorAccessDenied);
   EXPECT_TRUE(device_->Unreleased().empty());
 }
 

@@ -260,6 +260,9 @@ TEST_F(NbxTest, VerifyTellsWhatTheDeviceWouldDo) {
        block + Trailer({0}, {Crc(block)}, {'K', 'O', 'R', 'V', 'A', 'L', 'I', 'N'}),
        "the tag field \"KORVALIN\" (L = 8) holds no NUL", ""},
       {"L = 0", block + Trailer({0}, {Crc(block)}, {}), "the tag field is empty (L = 0)", ""},
+      // The tag is checked first: a trailer alone with another tag is refused for its tag.
+      {"T = F, wrong tag", Trailer({5}, {0}, package::TagField("KORVALIX")),
+       "the tag is \"KORVALIX\", not \"KORVALIN\"", past + " (34 bytes)"},
       {"T = F", Trailer({5}, {0}, kTag),
        "the payload is empty: the trailer takes the whole file (T = F = 34 bytes",
        past + " (34 bytes)"},
@@ -291,13 +294,17 @@ TEST_F(NbxTest, VerifyTellsWhatTheDeviceWouldDo) {
 }
 
 TEST_F(NbxTest, AFileOfFourGiBOrMoreIsToldApart) {
-  // A sparse file: the block, a hole, the trailer at the end.
+  // Sparse files: the block, a hole, the trailer at the end. One byte short of 4 GiB still fits.
   const std::string block(16384, 'b');
   const std::string trailer = Trailer({0}, {Crc(block)}, kTag);
-  const std::uint64_t size = (std::uint64_t{1} << 32) + 16484;
-  WriteBytes(Path("big.nbX"), block);
-  std::filesystem::resize_file(Path("big.nbX"), size - trailer.size());
-  std::ofstream(Path("big.nbX"), std::ios::binary | std::ios::app) << trailer;
+  const auto make = [&](std::uint64_t size) {
+    WriteBytes(Path("big.nbX"), block);
+    std::filesystem::resize_file(Path("big.nbX"), size - trailer.size());
+    std::ofstream(Path("big.nbX"), std::ios::binary | std::ios::app) << trailer;
+  };
+  make(0xFFFFFFFF);
+  EXPECT_THAT(Run("nbx verify big.nbX").output, StartsWith("big.nbX: OK"));
+  make((std::uint64_t{1} << 32) + 16484);
   // The device cannot take its size: it refuses the file before reading its trailer.
   const CommandResult verify = Run("nbx verify big.nbX");
   EXPECT_EQ(verify.exitCode, 1);
@@ -414,6 +421,8 @@ TEST_F(DevsimTest, InitShowBootAndFaults) {
       {"device", " --store-folder Store --boot-image 1 --timeouts 10,20,30", 64 << 20, 16 << 20,
        64 << 20},
       {"a", " --main-max 50000000 --rescue-max 8000000", 50000000, 8000000, 50000000},
+      // The smallest limits that work: each factory image fills its region.
+      {"least", " --main-max 1572864 --rescue-max 786432", 1572864, 786432, 1572864},
       {"huge", " --main-max 4000000000", 4000000000u, 16 << 20, 512 << 20}};
   for (const auto& [name, arguments, main, rescue, region] : made) {
     const CommandResult init = Run("devsim init " + name + arguments);
@@ -422,6 +431,8 @@ TEST_F(DevsimTest, InitShowBootAndFaults) {
     EXPECT_EQ(state["main_max_size"], main) << arguments;
     EXPECT_EQ(state["rescue_max_size"], rescue) << arguments;
     EXPECT_EQ(state["main"]["region"], region) << arguments;
+    EXPECT_TRUE(state["main"]["whole"]) << arguments;
+    EXPECT_TRUE(state["rescue"]["whole"]) << arguments;
   }
   const json state = json::parse(Run("devsim show --json device").output);
   const json expected = {

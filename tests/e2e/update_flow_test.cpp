@@ -37,11 +37,14 @@ std::wstring Instructions(const std::wstring& target, const std::wstring& folder
 class UpdateFlow : public e2e::CoreTest {
  protected:
   // A new run with the store folder named so, or without the value or the key ("-value",
-  // "-key").
+  // "-key"). A name of 260 characters fills the value, with no terminator.
   Lines Run(std::deque<std::wstring> answers, const std::wstring& folder = L"Flash") {
     NewRun();
     sim::SimRegistry& registry = device_->simRegistry();
-    EXPECT_TRUE(registry.Put(kProfileKey, L"Folder", sim::StringValue(folder)));
+    sim::RegValue value = sim::StringValue(folder);
+    if (folder.size() == 260)
+      value.data.resize(260 * sizeof(wchar_t));
+    EXPECT_TRUE(registry.Put(kProfileKey, L"Folder", value));
     if (folder == L"-key")
       registry.Delete(kProfileKey, std::nullopt);
     if (folder == L"-value")
@@ -126,9 +129,9 @@ TEST_F(UpdateFlow, LeadsToTheConfirmationOfAnImageFromOutsideTheStoreFolder) {
       {L"Flash", L"\\Fl", main, true, L"csDir1 : Flash csDir2 : Fl"},
       {L"", storage, main, false, L"csDir1 :  csDir2 : "},
       {L"Flash", flash, boot, true, L""},
-      // The longest name the buffer takes: its size is given in bytes.
-      {std::wstring(200, L'F'), storage, main, true,
-       L"csDir1 : " + std::wstring(200, L'F') + L" csDir2 : Storage\\Eboot1.nbX"},
+      // The longest name the buffer takes, without a terminator: its size is given in bytes.
+      {std::wstring(260, L'F'), storage, main, true,
+       L"csDir1 : " + std::wstring(260, L'F') + L" csDir2 : Storage\\Eboot1.nbX"},
   };
   for (const auto& [folder, path, target, accepted, line] : cases) {
     SCOPED_TRACE(path + L" in " + folder);
@@ -229,6 +232,51 @@ TEST_F(UpdateRun, AFileThatCannotBeOpenedStillOffersTheBootSelectionForEitherIma
     EXPECT_LT(IndexOf(shown, L"show 132"), shown.size()) << target;
     EXPECT_EQ(Log().size(), 2u) << target;  // the target's line and the folder check's
   }
+}
+
+// While the update runs no other program can open the package, shared or not: it cannot change
+// between its check and its write.
+TEST_F(UpdateRun, NoOtherProgramOpensThePackageWhileItIsWritten) {
+  struct Watching final : Files {
+    Watching(Files& to, sim::Device& other) : files(to), elsewhere(other.files()) {}
+    Handle CreateFile(const std::wstring& path, DWORD access, DWORD share, DWORD creation,
+                      DWORD attributes) override {
+      package = path;
+      return files.CreateFile(path, access, share, creation, attributes);
+    }
+    bool ReadFile(Handle file, void* buffer, DWORD toRead, DWORD* read) override {
+      ++reads;
+      for (const DWORD share : {DWORD{0}, kFileShareRead}) {
+        if (elsewhere.CreateFile(package, kGenericRead, share, kOpenExisting, 0) ==
+                kInvalidHandle &&
+            GetLastError() == kErrorSharingViolation) {
+          ++refused;
+        }
+      }
+      return files.ReadFile(file, buffer, toRead, read);
+    }
+    DWORD SetFilePointer(Handle file, LONG distance, DWORD method) override {
+      return files.SetFilePointer(file, distance, method);
+    }
+    DWORD GetFileSize(Handle file, DWORD* high) override { return files.GetFileSize(file, high); }
+    bool CloseHandle(Handle file) override { return files.CloseHandle(file); }
+    Files& files;
+    Files& elsewhere;
+    std::wstring package;
+    int reads = 0;
+    int refused = 0;
+  };
+  std::string error;
+  const auto other = sim::Device::Open(dir_, error);
+  Watching watching(device_->files(), *other);
+  fakes::RecordingFrontend frontend(Answers(L"Update Main Image", L"\\Storage\\EbootMain.nbX"));
+  frontend.fallback = L"click OK";
+  const ui::UiContext ui{frontend, resources::AppResources()};
+  app::Services services{watching,           device_->registry(), device_->events(),
+                         device_->devices(), device_->kernel(),   device_->log()};
+  app::CUpdateApp(ui, services).InitInstance();
+  EXPECT_GT(watching.reads, 0);
+  EXPECT_EQ(watching.refused, 2 * watching.reads);  // shared or not, at every read
 }
 
 // Any non-zero rescue flag is the rescue image; a window that cannot be made only loses the

@@ -96,7 +96,7 @@ TEST(ConsoleFrontend, TheFileDialogListsDeviceFilesAndReturnsFullDevicePaths) {
 
   // Links are not offered: the device opens none, and one may lead out of its file system.
   // Control characters are never sent to the terminal, in a listed name or an echoed answer.
-  const std::wstring answer = L"file \\Storage\\A\x1b[2J\x9b.nbX";
+  const std::wstring answer = L"file \\Storage\\A\x1b[2J\x9b\x7f.nbX";
   Console console("", false, std::vector<std::wstring>{answer});
   std::filesystem::create_symlink(console.root / "Storage/EbootA.nbX",
                                   console.root / "Storage/EbootLink.nbX");
@@ -107,7 +107,7 @@ TEST(ConsoleFrontend, TheFileDialogListsDeviceFilesAndReturnsFullDevicePaths) {
   const std::string shown = console.out.str();
   EXPECT_THAT(shown, HasSubstr("[2] \\Storage\\Eboot<1B>[2J.nbX"));
   EXPECT_EQ(shown.find("[4]"), std::string::npos) << shown;
-  EXPECT_THAT(shown, HasSubstr("> file \\Storage\\A<1B>[2J<9B>.nbX\n"));
+  EXPECT_THAT(shown, HasSubstr("> file \\Storage\\A<1B>[2J<9B><7F>.nbX\n"));
   EXPECT_EQ(shown.find('\x1b'), std::string::npos);
 }
 

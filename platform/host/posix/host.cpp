@@ -360,13 +360,8 @@ std::unique_ptr<ReadOnlyFile> OpenBelow(const Below& folder,
   for (std::size_t i = 0; i + 1 < components.size(); ++i) {
     const std::string name = FindEntry(dir.get(), components[i]);
     Fd next(::openat(dir.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (next.get() < 0) {
-      const int error = errno;
-      FailWith(error);
-      if (error == ENOENT || error == ENOTDIR)
-        SetLastError(kErrorPathNotFound);
-      return nullptr;
-    }
+    if (next.get() < 0)
+      return FailFolder(dir.get(), name, errno), nullptr;
     dir = std::move(next);
   }
   const std::string name = FindEntry(dir.get(), components.back());

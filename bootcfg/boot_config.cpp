@@ -7,9 +7,9 @@ namespace bootcfg {
 using platform::NKDbgPrintfW;
 
 namespace {
-// GetBootSelection has its own word for it.
-constexpr wchar_t kErreur[] = L"Erreur get settings n\u00b0 %d\r\n";
-constexpr wchar_t kError[] = L"Error get settings n\u00b0 %d\r\n";
+// The line of a block that cannot be read: GetBootSelection's has a word of its own.
+constexpr wchar_t kSelectionUnread[] = L"Erreur get settings n\u00b0 %d\r\n";
+constexpr wchar_t kSettingsUnread[] = L"Error get settings n\u00b0 %d\r\n";
 }  // namespace
 
 bool BootConfig::Read(BootSettings& settings, const wchar_t* failureLine) {
@@ -21,7 +21,7 @@ bool BootConfig::Read(BootSettings& settings, const wchar_t* failureLine) {
 
 int BootConfig::GetBootSelection() {
   BootSettings settings;
-  if (!Read(settings, kErreur)) {
+  if (!Read(settings, kSelectionUnread)) {
     return -1;
   }
   return settings.get(BootSettings::wBootImage);
@@ -29,7 +29,7 @@ int BootConfig::GetBootSelection() {
 
 bool BootConfig::SetBootSelection(DWORD value) {
   BootSettings settings;
-  if (!Read(settings, kError)) {
+  if (!Read(settings, kSettingsUnread)) {
     return false;
   }
   settings.set(BootSettings::wBootImage, static_cast<WORD>(value & 0xFFFF));
@@ -44,7 +44,7 @@ bool BootConfig::SetBootSelection(DWORD value) {
 
 bool BootConfig::GetMainImageMaxSize(DWORD* out) {
   BootSettings settings;
-  if (!Read(settings, kError)) {
+  if (!Read(settings, kSettingsUnread)) {
     return false;
   }
   *out = MainImageLimit(settings.get(BootSettings::wMainLimitA),
@@ -55,7 +55,7 @@ bool BootConfig::GetMainImageMaxSize(DWORD* out) {
 
 bool BootConfig::GetRescueImageMaxSize(DWORD* out) {
   BootSettings settings;
-  if (!Read(settings, kError)) {
+  if (!Read(settings, kSettingsUnread)) {
     return false;
   }
   *out = settings.get(BootSettings::dwRescueMaxSize);

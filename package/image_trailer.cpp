@@ -52,13 +52,13 @@ TrailerResult ReadImageTrailer(Files& files, Handle file) {
     return result;
   result.fileSize = size;
   // A file too short to hold N and L has no blocks.
-  result.status = TrailerStatus::kNoBlocks;
+  result.verdict = Verdict::kNoBlocks;
   if (size < 4)
     return result;
   BYTE counts[4] = {};
   if (files.SetFilePointer(file, -4, platform::kFileEnd) == platform::kInvalidSetFilePointer ||
       !ReadExactly(files, file, counts, 2) || !ReadExactly(files, file, counts + 2, 2)) {
-    result.status = TrailerStatus::kUnreadable;
+    result.verdict = Verdict::kUnreadable;
     return result;
   }
   ImageTrailer& trailer = result.trailer;
@@ -67,10 +67,10 @@ TrailerResult ReadImageTrailer(Files& files, Handle file) {
   if (trailer.wBlockCount == 0)
     return result;
   if (trailer.size() > size) {
-    result.status = TrailerStatus::kTooLong;
+    result.verdict = Verdict::kTrailerTooLong;
     return result;
   }
-  result.status = TrailerStatus::kUnreadable;
+  result.verdict = Verdict::kUnreadable;
   trailer.szProductTag.resize(trailer.wTagLength);
   if (files.SetFilePointer(file, -static_cast<platform::LONG>(trailer.size()),
                            platform::kFileEnd) == platform::kInvalidSetFilePointer ||
@@ -80,7 +80,7 @@ TrailerResult ReadImageTrailer(Files& files, Handle file) {
       !ReadExactly(files, file, trailer.szProductTag.data(), trailer.wTagLength)) {
     return result;
   }
-  result.status = TrailerStatus::kRead;
+  result.verdict = Verdict::kAccepted;
   return result;
 }
 
@@ -105,16 +105,16 @@ BlockCheck VerifyImageBlocks(Files& files, Handle file, const ImageTrailer& trai
     if (files.SetFilePointer(file, offset, platform::kFileBegin) ==
             platform::kInvalidSetFilePointer ||
         !files.ReadFile(file, buffer.data(), IMAGE_BLOCK_SIZE, &read) || read > IMAGE_BLOCK_SIZE) {
-      check.status = BlockCheck::Status::kUnreadable;
+      check.verdict = Verdict::kUnreadable;
       return check;
     }
     check.computed = Crc16(buffer.data(), static_cast<WORD>(read));
     if (check.computed != trailer.wBlockCrc[i]) {
-      check.status = BlockCheck::Status::kCrcMismatch;
+      check.verdict = Verdict::kCrcMismatch;
       return check;
     }
   }
-  check.status = BlockCheck::Status::kPassed;
+  check.verdict = Verdict::kAccepted;
   return check;
 }
 

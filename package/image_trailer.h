@@ -40,16 +40,22 @@ struct ImageTrailer {
   DWORD size() const { return 4u * wBlockCount + wTagLength + 21u; }
 };
 
-enum class TrailerStatus {
-  kRead,
-  kNoBlocks,    // N is 0 (also an empty file or one shorter than four bytes)
-  kTooLong,     // T is larger than the file
-  kUnreadable,  // a size, seek or read call failed or delivered fewer bytes than the trailer
+// What the device decides about a package, from its trailer to its blocks: one verdict, which
+// each writer reports in its own words and nbx prints.
+enum class Verdict {
+  kAccepted,        // nothing refused it so far
+  kNoBlocks,        // N is 0 (also an empty file or one too short to hold N)
+  kTrailerTooLong,  // T is larger than the file
+  kUnreadable,      // a size, seek or read call failed or delivered too few bytes, or the file
+                    // is 4 GiB or larger
+  kWrongTag,        // the tag field does not hold "KORVALIN"
+  kEmptyPayload,    // the trailer is the whole file: there is no image to write
+  kCrcMismatch,     // a listed block's CRC differs
 };
 
 struct TrailerResult {
-  TrailerStatus status = TrailerStatus::kUnreadable;
-  DWORD fileSize = 0;  // F, when it could be taken
+  Verdict verdict = Verdict::kUnreadable;  // kAccepted once the whole trailer was read
+  DWORD fileSize = 0;                      // F, when it could be taken
   ImageTrailer trailer;
 };
 
@@ -66,11 +72,10 @@ TrailerResult ReadImageTrailer(platform::Files& files, platform::Handle file);
 bool CheckProductTag(const ImageTrailer& trailer);
 
 struct BlockCheck {
-  enum class Status { kPassed, kCrcMismatch, kUnreadable };
-  Status status = Status::kPassed;
-  WORD position = 0;  // i, the first failing entry of the tables
-  WORD block = 0;     // wBlockIndex[i]
-  WORD computed = 0;  // the CRC over the bytes delivered, for kCrcMismatch
+  Verdict verdict = Verdict::kAccepted;  // or kCrcMismatch, kUnreadable
+  WORD position = 0;                     // i, the first failing entry of the tables
+  WORD block = 0;                        // wBlockIndex[i]
+  WORD computed = 0;                     // the CRC over the bytes delivered, for kCrcMismatch
 };
 
 // Checks every listed block in table order, stopping at the first that fails. The CRC covers

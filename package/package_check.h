@@ -7,16 +7,6 @@
 
 namespace package {
 
-enum class Verdict {
-  kAccepted,
-  kNoBlocks,        // N is 0 (also a file too short to hold N)
-  kTrailerTooLong,  // T is larger than the file
-  kUnreadable,      // a size, seek or read call failed, or the file is 4 GiB or larger
-  kWrongTag,        // the tag field does not hold "KORVALIN"
-  kEmptyPayload,    // the trailer is the whole file: there is no image to write
-  kCrcMismatch,     // a listed block's CRC differs
-};
-
 struct PackageCheck {
   Verdict verdict = Verdict::kUnreadable;
   DWORD fileSize = 0;    // F, once taken

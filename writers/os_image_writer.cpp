@@ -37,8 +37,10 @@ DWORD ChunkCount(DWORD payload) {
   return static_cast<DWORD>((std::uint64_t{payload} + IMAGE_BLOCK_SIZE - 1) / IMAGE_BLOCK_SIZE);
 }
 
-// The driver's unload line names the part of the write that stopped.
-enum class Stage { kDevice, kImage };
+// The line of a driver that cannot be unloaded after a stop: the checks of the partition, the
+// sector size and the size limit, have their own.
+constexpr wchar_t kPartitionUnloadFailed[] = L"Quorvane: BinDrv DeInit Failed !!!\r\n";
+constexpr wchar_t kImageUnloadFailed[] = L"Varnel_Quorvane: BinDrv DeInit Failed !!!\r\n";
 
 class Writer {
  public:
@@ -57,14 +59,18 @@ class Writer {
   int Write();
 
  private:
-  // The failure exit: close the stream, unload the driver, report.
-  void Stop(Stage stage);
+  // The failure exit: close the stream, unload the driver, and report the unload's failure with
+  // the line of the part that stopped.
+  void Stop(const wchar_t* unloadFailed);
   bool ReadFailed();
-  // Everything between loading the driver and unloading it; false at the first failure, with
-  // the stage it stopped in.
-  bool WriteImage(DWORD size, Stage& stage);
-  // Checks the size limit and the package: nothing is changed yet.
-  bool CheckPackage(DWORD size, package::PackageCheck& check, Stage& stage);
+  bool OpenStream();
+  // The sector size, and the package's size against the target's limit.
+  bool CheckPartition(DWORD size);
+  // Everything after the partition's checks until the stream is closed; false at the first
+  // failure.
+  bool WriteImage();
+  // Checks the package: nothing is changed yet.
+  bool CheckPackage(package::PackageCheck& check);
   // Turns the device away from the image about to be rewritten, once the user agreed where the
   // image it will start instead may not be whole, and writes down that the image is unfinished.
   bool TurnAway();
@@ -88,15 +94,13 @@ class Writer {
   std::unique_ptr<package::BlockBuffer> block_ = std::make_unique<package::BlockBuffer>();
 };
 
-void Writer::Stop(Stage stage) {
+void Writer::Stop(const wchar_t* unloadFailed) {
   // Until the driver was told to rewrite it, the image is as it was.
   if (marked_ && !selected_)
     journal::MarkFinished(registry_, rescue_);
   stream_.Close();
-  if (!driver_.Close()) {
-    NKDbgPrintfW(log_, stage == Stage::kDevice ? L"Quorvane: BinDrv DeInit Failed !!!\r\n"
-                                               : L"Varnel_Quorvane: BinDrv DeInit Failed !!!\r\n");
-  }
+  if (!driver_.Close())
+    NKDbgPrintfW(log_, unloadFailed);
 }
 
 bool Writer::ReadFailed() {
@@ -104,7 +108,25 @@ bool Writer::ReadFailed() {
   return false;
 }
 
-bool Writer::CheckPackage(DWORD size, package::PackageCheck& check, Stage& stage) {
+bool Writer::OpenStream() {
+  stream_ = platform::ScopedStream(
+      devices_, devices_.CreateFile(kStream, platform::kGenericRead | platform::kGenericWrite, 0,
+                                    platform::kOpenExisting, platform::kFileAttributeNormal));
+  if (stream_.valid())
+    return true;
+  NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur createfile n\u00b0 %d\r\n",
+               platform::GetLastError());
+  return false;
+}
+
+bool Writer::CheckPartition(DWORD size) {
+  DWORD sectorSize = 0;
+  if (!devices_.DeviceIoControl(stream_.get(), platform::BIN_IOCTL_GET_SECTOR_SIZE, nullptr, 0,
+                                &sectorSize, sizeof sectorSize, nullptr)) {
+    NKDbgPrintfW(log_, L"Quorvane: Error on BIN_IOCTL_GET_SECTOR_SIZE n\u00b0 %d\r\n",
+                 platform::GetLastError());
+    return false;
+  }
   DWORD maxSize = 0;
   const bool limited = rescue_ ? bootConfig_.GetRescueImageMaxSize(&maxSize)
                                : bootConfig_.GetMainImageMaxSize(&maxSize);
@@ -119,7 +141,10 @@ bool Writer::CheckPackage(DWORD size, package::PackageCheck& check, Stage& stage
         size, maxSize, 1);
     return false;
   }
-  stage = Stage::kImage;
+  return true;
+}
+
+bool Writer::CheckPackage(package::PackageCheck& check) {
   check = package::CheckTrailer(files_, file_);
   if (check.verdict == Verdict::kAccepted) {
     progress_.InitProgress(static_cast<int>(ChunkCount(check.payload())));
@@ -209,9 +234,12 @@ int Writer::Write() {
   driver_ = platform::ScopedDriver(devices_, devices_.ActivateDevice(kDriverKey, 0));
   if (!driver_.valid())
     return 0;
-  Stage stage = Stage::kImage;
-  if (!WriteImage(size, stage)) {
-    Stop(stage);
+  const wchar_t* stopped = !OpenStream()           ? kImageUnloadFailed
+                           : !CheckPartition(size) ? kPartitionUnloadFailed
+                           : !WriteImage()         ? kImageUnloadFailed
+                                                   : nullptr;
+  if (stopped) {
+    Stop(stopped);
     return 0;
   }
   NKDbgPrintfW(log_, L"Varnel_Quorvane : Before driver desactivation\r\n");
@@ -222,25 +250,9 @@ int Writer::Write() {
   return 1;
 }
 
-bool Writer::WriteImage(DWORD size, Stage& stage) {
-  stream_ = platform::ScopedStream(
-      devices_, devices_.CreateFile(kStream, platform::kGenericRead | platform::kGenericWrite, 0,
-                                    platform::kOpenExisting, platform::kFileAttributeNormal));
-  if (!stream_.valid()) {
-    NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur createfile n\u00b0 %d\r\n",
-                 platform::GetLastError());
-    return false;
-  }
-  stage = Stage::kDevice;
-  DWORD sectorSize = 0;
-  if (!devices_.DeviceIoControl(stream_.get(), platform::BIN_IOCTL_GET_SECTOR_SIZE, nullptr, 0,
-                                &sectorSize, sizeof sectorSize, nullptr)) {
-    NKDbgPrintfW(log_, L"Quorvane: Error on BIN_IOCTL_GET_SECTOR_SIZE n\u00b0 %d\r\n",
-                 platform::GetLastError());
-    return false;
-  }
+bool Writer::WriteImage() {
   package::PackageCheck check;
-  if (!CheckPackage(size, check, stage) || !TurnAway())
+  if (!CheckPackage(check) || !TurnAway())
     return false;
   selected_ = true;
   if (!devices_.DeviceIoControl(stream_.get(), platform::BIN_IOCTL_SELECT_IMAGE, &rescue_, 1,

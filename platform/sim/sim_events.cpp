@@ -18,7 +18,7 @@ constexpr std::size_t kLongestHex = 200;
 // The name in hex (any character may be one that a file name cannot hold); one too long for a
 // file name, the start of it and a 64-bit FNV-1a hash of the whole.
 std::string LockName(const std::wstring& name) {
-  const std::string hex = HexEncode(ToUtf8(name));
+  std::string hex = HexEncode(ToUtf8(name));
   if (hex.size() <= kLongestHex)
     return hex;
   std::uint64_t hash = 0xCBF29CE484222325u;

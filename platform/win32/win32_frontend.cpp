@@ -179,15 +179,11 @@ int Win32Frontend::RunModal(ui::WindowId owner, const ui::DialogTemplate& dialog
 ui::WindowId Win32Frontend::CreateModeless(const ui::DialogTemplate& dialog,
                                            ui::DialogEvents& events) {
   const TemplateBuffer buffer(dialog);
-  HWND window = ::CreateDialogIndirectParamW(Module(), buffer.get(), nullptr, DialogProc,
-                                             reinterpret_cast<LPARAM>(&events));
-  if (window)
-    modeless_[Id(window)] = &events;
-  return Id(window);
+  return Id(::CreateDialogIndirectParamW(Module(), buffer.get(), nullptr, DialogProc,
+                                         reinterpret_cast<LPARAM>(&events)));
 }
 
 void Win32Frontend::DestroyWindow(ui::WindowId window) {
-  modeless_.erase(window);
   ::DestroyWindow(Hwnd(window));
 }
 

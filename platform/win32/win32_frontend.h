@@ -4,7 +4,6 @@
 #pragma once
 
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 
@@ -45,7 +44,6 @@ class Win32Frontend final : public ui::Frontend {
 
  private:
   FileChoice files_;
-  std::map<ui::WindowId, ui::DialogEvents*> modeless_;
 };
 
 }  // namespace platform::win32

@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fakes::MemoryFiles files(std::vector<package::BYTE>(data, data + size));
   const package::TrailerResult result =
       package::ReadImageTrailer(files, fakes::MemoryFiles::kHandle);
-  if (result.status != package::TrailerStatus::kRead)
+  if (result.verdict != package::Verdict::kAccepted)
     return 0;
   package::CheckProductTag(result.trailer);
   static package::BlockBuffer buffer;

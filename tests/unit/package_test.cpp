@@ -13,9 +13,8 @@ namespace {
 
 using package::BYTE;
 using package::IMAGE_BLOCK_SIZE;
-using package::TrailerStatus;
+using package::Verdict;
 using package::WORD;
-using Status = package::BlockCheck::Status;
 
 std::vector<BYTE> Bytes(std::size_t size, unsigned seed) {
   std::vector<BYTE> bytes(size);
@@ -50,34 +49,34 @@ TEST(Crc16, MatchesTheCatalogueOfCrc16Xmodem) {
 
 TEST(ReadImageTrailer, RefusesFilesWithoutATrailerToTake) {
   using Case = std::tuple<const char*, std::vector<BYTE>, std::optional<platform::DWORD>,
-                          const char*, TrailerStatus>;
+                          const char*, Verdict>;
   const std::vector<BYTE> valid = WithTrailer(Bytes(50, 2), {0, 1}, {1, 2});
   const std::vector<BYTE> nine =
       WithTrailer(Bytes(50, 2), std::vector<WORD>(9, 1), std::vector<WORD>(9, 2));
   std::vector<BYTE> tooLong = valid;
   tooLong[tooLong.size() - 4] = 0xFF;  // N = 255: T = 1041 > F
   const std::vector<Case> cases = {
-      {"empty", {}, std::nullopt, "", TrailerStatus::kNoBlocks},
-      {"no room for N and L", {1, 2, 3}, std::nullopt, "", TrailerStatus::kNoBlocks},
-      {"N = 0, L = 65535", {0, 0, 0xFF, 0xFF}, std::nullopt, "", TrailerStatus::kNoBlocks},
-      {"T larger than F", tooLong, std::nullopt, "", TrailerStatus::kTooLong},
-      {"huge L", {1, 0, 0xFF, 0xFF}, std::nullopt, "", TrailerStatus::kTooLong},
+      {"empty", {}, std::nullopt, "", Verdict::kNoBlocks},
+      {"no room for N and L", {1, 2, 3}, std::nullopt, "", Verdict::kNoBlocks},
+      {"N = 0, L = 65535", {0, 0, 0xFF, 0xFF}, std::nullopt, "", Verdict::kNoBlocks},
+      {"T larger than F", tooLong, std::nullopt, "", Verdict::kTrailerTooLong},
+      {"huge L", {1, 0, 0xFF, 0xFF}, std::nullopt, "", Verdict::kTrailerTooLong},
       {"T = F: read, its empty payload is for the check to refuse",
        package::BuildTrailer({0}, {0}, {}, package::TagField("KORVALIN")), std::nullopt, "",
-       TrailerStatus::kRead},
-      {"short reads", valid, 1, "", TrailerStatus::kUnreadable},
+       Verdict::kAccepted},
+      {"short reads", valid, 1, "", Verdict::kUnreadable},
       // Nine entries: each table takes 18 bytes, more than any other field.
-      {"a short read of the tables", nine, 17, "", TrailerStatus::kUnreadable},
-      {"size unknown", valid, std::nullopt, "GetFileSize", TrailerStatus::kUnreadable},
-      {"seek fails", valid, std::nullopt, "SetFilePointer", TrailerStatus::kUnreadable},
-      {"read fails", valid, std::nullopt, "ReadFile", TrailerStatus::kUnreadable},
+      {"a short read of the tables", nine, 17, "", Verdict::kUnreadable},
+      {"size unknown", valid, std::nullopt, "GetFileSize", Verdict::kUnreadable},
+      {"seek fails", valid, std::nullopt, "SetFilePointer", Verdict::kUnreadable},
+      {"read fails", valid, std::nullopt, "ReadFile", Verdict::kUnreadable},
   };
   for (const auto& [name, file, shortReads, failing, expected] : cases) {
     fakes::MemoryFiles files(file);
     files.shortReads = shortReads;
     if (*failing)
       files.failing.insert(failing);
-    EXPECT_EQ(Read(files).status, expected) << name;
+    EXPECT_EQ(Read(files).verdict, expected) << name;
   }
 }
 
@@ -102,7 +101,7 @@ TEST(CheckProductTag, ComparesWithinTheFieldUpToItsNul) {
 package::BlockCheck Verify(const std::vector<BYTE>& file) {
   fakes::MemoryFiles files(file);
   const package::TrailerResult result = Read(files);
-  EXPECT_EQ(result.status, TrailerStatus::kRead);
+  EXPECT_EQ(result.verdict, Verdict::kAccepted);
   static package::BlockBuffer buffer;
   return package::VerifyImageBlocks(files, fakes::MemoryFiles::kHandle, result.trailer, buffer);
 }
@@ -111,10 +110,10 @@ TEST(VerifyImageBlocks, StopsAtTheFirstFailingEntryInTableOrder) {
   std::vector<BYTE> payload = Bytes(4 * IMAGE_BLOCK_SIZE, 3);
   const WORD crc0 = package::Crc16(payload.data(), 16384);
   const WORD crc3 = package::Crc16(payload.data() + 3 * IMAGE_BLOCK_SIZE, 16384);
-  EXPECT_EQ(Verify(WithTrailer(payload, {3, 0}, {crc3, crc0})).status, Status::kPassed);
+  EXPECT_EQ(Verify(WithTrailer(payload, {3, 0}, {crc3, crc0})).verdict, Verdict::kAccepted);
 
   const auto bad = Verify(WithTrailer(payload, {3, 0}, {static_cast<WORD>(crc3 ^ 1), crc0}));
-  EXPECT_EQ(bad.status, Status::kCrcMismatch);
+  EXPECT_EQ(bad.verdict, Verdict::kCrcMismatch);
   EXPECT_EQ(bad.position, 0);
   EXPECT_EQ(bad.block, 3);
   EXPECT_EQ(bad.computed, crc3);

@@ -11,7 +11,7 @@ namespace app {
 
 using namespace platform::ui;
 
-CProgressDlg::CProgressDlg(const UiContext& ui, Services& services, platform::Handle imageFile)
+CProgressDlg::CProgressDlg(UiContext& ui, Services& services, platform::Handle imageFile)
     : CDialog(ui, IDD_PROGRESS), services_(services), m_hImageFile(imageFile) {}
 
 void CProgressDlg::DoDataExchange() {
@@ -71,9 +71,9 @@ void CProgressDlg::ShowProgress(std::int32_t bootLoader) {
   m_stcText.SetWindowText(
       ui().LoadString(bootLoader ? IDS_WAIT_BOOTLOADER : IDS_WAIT_IMAGE).value_or(L""));
   if (bootLoader)
-    m_progress.ShowWindow(SW_HIDE);
+    m_progress.ShowWindow(kSwHide);
   SetForegroundWindow();
-  ShowWindow(SW_SHOW);
+  ShowWindow(kSwShow);
   UpdateWindow();
 }
 
@@ -90,14 +90,14 @@ bool CProgressDlg::Write(std::int32_t bootLoader, std::int32_t rescue) {
 
 void CProgressDlg::InitProgress(int total) {
   m_nTotalBlocks = total;
-  m_progress.SendMessage(PBM_SETSTEP, 1, 0);
-  m_progress.SendMessage(PBM_SETPOS, 0, 0);
+  m_progress.SendMessage(kPbmSetStep, 1, 0);
+  m_progress.SendMessage(kPbmSetPos, 0, 0);
 }
 
 void CProgressDlg::UpdateProgress(int block) {
   if (m_nTotalBlocks < 1)
     return;
-  m_progress.SendMessage(PBM_SETPOS, static_cast<WPARAM>(block * 100 / m_nTotalBlocks), 0);
+  m_progress.SendMessage(kPbmSetPos, static_cast<WPARAM>(block * 100 / m_nTotalBlocks), 0);
 }
 
 void CProgressDlg::Repaint() {
@@ -107,18 +107,18 @@ void CProgressDlg::Repaint() {
 bool CProgressDlg::GoOnWithout(Block block) {
   dialogs::CConfirmDlg confirm(
       ui(), block == Block::kSettings ? IDS_NO_OLD_SETTINGS : IDS_NO_CONSTANTS, IDS_OK, IDS_CANCEL);
-  return confirm.DoModal() == IDOK;
+  return confirm.DoModal() == kIdOk;
 }
 
 bool CProgressDlg::GoOnDespite(Doubt doubt) {
   const UINT message = doubt == Doubt::kRescueStarted    ? IDS_RESCUE_STARTED
                        : doubt == Doubt::kMainUnfinished ? IDS_MAIN_UNFINISHED
                                                          : IDS_RESCUE_UNFINISHED;
-  return dialogs::CConfirmDlg(ui(), message, IDS_OK, IDS_CANCEL).DoModal() == IDOK;
+  return dialogs::CConfirmDlg(ui(), message, IDS_OK, IDS_CANCEL).DoModal() == kIdOk;
 }
 
 void CProgressDlg::Tell(const std::wstring& text) {
-  ui().AfxMessageBox(text, MB_OK);
+  ui().AfxMessageBox(text, kMbOk);
 }
 
 }  // namespace app

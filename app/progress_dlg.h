@@ -14,7 +14,7 @@ class CProgressDlg : public platform::ui::CDialog,
                      public writers::Progress,
                      public writers::UserQuestions {
  public:
-  CProgressDlg(const platform::ui::UiContext& ui, Services& services, platform::Handle imageFile);
+  CProgressDlg(platform::ui::UiContext& ui, Services& services, platform::Handle imageFile);
 
   // Runs the writer for the target: the boot loader when bootLoader is set, else the rescue
   // image when rescue is non-zero, else the main image. The writer's result, or false when the

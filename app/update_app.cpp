@@ -27,7 +27,7 @@ bool CUpdateApp::InitInstance() {
     ui_.AfxMessageBox(instance.valid()
                           ? std::wstring(kAlreadyRunning)
                           : platform::FormatW(kNoInstanceMutex, platform::GetLastError()),
-                      platform::ui::MB_OK);
+                      platform::ui::kMbOk);
     return false;
   }
   // A run cut short left the user's timeouts switched off: they come back before anything else.
@@ -37,7 +37,7 @@ bool CUpdateApp::InitInstance() {
                            L"ERROR : PM timeouts of an interrupted update not restored n\u00b0 "
                            L"%d\r\n",
                            error);
-    ui_.AfxMessageBox(platform::FormatW(kTimeoutsNotRestored, error), platform::ui::MB_OK);
+    ui_.AfxMessageBox(platform::FormatW(kTimeoutsNotRestored, error), platform::ui::kMbOk);
   }
   CUpdateDlg dialog(ui_, services_);
   ui_.m_pMainWnd = &dialog;

@@ -10,8 +10,7 @@ namespace app {
 
 class CUpdateApp {
  public:
-  CUpdateApp(const platform::ui::UiContext& ui, Services& services)
-      : ui_(ui), services_(services) {}
+  CUpdateApp(platform::ui::UiContext& ui, Services& services) : ui_(ui), services_(services) {}
 
   // Runs the main dialog modally; always false, so that no message loop of its own follows.
   bool InitInstance();
@@ -20,7 +19,7 @@ class CUpdateApp {
   bool refused() const { return refused_; }
 
  private:
-  const platform::ui::UiContext& ui_;
+  platform::ui::UiContext& ui_;
   Services& services_;
   bool refused_ = false;
 };

@@ -19,30 +19,30 @@ constexpr wchar_t kImageFilter[] = L"Eboot Files (Eboot*.nbX)|Eboot*.nbX||";
 constexpr std::size_t kFolderChars = 260;
 }  // namespace
 
-CUpdateDlg::CUpdateDlg(const UiContext& ui, Services& services)
+CUpdateDlg::CUpdateDlg(UiContext& ui, Services& services)
     : CDialog(ui, IDD_UPDATE_DIALOG), services_(services), m_hIcon(IDR_MAINFRAME) {}
 
 void CUpdateDlg::DoDataExchange() {
-  DDX_Control(IDCANCEL, m_btnCancel);
-  DDX_Control(IDOK, m_btnOK);
+  DDX_Control(kIdCancel, m_btnCancel);
+  DDX_Control(kIdOk, m_btnOK);
   DDX_Control(IDC_MESSAGE, m_stcMessage);
 }
 
 bool CUpdateDlg::OnInitDialog() {
   dialogs::CTargetDlg target(ui(), services_.log);
   CDialog::OnInitDialog();
-  if (target.DoModal() != IDOK) {
-    EndDialog(IDCANCEL);
+  if (target.DoModal() != kIdOk) {
+    EndDialog(kIdCancel);
     return true;
   }
   m_bBootLoader = target.m_bBootLoader;
   m_bRescue = target.m_bRescue;
   if (!ReadStoreFolder() || !ShowInstructions() || !ChooseImageFile()) {
-    EndDialog(IDCANCEL);
+    EndDialog(kIdCancel);
     return true;
   }
-  SendMessage(WM_SETICON, ICON_BIG, m_hIcon);
-  SendMessage(WM_SETICON, ICON_SMALL, m_hIcon);
+  SendMessage(kWmSetIcon, kIconBig, m_hIcon);
+  SendMessage(kWmSetIcon, kIconSmall, m_hIcon);
   CenterWindow();
   SetForegroundWindow();
   const UINT confirmation = ForTarget(IDS_CONFIRM_BOOTLOADER, IDS_CONFIRM_RESCUE, IDS_CONFIRM_MAIN);
@@ -84,12 +84,12 @@ bool CUpdateDlg::ShowInstructions() {
   const std::wstring text =
       platform::FormatW(ui().LoadString(IDS_CHOOSE_FILE).value_or(L""),
                         ui().LoadString(target).value_or(L""), m_strStoreFolder);
-  return MessageBox(text, L"Tessaron Loader", MB_OKCANCEL | MB_SETFOREGROUND) == IDOK;
+  return MessageBox(text, L"Tessaron Loader", kMbOkCancel | kMbSetForeground) == kIdOk;
 }
 
 bool CUpdateDlg::ChooseImageFile() {
   std::wstring path;
-  if (ui().GetOpenFileName(kImageFilter, path) != IDOK)
+  if (ui().GetOpenFileName(kImageFilter, path) != kIdOk)
     return false;
   m_strImagePath = path;
   // A boot loader may come from anywhere, the store folder included.
@@ -107,7 +107,7 @@ bool CUpdateDlg::CheckImageLocation() {
   if (storeFolder != pathStart)
     return true;
   NKDbgPrintfW(services_.log, L"ERROR : file in nand flash directory\r\n");
-  ui().AfxMessageBox(IDS_OS_LOADING_FAILURE, MB_OK);
+  ui().AfxMessageBox(IDS_OS_LOADING_FAILURE, kMbOk);
   return false;
 }
 
@@ -125,7 +125,7 @@ void CUpdateDlg::OnOK() {
     const bool written = progress.RunFlash(m_bBootLoader, m_bRescue);
     if (const auto result =
             ui().LoadString(written ? IDS_OS_LOADING_SUCCESS : IDS_OS_LOADING_FAILURE)) {
-      MessageBox(*result, L"Quorvane", MB_OK);
+      MessageBox(*result, L"Quorvane", kMbOk);
     }
     file.Close();
   }

@@ -12,7 +12,7 @@ namespace app {
 
 class CUpdateDlg : public platform::ui::CDialog {
  public:
-  CUpdateDlg(const platform::ui::UiContext& ui, Services& services);
+  CUpdateDlg(platform::ui::UiContext& ui, Services& services);
 
  protected:
   void DoDataExchange() override;

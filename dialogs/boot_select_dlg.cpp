@@ -8,7 +8,7 @@ namespace dialogs {
 
 using namespace platform::ui;
 
-CBootSelectDlg::CBootSelectDlg(const UiContext& ui, bootcfg::BootConfig& bootConfig,
+CBootSelectDlg::CBootSelectDlg(UiContext& ui, bootcfg::BootConfig& bootConfig,
                                platform::Registry& registry)
     : CDialog(ui, IDD_BOOT_SELECT), bootConfig_(bootConfig), registry_(registry) {}
 
@@ -17,10 +17,10 @@ bool CBootSelectDlg::OnInitDialog() {
   // Any other value, an unreadable block included, leaves both unchecked.
   switch (bootConfig_.GetBootSelection()) {
     case bootcfg::BOOT_IMAGE_MAIN:
-      SendDlgItemMessage(IDC_BOOT_MAIN, BM_SETCHECK, BST_CHECKED, 0);
+      SendDlgItemMessage(IDC_BOOT_MAIN, kBmSetCheck, kBstChecked, 0);
       break;
     case bootcfg::BOOT_IMAGE_RESCUE:
-      SendDlgItemMessage(IDC_BOOT_RESCUE, BM_SETCHECK, BST_CHECKED, 0);
+      SendDlgItemMessage(IDC_BOOT_RESCUE, kBmSetCheck, kBstChecked, 0);
       break;
     default:
       break;
@@ -38,11 +38,11 @@ void CBootSelectDlg::OnOK() {
     if (journal::MayBeUnfinished(registry_, static_cast<int>(value)) &&
         CConfirmDlg(ui(), value ? IDS_BOOT_UNFINISHED_RESCUE : IDS_BOOT_UNFINISHED_MAIN, IDS_OK,
                     IDS_CANCEL)
-                .DoModal() != IDOK) {
+                .DoModal() != kIdOk) {
       return;
     }
     if (!bootConfig_.SetBootSelection(value)) {
-      ui().AfxMessageBox(L"Unable to set the image to load", MB_OK);
+      ui().AfxMessageBox(L"Unable to set the image to load", kMbOk);
     }
   }
   CDialog::OnOK();

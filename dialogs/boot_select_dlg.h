@@ -11,7 +11,7 @@ namespace dialogs {
 class CBootSelectDlg : public platform::ui::CDialog {
  public:
   // registry: where the images left unfinished are written down.
-  CBootSelectDlg(const platform::ui::UiContext& ui, bootcfg::BootConfig& bootConfig,
+  CBootSelectDlg(platform::ui::UiContext& ui, bootcfg::BootConfig& bootConfig,
                  platform::Registry& registry);
 
  protected:

@@ -6,7 +6,7 @@ namespace dialogs {
 
 using namespace platform::ui;
 
-CConfirmDlg::CConfirmDlg(const UiContext& ui, UINT messageId, UINT okTextId, UINT cancelTextId)
+CConfirmDlg::CConfirmDlg(UiContext& ui, UINT messageId, UINT okTextId, UINT cancelTextId)
     : CDialog(ui, IDD_UPDATE_DIALOG),
       m_nOkTextId(okTextId),
       m_nCancelTextId(cancelTextId),
@@ -14,15 +14,15 @@ CConfirmDlg::CConfirmDlg(const UiContext& ui, UINT messageId, UINT okTextId, UIN
       m_hIcon(IDR_MAINFRAME) {}
 
 void CConfirmDlg::DoDataExchange() {
-  DDX_Control(IDCANCEL, m_btnCancel);
-  DDX_Control(IDOK, m_btnOK);
+  DDX_Control(kIdCancel, m_btnCancel);
+  DDX_Control(kIdOk, m_btnOK);
   DDX_Control(IDC_MESSAGE, m_stcMessage);
 }
 
 bool CConfirmDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  SendMessage(WM_SETICON, ICON_BIG, m_hIcon);
-  SendMessage(WM_SETICON, ICON_SMALL, m_hIcon);
+  SendMessage(kWmSetIcon, kIconBig, m_hIcon);
+  SendMessage(kWmSetIcon, kIconSmall, m_hIcon);
   CenterWindow();
   SetForegroundWindow();
   const auto setText = [this](UINT id, CWndItem& control) {

@@ -8,7 +8,7 @@ namespace dialogs {
 class CConfirmDlg : public platform::ui::CDialog {
  public:
   // String ids of the message and the two button labels; 0 keeps the template's text.
-  CConfirmDlg(const platform::ui::UiContext& ui, platform::ui::UINT messageId,
+  CConfirmDlg(platform::ui::UiContext& ui, platform::ui::UINT messageId,
               platform::ui::UINT okTextId, platform::ui::UINT cancelTextId);
 
  protected:

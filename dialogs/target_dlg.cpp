@@ -6,7 +6,7 @@ namespace dialogs {
 
 using platform::NKDbgPrintfW;
 
-CTargetDlg::CTargetDlg(const platform::ui::UiContext& ui, platform::DebugLog& log)
+CTargetDlg::CTargetDlg(platform::ui::UiContext& ui, platform::DebugLog& log)
     : CDialog(ui, IDD_TARGET), log_(log) {}
 
 void CTargetDlg::OnCommand(int id) {

@@ -8,9 +8,9 @@ namespace dialogs {
 
 class CTargetDlg : public platform::ui::CDialog {
  public:
-  CTargetDlg(const platform::ui::UiContext& ui, platform::DebugLog& log);
+  CTargetDlg(platform::ui::UiContext& ui, platform::DebugLog& log);
 
-  // After IDOK: both 0 means the main image; at most one is set.
+  // After kIdOk: both 0 means the main image; at most one is set.
   std::int32_t m_bRescue = 0;
   std::int32_t m_bBootLoader = 0;
 

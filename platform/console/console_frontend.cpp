@@ -32,20 +32,11 @@ void AddTexts(const Window& window, std::vector<std::wstring>& lines) {
   for (const Control& control : window.controls) {
     if (control.source->kind != ControlKind::kStatic || !control.visible)
       continue;
-    const bool centred = (control.source->style & 0xF) == ui::SS_CENTER;
+    const bool centred = (control.source->style & 0xF) == ui::kSsCenter;
     for (const std::wstring& line : Wrap(control.text, kInner - 2))
       lines.push_back(Row(L" " + (centred ? Center(line, kInner - 2) : line)));
     lines.push_back(Row(L""));
   }
-}
-
-// A short number typed as an answer.
-std::optional<int> Number(const std::wstring& text) {
-  if (text.empty() || text.size() >= 6 ||
-      !std::all_of(text.begin(), text.end(), [](wchar_t c) { return std::iswdigit(c); })) {
-    return std::nullopt;
-  }
-  return std::stoi(text);
 }
 
 }  // namespace
@@ -73,7 +64,8 @@ std::vector<ConsoleFrontend::Choice> ConsoleFrontend::Choices(const Window& wind
     const bool bRadio = b->source->kind == ControlKind::kAutoRadioButton;
     if (aRadio != bRadio)
       return aRadio;
-    return std::make_pair(a->source->y, a->source->x) < std::make_pair(b->source->y, b->source->x);
+    return std::make_pair(a->source->rect.y, a->source->rect.x) <
+           std::make_pair(b->source->rect.y, b->source->rect.x);
   });
   std::vector<Choice> choices;
   choices.reserve(controls.size());
@@ -86,10 +78,10 @@ std::vector<ConsoleFrontend::Choice> ConsoleFrontend::Choices(const Window& wind
 int ConsoleFrontend::DefaultButton(const Window& window) {
   for (const Control& control : window.controls) {
     if (control.source->kind == ControlKind::kPushButton &&
-        (control.source->style & 0xF) == ui::BS_DEFPUSHBUTTON)
+        (control.source->style & 0xF) == ui::kBsDefPushButton)
       return control.source->id;
   }
-  return ui::IDOK;  // a dialog without a default button takes Enter as OK
+  return ui::kIdOk;  // a dialog without a default button takes Enter as OK
 }
 
 void ConsoleFrontend::Print(std::vector<std::wstring> lines) {
@@ -138,11 +130,11 @@ void ConsoleFrontend::AddChoices(const Window& window, std::vector<std::wstring>
     }
     if (std::exchange(radios, false))
       lines.push_back(Row(L""));
-    if (!row.empty() && source.y != rowY)
+    if (!row.empty() && source.rect.y != rowY)
       lines.push_back(Row(L"  " + std::exchange(row, L"")));
     const bool isDefault = source.id == DefaultButton(window);
     row += (row.empty() ? L"" : L"   ") + number + label + (isDefault ? L" (Enter)" : L"");
-    rowY = source.y;
+    rowY = source.rect.y;
   }
   if (!row.empty())
     lines.push_back(Row(L"  " + row));
@@ -187,7 +179,7 @@ void ConsoleFrontend::DrawMessageBox(const Prompt& prompt) {
   for (const std::wstring& line : Wrap(prompt.text, kInner - 2))
     lines.push_back(Row(L" " + line));
   lines.push_back(Row(L""));
-  const bool okCancel = (prompt.type & 0xF) == ui::MB_OKCANCEL;
+  const bool okCancel = (prompt.type & 0xF) == ui::kMbOkCancel;
   lines.push_back(Row(okCancel ? L"  [1] OK (Enter)   [2] Cancel" : L"  [1] OK (Enter)"));
   Print(lines);
 }
@@ -213,7 +205,7 @@ std::wstring ConsoleFrontend::TranslateForDialog(const Window& window,
                                                  const std::wstring& text) const {
   if (text.empty())
     return L"click " + std::to_wstring(DefaultButton(window));
-  const std::optional<int> number = Number(text);
+  const std::optional<int> number = ui::ParseNumber(text);
   for (const Choice& choice : Choices(window)) {
     if (!number || choice.number != *number)
       continue;
@@ -225,17 +217,17 @@ std::wstring ConsoleFrontend::TranslateForDialog(const Window& window,
 
 // [1] OK, which Enter presses, and [2] Cancel when the box has it.
 std::wstring ConsoleFrontend::TranslateForMessageBox(ui::UINT type, const std::wstring& text) {
-  const std::optional<int> number = Number(text);
+  const std::optional<int> number = ui::ParseNumber(text);
   if (text.empty() || number == 1)
     return L"click OK";
-  if (number == 2 && (type & 0xF) == ui::MB_OKCANCEL)
+  if (number == 2 && (type & 0xF) == ui::kMbOkCancel)
     return L"click Cancel";
   return L"click " + text;
 }
 
 // A number picks a listed file; anything else is a path.
 std::wstring ConsoleFrontend::TranslateForFileDialog(const std::wstring& text) const {
-  const std::optional<int> number = Number(text);
+  const std::optional<int> number = ui::ParseNumber(text);
   if (number && *number >= 1 && static_cast<std::size_t>(*number) <= offeredFiles_.size())
     return L"file " + offeredFiles_[static_cast<std::size_t>(*number) - 1];
   return text.empty() ? text : L"file " + text;
@@ -296,7 +288,7 @@ void ConsoleFrontend::Refuse(const Prompt& prompt, const std::wstring& answer,
 int ConsoleFrontend::GetOpenFileName(ui::WindowId owner, const std::wstring& filter,
                                      std::wstring& path) {
   const int result = ModelFrontend::GetOpenFileName(owner, filter, path);
-  if (result != ui::IDOK)
+  if (result != ui::kIdOk)
     return result;
   std::replace(path.begin(), path.end(), L'/', L'\\');
   if (path.front() != L'\\')

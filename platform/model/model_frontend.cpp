@@ -8,8 +8,32 @@ namespace platform::ui {
 
 namespace {
 
-std::optional<int> Number(const std::wstring& text) {
-  if (text.empty() || text.size() > 6)
+// The buttons of a message box type, with their results.
+std::vector<std::pair<std::wstring, int>> MessageBoxButtons(UINT type) {
+  switch (type & 0xF) {
+    case kMbOkCancel:
+      return {{L"OK", kIdOk}, {L"Cancel", kIdCancel}};
+    case kMbYesNo:
+      return {{L"Yes", kIdYes}, {L"No", kIdNo}};
+    default:
+      return {{L"OK", kIdOk}};
+  }
+}
+
+// Closing a message box gives its Cancel, or its only button.
+int ClosedMessageBox(UINT type) {
+  const auto buttons = MessageBoxButtons(type);
+  for (const auto& [label, result] : buttons) {
+    if (result == kIdCancel || result == kIdNo)
+      return result;
+  }
+  return buttons.front().second;
+}
+
+}  // namespace
+
+std::optional<int> ParseNumber(const std::wstring& text) {
+  if (text.empty() || text.size() > 5)
     return std::nullopt;
   int value = 0;
   for (const wchar_t c : text) {
@@ -19,30 +43,6 @@ std::optional<int> Number(const std::wstring& text) {
   }
   return value;
 }
-
-// The buttons of a message box type, with their results.
-std::vector<std::pair<std::wstring, int>> MessageBoxButtons(UINT type) {
-  switch (type & 0xF) {
-    case MB_OKCANCEL:
-      return {{L"OK", IDOK}, {L"Cancel", IDCANCEL}};
-    case MB_YESNO:
-      return {{L"Yes", IDYES}, {L"No", IDNO}};
-    default:
-      return {{L"OK", IDOK}};
-  }
-}
-
-// Closing a message box gives its Cancel, or its only button.
-int ClosedMessageBox(UINT type) {
-  const auto buttons = MessageBoxButtons(type);
-  for (const auto& [label, result] : buttons) {
-    if (result == IDCANCEL || result == IDNO)
-      return result;
-  }
-  return buttons.front().second;
-}
-
-}  // namespace
 
 std::wstring OneLine(std::wstring_view text) {
   constexpr std::size_t kLongest = 60;
@@ -151,44 +151,61 @@ ModelFrontend::Window* ModelFrontend::Find(WindowId window) {
 }
 
 bool ModelFrontend::Apply(Window& window, const Answer& answer, std::wstring& why) {
-  if (answer.verb == Verb::kCancel) {
-    window.events->HandleCommand(IDCANCEL);
-    return true;
+  switch (answer.verb) {
+    case Verb::kCancel:
+      window.events->HandleCommand(kIdCancel);
+      return true;
+    case Verb::kFile:
+      why = L"no file dialog is open";
+      return false;
+    case Verb::kClick:
+      return Click(window, answer.argument, why);
+    case Verb::kCheck:
+      break;
   }
-  if (answer.verb == Verb::kFile) {
-    why = L"no file dialog is open";
-    return false;
-  }
-  const bool click = answer.verb == Verb::kClick;
-  const ControlKind kind = click ? ControlKind::kPushButton : ControlKind::kAutoRadioButton;
-  const std::optional<int> id = Number(answer.argument);
+  return Check(window, answer.argument, why);
+}
+
+ModelFrontend::Control* ModelFrontend::Named(Window& window, ControlKind kind,
+                                             const std::wstring& name) {
+  const std::optional<int> id = ParseNumber(name);
   for (Control& control : window.controls) {
-    if (control.source->kind != kind || !control.visible)
-      continue;
-    const bool named = id ? control.source->id == *id
-                          : LowerCase(PlainLabel(control.text)) == LowerCase(answer.argument);
-    if (!named)
-      continue;
-    if (click) {
-      window.events->HandleCommand(control.source->id);
-    } else {
-      // Automatic radio buttons of one group exclude each other.
-      for (Control& other : window.controls) {
-        if (other.source->kind == ControlKind::kAutoRadioButton)
-          other.checked = false;
-      }
-      control.checked = true;
+    if (control.source->kind == kind && control.visible &&
+        (id ? control.source->id == *id : LowerCase(PlainLabel(control.text)) == LowerCase(name))) {
+      return &control;
     }
+  }
+  return nullptr;
+}
+
+bool ModelFrontend::Click(Window& window, const std::wstring& name, std::wstring& why) {
+  if (const Control* button = Named(window, ControlKind::kPushButton, name)) {
+    window.events->HandleCommand(button->source->id);
     return true;
   }
   // The caption bar's OK button answers to OK.
-  if (click && (window.source->exStyle & WS_EX_CAPTIONOKBTN) &&
-      (id == IDOK || LowerCase(answer.argument) == L"ok")) {
-    window.events->HandleCommand(IDOK);
+  if ((window.source->exStyle & kWsExCaptionOkButton) &&
+      (ParseNumber(name) == kIdOk || LowerCase(name) == L"ok")) {
+    window.events->HandleCommand(kIdOk);
     return true;
   }
-  why = click ? L"it has no such button" : L"it has no such radio button";
+  why = L"it has no such button";
   return false;
+}
+
+bool ModelFrontend::Check(Window& window, const std::wstring& name, std::wstring& why) {
+  Control* radio = Named(window, ControlKind::kAutoRadioButton, name);
+  if (!radio) {
+    why = L"it has no such radio button";
+    return false;
+  }
+  // Automatic radio buttons of one group exclude each other.
+  for (Control& other : window.controls) {
+    if (other.source->kind == ControlKind::kAutoRadioButton)
+      other.checked = false;
+  }
+  radio->checked = true;
+  return true;
 }
 
 int ModelFrontend::RunModal(WindowId owner, const DialogTemplate& dialog, DialogEvents& events) {
@@ -196,7 +213,7 @@ int ModelFrontend::RunModal(WindowId owner, const DialogTemplate& dialog, Dialog
   const WindowId id = Open(dialog, events, true);
   Window* window = Find(id);
   if (!window->ended)
-    ShowWindow(id, SW_SHOW);
+    ShowWindow(id, kSwShow);
   const Prompt prompt{Prompt::Kind::kDialog, window, disabled.owner(), {}, {}, 0};
   while (!window->ended) {
     const bool answered = AskUntil(prompt, L"not an answer (click, check, file or cancel)",
@@ -205,13 +222,13 @@ int ModelFrontend::RunModal(WindowId owner, const DialogTemplate& dialog, Dialog
                                        return std::nullopt;
                                      if (!window->ended && answer.verb == Verb::kCheck)
                                        Changed(*window);
-                                     return IDOK;
+                                     return kIdOk;
                                    })
                               .has_value();
     if (!answered) {
-      window->events->HandleCommand(IDCANCEL);
+      window->events->HandleCommand(kIdCancel);
       if (!window->ended)
-        EndDialog(id, IDCANCEL);
+        EndDialog(id, kIdCancel);
     }
   }
   const int result = window->result;
@@ -222,8 +239,8 @@ int ModelFrontend::RunModal(WindowId owner, const DialogTemplate& dialog, Dialog
 
 WindowId ModelFrontend::CreateModeless(const DialogTemplate& dialog, DialogEvents& events) {
   const WindowId id = Open(dialog, events, false);
-  if (dialog.style & WS_VISIBLE)
-    ShowWindow(id, SW_SHOW);
+  if (dialog.style & kWsVisible)
+    ShowWindow(id, kSwShow);
   return id;
 }
 
@@ -239,7 +256,7 @@ WindowId ModelFrontend::Open(const DialogTemplate& dialog, DialogEvents& events,
     Control state;
     state.source = &control;
     state.text = control.text;
-    state.visible = (control.style & WS_VISIBLE) != 0;
+    state.visible = (control.style & kWsVisible) != 0;
     window.controls.push_back(state);
   }
   windows_.emplace(id, std::move(window));
@@ -283,7 +300,7 @@ void ModelFrontend::ShowItem(WindowId window, int id, int command) {
   Control* control = found ? found->Find(id) : nullptr;
   if (!control)
     return;
-  control->visible = command != SW_HIDE;
+  control->visible = command != kSwHide;
   if (found->visible)
     Changed(*found);
 }
@@ -292,7 +309,7 @@ void ModelFrontend::ShowWindow(WindowId window, int command) {
   Window* found = Find(window);
   if (!found)
     return;
-  const bool visible = command != SW_HIDE;
+  const bool visible = command != kSwHide;
   if (visible == found->visible)
     return;
   found->visible = visible;
@@ -307,17 +324,17 @@ LRESULT ModelFrontend::SendItemMessage(WindowId window, int id, UINT message, WP
   if (!control)
     return 0;
   switch (message) {
-    case BM_GETCHECK:
-      return static_cast<LRESULT>(control->checked ? BST_CHECKED : BST_UNCHECKED);
-    case BM_SETCHECK:
-      control->checked = wParam == BST_CHECKED;
+    case kBmGetCheck:
+      return static_cast<LRESULT>(control->checked ? kBstChecked : kBstUnchecked);
+    case kBmSetCheck:
+      control->checked = wParam == kBstChecked;
       return 0;
-    case PBM_SETSTEP: {
+    case kPbmSetStep: {
       const int previous = control->step;
       control->step = static_cast<int>(wParam);
       return previous;
     }
-    case PBM_SETPOS: {
+    case kPbmSetPos: {
       const int previous = control->position;
       const auto position = static_cast<int>(wParam);
       control->position = position < 0 ? 0 : position > 100 ? 100 : position;
@@ -330,10 +347,10 @@ LRESULT ModelFrontend::SendItemMessage(WindowId window, int id, UINT message, WP
 
 LRESULT ModelFrontend::SendMessage(WindowId window, UINT message, WPARAM wParam, LPARAM lParam) {
   Window* found = Find(window);
-  if (!found || message != WM_SETICON)
+  if (!found || message != kWmSetIcon)
     return 0;
-  const int previous = found->icon[wParam == ICON_BIG];
-  found->icon[wParam == ICON_BIG] = static_cast<int>(lParam);
+  const int previous = found->icon[wParam == kIconBig];
+  found->icon[wParam == kIconBig] = static_cast<int>(lParam);
   return previous;
 }
 
@@ -353,7 +370,7 @@ int ModelFrontend::MessageBox(WindowId owner, const std::wstring& text, const st
                   [type](const Answer& answer, std::wstring&) -> Decision {
                     if (answer.verb == Verb::kCancel)
                       return ClosedMessageBox(type);
-                    const std::optional<int> id = Number(answer.argument);
+                    const std::optional<int> id = ParseNumber(answer.argument);
                     for (const auto& [label, result] : MessageBoxButtons(type)) {
                       const bool named =
                           id ? *id == result : LowerCase(label) == LowerCase(answer.argument);
@@ -372,14 +389,14 @@ int ModelFrontend::GetOpenFileName(WindowId owner, const std::wstring& filter, s
                   [&path](const Answer& answer, std::wstring&) -> Decision {
                     if (answer.verb == Verb::kFile) {
                       path = answer.argument;
-                      return IDOK;
+                      return kIdOk;
                     }
                     const bool cancel =
                         answer.verb == Verb::kCancel ||
                         (answer.verb == Verb::kClick && LowerCase(answer.argument) == L"cancel");
-                    return cancel ? Decision(IDCANCEL) : std::nullopt;
+                    return cancel ? Decision(kIdCancel) : std::nullopt;
                   })
-      .value_or(IDCANCEL);
+      .value_or(kIdCancel);
 }
 
 ModelFrontend::Decision ModelFrontend::AskUntil(

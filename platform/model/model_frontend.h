@@ -127,6 +127,10 @@ class ModelFrontend : public Frontend {
                     const std::function<Decision(const Answer&, std::wstring&)>& decide);
   // Applies an answer to a waiting dialog; false (with why) when it fits nothing.
   bool Apply(Window& window, const Answer& answer, std::wstring& why);
+  // The visible control of the kind named by its id or its label (any case); null when none is.
+  static Control* Named(Window& window, ControlKind kind, const std::wstring& name);
+  static bool Click(Window& window, const std::wstring& name, std::wstring& why);
+  static bool Check(Window& window, const std::wstring& name, std::wstring& why);
   Window* Find(WindowId window);
   // Makes the window and runs its initialisation; it is not shown yet.
   WindowId Open(const DialogTemplate& dialog, DialogEvents& events, bool modal);
@@ -138,6 +142,9 @@ class ModelFrontend : public Frontend {
 
 // Button text without the mnemonic ampersand.
 std::wstring PlainLabel(const std::wstring& text);
+
+// A short number typed as an answer: up to five digits, as a control's id or a choice.
+std::optional<int> ParseNumber(const std::wstring& text);
 
 // A text for a message of one line: line breaks as spaces, and a long one cut short with an
 // ellipsis.

@@ -1,8 +1,7 @@
-// The one header that includes the Windows headers. Include it after every header of the
-// platform layer: the Windows headers define as macros names that the layer also uses (IDOK,
-// MB_OK, WS_POPUP, ...), which then stand for the same values; and the names of calls that the
-// layer's services share with Windows are undefined here, so that code in this folder calls the
-// wide functions by their W names.
+// The one header that includes the Windows headers, in any order with the others: the names of
+// calls that the platform layer's services share with Windows (CreateFile, MessageBox, ...) are
+// macros there, undefined here, so that code calls the wide functions by their W names. The
+// dialog framework's own constants have names of their own (kIdOk, not IDOK).
 //
 // _WIN32_WCE (TESSARON_CE_FORMS in CMake) gives the device's forms of the calls: the CE toolchain
 // builds with it, and so does the 32-bit build here, over a desktop's headers.

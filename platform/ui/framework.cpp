@@ -51,7 +51,7 @@ LRESULT CWndItem::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   return dialog_ ? dialog_->SendDlgItemMessage(id_, message, wParam, lParam) : 0;
 }
 
-CDialog::CDialog(const UiContext& ui, int templateId) : ui_(ui), template_(nullptr) {
+CDialog::CDialog(UiContext& ui, int templateId) : ui_(ui), template_(nullptr) {
   const auto it = ui.resources.dialogs.find(templateId);
   if (it != ui.resources.dialogs.end())
     template_ = &it->second;
@@ -120,7 +120,7 @@ void CDialog::UpdateWindow() {
 
 int CDialog::GetCheckedRadioButton(int first, int last) {
   for (int id = first; id <= last; ++id) {
-    if (SendDlgItemMessage(id, BM_GETCHECK, 0, 0) == static_cast<LRESULT>(BST_CHECKED))
+    if (SendDlgItemMessage(id, kBmGetCheck, 0, 0) == static_cast<LRESULT>(kBstChecked))
       return id;
   }
   return 0;
@@ -136,16 +136,16 @@ bool CDialog::OnInitDialog() {
 }
 
 void CDialog::OnOK() {
-  EndDialog(IDOK);
+  EndDialog(kIdOk);
 }
 void CDialog::OnCancel() {
-  EndDialog(IDCANCEL);
+  EndDialog(kIdCancel);
 }
 
 void CDialog::OnCommand(int id) {
-  if (id == IDOK) {
+  if (id == kIdOk) {
     OnOK();
-  } else if (id == IDCANCEL) {
+  } else if (id == kIdCancel) {
     OnCancel();
   }
 }

@@ -20,66 +20,77 @@ using LRESULT = std::intptr_t;
 using WindowId = Handle;  // kNullHandle: no window
 
 // Results of a modal run and of message boxes.
-constexpr int IDOK = 1;
-constexpr int IDCANCEL = 2;
-constexpr int IDYES = 6;
-constexpr int IDNO = 7;
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
 
 // Message box types.
-constexpr UINT MB_OK = 0x0;
-constexpr UINT MB_OKCANCEL = 0x1;
-constexpr UINT MB_YESNO = 0x4;
-constexpr UINT MB_SETFOREGROUND = 0x10000;
+constexpr UINT kMbOk = 0x0;
+constexpr UINT kMbOkCancel = 0x1;
+constexpr UINT kMbYesNo = 0x4;
+constexpr UINT kMbSetForeground = 0x10000;
 
 // Window styles, as a template stores them.
-constexpr DWORD WS_POPUP = 0x80000000;
-constexpr DWORD WS_CHILD = 0x40000000;
-constexpr DWORD WS_VISIBLE = 0x10000000;
-constexpr DWORD WS_CAPTION = 0x00C00000;
-constexpr DWORD WS_BORDER = 0x00800000;
-constexpr DWORD WS_SYSMENU = 0x00080000;
-constexpr DWORD WS_GROUP = 0x00020000;
-constexpr DWORD WS_TABSTOP = 0x00010000;
-constexpr DWORD DS_MODALFRAME = 0x80;
-constexpr DWORD DS_SETFONT = 0x40;
-constexpr DWORD WS_EX_APPWINDOW = 0x00040000;
-constexpr DWORD WS_EX_CAPTIONOKBTN = 0x80000000;  // the device's OK button in the caption bar
-constexpr DWORD BS_PUSHBUTTON = 0x0;
-constexpr DWORD BS_DEFPUSHBUTTON = 0x1;
-constexpr DWORD BS_AUTORADIOBUTTON = 0x9;
-constexpr DWORD SS_LEFT = 0x0;
-constexpr DWORD SS_CENTER = 0x1;
+constexpr DWORD kWsPopup = 0x80000000;
+constexpr DWORD kWsChild = 0x40000000;
+constexpr DWORD kWsVisible = 0x10000000;
+constexpr DWORD kWsCaption = 0x00C00000;
+constexpr DWORD kWsBorder = 0x00800000;
+constexpr DWORD kWsSysMenu = 0x00080000;
+constexpr DWORD kWsGroup = 0x00020000;
+constexpr DWORD kWsTabStop = 0x00010000;
+constexpr DWORD kDsModalFrame = 0x80;
+constexpr DWORD kDsSetFont = 0x40;
+constexpr DWORD kWsExAppWindow = 0x00040000;
+constexpr DWORD kWsExCaptionOkButton = 0x80000000;  // the device's OK button in the caption bar
+constexpr DWORD kBsPushButton = 0x0;
+constexpr DWORD kBsDefPushButton = 0x1;
+constexpr DWORD kBsAutoRadioButton = 0x9;
+constexpr DWORD kSsLeft = 0x0;
+constexpr DWORD kSsCenter = 0x1;
 
 // Messages the dialogs send.
-constexpr UINT WM_SETICON = 0x80;
-constexpr UINT BM_GETCHECK = 0xF0;
-constexpr UINT BM_SETCHECK = 0xF1;
-constexpr UINT PBM_SETPOS = 0x402;
-constexpr UINT PBM_SETSTEP = 0x404;
-constexpr WPARAM BST_UNCHECKED = 0;
-constexpr WPARAM BST_CHECKED = 1;
-constexpr WPARAM ICON_SMALL = 0;
-constexpr WPARAM ICON_BIG = 1;
+constexpr UINT kWmSetIcon = 0x80;
+constexpr UINT kBmGetCheck = 0xF0;
+constexpr UINT kBmSetCheck = 0xF1;
+constexpr UINT kPbmSetPos = 0x402;
+constexpr UINT kPbmSetStep = 0x404;
+constexpr WPARAM kBstUnchecked = 0;
+constexpr WPARAM kBstChecked = 1;
+constexpr WPARAM kIconSmall = 0;
+constexpr WPARAM kIconBig = 1;
 
-constexpr int SW_HIDE = 0;
-constexpr int SW_SHOW = 5;
+constexpr int kSwHide = 0;
+constexpr int kSwShow = 5;
 
 enum class ControlKind { kPushButton, kStatic, kAutoRadioButton, kProgressBar };
+
+// Places and sizes in dialog units, as a template stores them.
+struct Rect {
+  short x, y, cx, cy;
+};
+struct Size {
+  short cx, cy;
+};
+struct Font {
+  std::wstring face;
+  short points;
+};
 
 struct ControlTemplate {
   int id;
   ControlKind kind;
   std::wstring text;
-  short x, y, cx, cy;  // dialog units
+  Rect rect;
   DWORD style;
 };
 
 struct DialogTemplate {
   int id;
   std::wstring caption;
-  std::wstring font;
-  short pointSize;
-  short cx, cy;  // dialog units
+  Font font;
+  Size size;
   DWORD style;
   DWORD exStyle;
   WORD language;
@@ -94,7 +105,7 @@ class DialogEvents {
   virtual ~DialogEvents() = default;
   // WM_INITDIALOG. True to let the front end set the focus.
   virtual bool HandleInitDialog(WindowId window) = 0;
-  // A button was pressed (WM_COMMAND with notification 0); also IDOK and IDCANCEL from the
+  // A button was pressed (WM_COMMAND with notification 0); also kIdOk and kIdCancel from the
   // caption bar, the keyboard or closing the dialog.
   virtual void HandleCommand(int id) = 0;
 };
@@ -117,10 +128,10 @@ class Frontend {
   virtual std::wstring GetItemText(WindowId window, int id) = 0;
   virtual void ShowItem(WindowId window, int id, int command) = 0;
   virtual void ShowWindow(WindowId window, int command) = 0;
-  // Control messages: BM_SETCHECK, BM_GETCHECK, PBM_SETPOS, PBM_SETSTEP.
+  // Control messages: kBmSetCheck, kBmGetCheck, kPbmSetPos, kPbmSetStep.
   virtual LRESULT SendItemMessage(WindowId window, int id, UINT message, WPARAM wParam,
                                   LPARAM lParam) = 0;
-  // Window messages: WM_SETICON with the icon's resource id as lParam.
+  // Window messages: kWmSetIcon with the icon's resource id as lParam.
   virtual LRESULT SendMessage(WindowId window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
   // Centres the window over its owner when that shows, else on the screen.
   virtual void CenterWindow(WindowId window) = 0;
@@ -133,7 +144,7 @@ class Frontend {
   virtual int MessageBox(WindowId owner, const std::wstring& text, const std::wstring& caption,
                          UINT type) = 0;
   // The file-open dialog with a filter such as "Eboot Files (Eboot*.nbX)|Eboot*.nbX||", owned
-  // as a message box is; IDOK with the full path of the chosen file, anything else when
+  // as a message box is; kIdOk with the full path of the chosen file, anything else when
   // cancelled.
   virtual int GetOpenFileName(WindowId owner, const std::wstring& filter, std::wstring& path) = 0;
 };
@@ -148,14 +159,15 @@ struct Resources {
 class CDialog;
 
 // Everything a dialog needs of its surroundings, with the application's windows as the
-// framework's application object keeps them.
+// framework's application object keeps them: the one state that the dialogs change, as they
+// run and end.
 struct UiContext {
   Frontend& frontend;
   const Resources& resources;
   // CWinApp::m_pMainWnd: the main window, once the application names it, until it goes.
-  mutable const CDialog* m_pMainWnd = nullptr;
+  const CDialog* m_pMainWnd = nullptr;
   // The modal dialog running innermost, kept by CDialog::DoModal.
-  mutable const CDialog* runningModal = nullptr;
+  const CDialog* runningModal = nullptr;
 
   // The application's active window, which owns every dialog and box built with no parent: the
   // main window's last active popup (the modal dialog running innermost) or the main window
@@ -191,12 +203,12 @@ using CProgressCtrl = CWndItem;
 // A dialog: a template, its window while it lives, and the handlers that subclasses override.
 class CDialog : public DialogEvents {
  public:
-  CDialog(const UiContext& ui, int templateId);
+  CDialog(UiContext& ui, int templateId);
   ~CDialog() override;
   CDialog(const CDialog&) = delete;
   CDialog& operator=(const CDialog&) = delete;
 
-  // IDOK or IDCANCEL (what EndDialog was given); -1 when the template does not exist. The
+  // kIdOk or kIdCancel (what EndDialog was given); -1 when the template does not exist. The
   // dialog belongs to the application's active window and is that window while it runs.
   int DoModal();
   // Modeless creation; true when the window exists.
@@ -205,7 +217,7 @@ class CDialog : public DialogEvents {
   void EndDialog(int result);
 
   WindowId window() const { return window_; }
-  const UiContext& ui() const { return ui_; }
+  UiContext& ui() const { return ui_; }
 
   void SetDlgItemText(int id, const std::wstring& text);
   LRESULT SendDlgItemMessage(int id, UINT message, WPARAM wParam, LPARAM lParam);
@@ -223,7 +235,7 @@ class CDialog : public DialogEvents {
   virtual bool OnInitDialog();
   virtual void OnOK();
   virtual void OnCancel();
-  // Dispatches a command; the base handles IDOK and IDCANCEL.
+  // Dispatches a command; the base handles kIdOk and kIdCancel.
   virtual void OnCommand(int id);
 
   void DDX_Control(int id, CWndItem& item);
@@ -249,7 +261,7 @@ class CDialog : public DialogEvents {
   bool HandleInitDialog(WindowId window) final;
   void HandleCommand(int id) final;
 
-  const UiContext& ui_;
+  UiContext& ui_;
   const DialogTemplate* template_;  // null when the resources lack it
   WindowId window_ = kNullHandle;
 };

@@ -22,8 +22,12 @@ ui::WindowId Id(HWND window) {
 #ifdef _WIN32_WCE
 constexpr ::DWORD kDroppedExStyles = 0;
 #else
-constexpr ::DWORD kDroppedExStyles = ui::WS_EX_CAPTIONOKBTN;
+constexpr ::DWORD kDroppedExStyles = ui::kWsExCaptionOkButton;
 #endif
+
+// The predefined window classes that a template names by atom (0xFFFF, then the atom).
+constexpr WORD kButtonClass = 0x0080;
+constexpr WORD kStaticClass = 0x0082;
 
 // An in-memory DLGTEMPLATE with its items, as the resource compiler would lay it out.
 class TemplateBuffer {
@@ -34,33 +38,33 @@ class TemplateBuffer {
     Word(static_cast<WORD>(dialog.controls.size()));
     Word(0);
     Word(0);
-    Word(static_cast<WORD>(dialog.cx));
-    Word(static_cast<WORD>(dialog.cy));
+    Word(static_cast<WORD>(dialog.size.cx));
+    Word(static_cast<WORD>(dialog.size.cy));
     Word(0);  // no menu
     Word(0);  // the dialog class
     Text(dialog.caption);
     if (dialog.style & DS_SETFONT) {
-      Word(static_cast<WORD>(dialog.pointSize));
-      Text(dialog.font);
+      Word(static_cast<WORD>(dialog.font.points));
+      Text(dialog.font.face);
     }
     for (const ui::ControlTemplate& control : dialog.controls) {
       Align();
       Dword(control.style);
       Dword(0);
-      Word(static_cast<WORD>(control.x));
-      Word(static_cast<WORD>(control.y));
-      Word(static_cast<WORD>(control.cx));
-      Word(static_cast<WORD>(control.cy));
+      Word(static_cast<WORD>(control.rect.x));
+      Word(static_cast<WORD>(control.rect.y));
+      Word(static_cast<WORD>(control.rect.cx));
+      Word(static_cast<WORD>(control.rect.cy));
       Word(static_cast<WORD>(control.id));
       switch (control.kind) {
         case ui::ControlKind::kPushButton:
         case ui::ControlKind::kAutoRadioButton:
           Word(0xFFFF);
-          Word(0x0080);  // button
+          Word(kButtonClass);
           break;
         case ui::ControlKind::kStatic:
           Word(0xFFFF);
-          Word(0x0082);  // static
+          Word(kStaticClass);
           break;
         case ui::ControlKind::kProgressBar:
           Text(PROGRESS_CLASSW);

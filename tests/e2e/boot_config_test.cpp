@@ -113,7 +113,7 @@ class CBootSelectDlg : public CoreTest {
     }
     NewRun();
     frontend_ = std::make_unique<fakes::RecordingFrontend>(std::move(answers));
-    const UiContext ui{*frontend_, resources::AppResources()};
+    UiContext ui{*frontend_, resources::AppResources()};
     bootcfg::BootConfig config(device_->kernel(), device_->log());
     return dialogs::CBootSelectDlg(ui, config, device_->registry()).DoModal();
   }
@@ -149,7 +149,7 @@ TEST_F(CBootSelectDlg, PreselectsTheStoredImageAndStoresTheCheckedOneOnOkOnly) {
   };
   for (const auto& [stored, answers, unfinished, buttons, written, image, asked] : cases) {
     SCOPED_TRACE(answers.size());
-    EXPECT_EQ(Run(stored, answers, unfinished), answers.back() == L"click OK" ? IDOK : IDCANCEL);
+    EXPECT_EQ(Run(stored, answers, unfinished), answers.back() == L"click OK" ? kIdOk : kIdCancel);
     EXPECT_EQ(frontend_->shown.front(), L"show 132 [1:OK] [2:Cancel] " + buttons);
     EXPECT_EQ(std::count(frontend_->shown.begin(), frontend_->shown.end(), askMain), asked);
     EXPECT_EQ(Stored(), written);
@@ -157,7 +157,7 @@ TEST_F(CBootSelectDlg, PreselectsTheStoredImageAndStoresTheCheckedOneOnOkOnly) {
   }
   // A block that cannot be written is told of.
   Fail(kSetSettings, 29);
-  EXPECT_EQ(Run(0, {L"click OK", L"click OK"}), IDOK);
+  EXPECT_EQ(Run(0, {L"click OK", L"click OK"}), kIdOk);
   EXPECT_EQ(frontend_->shown,
             (Lines{L"show 132 [1:OK] [2:Cancel] " + main,
                    L"message tessaron|Unable to set the image to load|0x0", L"destroy 132"}));

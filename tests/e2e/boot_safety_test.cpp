@@ -304,7 +304,7 @@ class BootSafety : public e2e::CoreTest {
   }
 
   void Application(Hands& hands) {
-    const platform::ui::UiContext ui{hands, resources::AppResources()};
+    platform::ui::UiContext ui{hands, resources::AppResources()};
     app::Services services{device_->files(),   device_->registry(), device_->events(),
                            device_->devices(), device_->kernel(),   device_->log()};
     app::CUpdateApp(ui, services).InitInstance();

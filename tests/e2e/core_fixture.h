@@ -73,7 +73,7 @@ class CoreTest : public DeviceTest {
   std::vector<std::wstring> RunApp(std::deque<std::wstring> answers, std::wstring fallback = L"") {
     frontend_ = std::make_unique<fakes::RecordingFrontend>(std::move(answers));
     frontend_->fallback = std::move(fallback);
-    const platform::ui::UiContext ui{*frontend_, resources::AppResources()};
+    platform::ui::UiContext ui{*frontend_, resources::AppResources()};
     app::Services services{device_->files(),   device_->registry(), device_->events(),
                            device_->devices(), device_->kernel(),   device_->log()};
     app::CUpdateApp(ui, services).InitInstance();

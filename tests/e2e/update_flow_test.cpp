@@ -271,7 +271,7 @@ TEST_F(UpdateRun, NoOtherProgramOpensThePackageWhileItIsWritten) {
   Watching watching(device_->files(), *other);
   fakes::RecordingFrontend frontend(Answers(L"Update Main Image", L"\\Storage\\EbootMain.nbX"));
   frontend.fallback = L"click OK";
-  const ui::UiContext ui{frontend, resources::AppResources()};
+  ui::UiContext ui{frontend, resources::AppResources()};
   app::Services services{watching,           device_->registry(), device_->events(),
                          device_->devices(), device_->kernel(),   device_->log()};
   app::CUpdateApp(ui, services).InitInstance();
@@ -284,7 +284,7 @@ TEST_F(UpdateRun, NoOtherProgramOpensThePackageWhileItIsWritten) {
 TEST_F(UpdateRun, TheFlashingRunWritesTheTargetItsFlagsNameWithOrWithoutAWindow) {
   fakes::RecordingFrontend frontend;
   frontend.refuseModeless = true;
-  const ui::UiContext ui{frontend, resources::AppResources()};
+  ui::UiContext ui{frontend, resources::AppResources()};
   app::Services services{device_->files(),   device_->registry(), device_->events(),
                          device_->devices(), device_->kernel(),   device_->log()};
   Files& files = device_->files();
@@ -305,10 +305,10 @@ TEST(CTargetDlg, TheShippedTemplateOffersOnlyTheBootLoader) {
   ui::Resources shipped = resources::AppResources();
   shipped.dialogs.insert_or_assign(IDD_TARGET, resources::TargetTemplateBootLoaderOnly());
   fakes::RecordingFrontend frontend({L"click Update Main Image"});
-  const ui::UiContext ui{frontend, shipped};
+  ui::UiContext ui{frontend, shipped};
   fakes::RecordingLog log;
   dialogs::CTargetDlg target(ui, log);
-  EXPECT_EQ(target.DoModal(), ui::IDCANCEL);
+  EXPECT_EQ(target.DoModal(), ui::kIdCancel);
   EXPECT_TRUE(frontend.aborted());
   EXPECT_EQ(frontend.shown.front(), L"show 133 [2:Cancel] [1011:Update Bootloader]");
   EXPECT_TRUE(log.lines.empty());

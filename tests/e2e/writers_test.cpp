@@ -74,7 +74,7 @@ class WriteBootLoader : public CoreTest {
   // The user is the update run's, answering from the queue (none left: cancel).
   bool Write(Files& files, Handle file, std::deque<std::wstring> answers = {}) {
     frontend_ = std::make_unique<fakes::RecordingFrontend>(std::move(answers));
-    const platform::ui::UiContext ui{*frontend_, resources::AppResources()};
+    platform::ui::UiContext ui{*frontend_, resources::AppResources()};
     NotingKernel kernel(device_->kernel(), counted_);
     app::Services services{files,  device_->registry(), device_->events(), device_->devices(),
                            kernel, device_->log()};

@@ -3,12 +3,10 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "platform/device/device_calls.h"
 #include "platform/device/device_services.h"
 #include "tests/e2e/contract_backend.h"
 #include "tests/e2e/device_fixture.h"
-
-// Last: it defines names that the headers above use.
-#include "platform/device/device_calls.h"
 
 namespace e2e {
 

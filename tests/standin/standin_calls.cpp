@@ -10,10 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/sim/device.h"
-
-// Last: it defines names that the headers above use.
 #include "platform/device/device_calls.h"
+#include "platform/sim/device.h"
 
 namespace {
 

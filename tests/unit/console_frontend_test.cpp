@@ -45,11 +45,11 @@ struct Console {
 
 TEST(ConsoleFrontend, DrawsTheDialogInASixtyColumnBoxAndPicksButtonsByNumberLabelOrEnter) {
   const std::tuple<std::string, int, std::int32_t, std::int32_t> cases[] = {
-      {"2\n", IDOK, 0, 0},                    // the second button: Update Main Image
-      {"update rescue image\n", IDOK, 0, 1},  // a label
-      {"click 1011\n", IDOK, 1, 0},           // a command
-      {"\n", IDCANCEL, 0, 0},                 // Enter: Cancel is the default button
-      {"9\nnonsense\n1\n", IDOK, 1, 0},       // what fits nothing is asked again
+      {"2\n", kIdOk, 0, 0},                    // the second button: Update Main Image
+      {"update rescue image\n", kIdOk, 0, 1},  // a label
+      {"click 1011\n", kIdOk, 1, 0},           // a command
+      {"\n", kIdCancel, 0, 0},                 // Enter: Cancel is the default button
+      {"9\nnonsense\n1\n", kIdOk, 1, 0},       // what fits nothing is asked again
   };
   for (const auto& [input, result, bootLoader, rescue] : cases) {
     Console console(input);
@@ -61,7 +61,7 @@ TEST(ConsoleFrontend, DrawsTheDialogInASixtyColumnBoxAndPicksButtonsByNumberLabe
   }
   Console ended("");
   dialogs::CTargetDlg target(ended.ui, ended.log);
-  EXPECT_EQ(target.DoModal(), IDCANCEL);
+  EXPECT_EQ(target.DoModal(), kIdCancel);
   EXPECT_EQ(ended.frontend.abortReason(),
             L"the input ended while the dialog 133 \"Tessaron EBOOT Loader\" waits");
   const std::string box =
@@ -81,10 +81,10 @@ TEST(ConsoleFrontend, DrawsTheDialogInASixtyColumnBoxAndPicksButtonsByNumberLabe
 TEST(ConsoleFrontend, TheFileDialogListsDeviceFilesAndReturnsFullDevicePaths) {
   const std::wstring filter = L"Eboot Files (Eboot*.nbX)|Eboot*.nbX||";
   const std::tuple<std::string, int, std::wstring> cases[] = {
-      {"2\n", IDOK, L"\\Storage\\EbootA.nbX"},  // by number, in the listed order
-      {"\\Storage\\Missing.nbX\n", IDOK, L"\\Storage\\Missing.nbX"},
-      {"file Flash/eboot1.NBX\n", IDOK, L"\\Flash\\eboot1.NBX"},
-      {"cancel\n", IDCANCEL, L""},
+      {"2\n", kIdOk, L"\\Storage\\EbootA.nbX"},  // by number, in the listed order
+      {"\\Storage\\Missing.nbX\n", kIdOk, L"\\Storage\\Missing.nbX"},
+      {"file Flash/eboot1.NBX\n", kIdOk, L"\\Flash\\eboot1.NBX"},
+      {"cancel\n", kIdCancel, L""},
   };
   for (const auto& [input, result, expected] : cases) {
     Console console(input);
@@ -102,7 +102,7 @@ TEST(ConsoleFrontend, TheFileDialogListsDeviceFilesAndReturnsFullDevicePaths) {
                                   console.root / "Storage/EbootLink.nbX");
   std::ofstream(console.root / "Storage/Eboot\x1b[2J.nbX") << "x";
   std::wstring path;
-  EXPECT_EQ(console.frontend.GetOpenFileName(platform::kNullHandle, filter, path), IDOK);
+  EXPECT_EQ(console.frontend.GetOpenFileName(platform::kNullHandle, filter, path), kIdOk);
   EXPECT_EQ(path, answer.substr(5));
   const std::string shown = console.out.str();
   EXPECT_THAT(shown, HasSubstr("[2] \\Storage\\Eboot<1B>[2J.nbX"));
@@ -115,10 +115,10 @@ std::string RunProgress(bool terminal) {
   Console console("", terminal);
   CDialog window(console.ui, IDD_PROGRESS);
   EXPECT_TRUE(window.Create());
-  window.ShowWindow(SW_SHOW);
+  window.ShowWindow(kSwShow);
   window.UpdateWindow();
   for (int k = 0; k < 4; ++k) {
-    window.SendDlgItemMessage(IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(k * 25), 0);
+    window.SendDlgItemMessage(IDC_PROGRESS_BAR, kPbmSetPos, static_cast<WPARAM>(k * 25), 0);
     window.UpdateWindow();
   }
   window.DestroyWindow();

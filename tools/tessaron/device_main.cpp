@@ -5,13 +5,11 @@
 #include <string>
 
 #include "app/update_app.h"
+#include "platform/device/device_calls.h"
 #include "platform/device/device_services.h"
 #include "platform/text/utf8.h"
 #include "platform/win32/win32_frontend.h"
 #include "resources/resources.h"
-
-// Last: it defines names that the headers above use.
-#include "platform/device/device_calls.h"
 
 namespace {
 
@@ -24,7 +22,7 @@ std::optional<std::wstring> DevicePath(const std::wstring& chosen) {
 int Run() {
   platform::device::DeviceServices device(platform::device::OwnCalls());
   platform::win32::Win32Frontend frontend({L"", DevicePath});
-  const platform::ui::UiContext ui{frontend, resources::AppResources()};
+  platform::ui::UiContext ui{frontend, resources::AppResources()};
   app::Services services{device.files,   device.registry, device.events,
                          device.devices, device.kernel,   device.log};
   app::CUpdateApp(ui, services).InitInstance();

@@ -83,7 +83,7 @@ int Run(int argc, char** argv) {
   platform::console::ConsoleFrontend frontend(
       std::cin, std::cout, device->paths().fileSystem().path(), std::move(script),
       platform::host::StandardOutputIsTerminal());
-  const platform::ui::UiContext ui{frontend, resources::AppResources()};
+  platform::ui::UiContext ui{frontend, resources::AppResources()};
   app::Services services{device->files(),   device->registry(), device->events(),
                          device->devices(), device->kernel(),   device->log()};
   app::CUpdateApp application(ui, services);

@@ -7,14 +7,12 @@
 #include "app/update_app.h"
 #include "platform/host/device_folder.h"
 #include "platform/host/win32/debug_output.h"
+#include "platform/os/windows_api.h"
 #include "platform/sim/device.h"
 #include "platform/text/utf8.h"
 #include "platform/win32/win32_frontend.h"
 #include "resources/resources.h"
 #include "tools/common/provision.h"
-
-// Last: it defines names that the headers above use.
-#include "platform/os/windows_api.h"
 
 namespace {
 
@@ -46,7 +44,7 @@ int Run() {
       {files.lexically_normal().wstring(), [files](const std::wstring& chosen) {
          return platform::host::DevicePathOf(files, chosen);
        }});
-  const platform::ui::UiContext ui{frontend, resources::AppResources()};
+  platform::ui::UiContext ui{frontend, resources::AppResources()};
   platform::host::DebugOutput log(device->log());
   app::Services services{device->files(),   device->registry(), device->events(),
                          device->devices(), device->kernel(),   log};

@@ -16,7 +16,7 @@
 #include "journal/unfinished_images.h"
 #include "platform/model/model_frontend.h"
 #include "platform/text/utf8.h"
-#include "tests/e2e/core_fixture.h"
+#include "tests/support/core_fixture.h"
 #include "tools/common/sha256.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "package/crc16.h"
 #include "package/package_builder.h"
 #include "platform/sim/sim_debug_log.h"
-#include "tests/e2e/device_fixture.h"
+#include "tests/support/device_fixture.h"
 #include "tests/support/run_command.h"
 #include "tools/common/provision.h"
 

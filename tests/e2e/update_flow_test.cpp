@@ -3,10 +3,12 @@
 // selection, each tested on its own.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "app/progress_dlg.h"
 #include "dialogs/target_dlg.h"
 #include "resources/resource.h"
-#include "tests/e2e/core_fixture.h"
+#include "tests/support/core_fixture.h"
 #include "tests/support/fakes.h"
 
 namespace {
@@ -298,6 +300,38 @@ TEST_F(UpdateRun, TheFlashingRunWritesTheTargetItsFlagsNameWithOrWithoutAWindow)
   EXPECT_NE(after["rescue"]["sha256"], before["rescue"]["sha256"]);
   EXPECT_EQ(IndexOf(frontend.shown, L"show 129"), frontend.shown.size());
   EXPECT_TRUE(device_->Unreleased().empty());
+}
+
+// The writers' questions, as the update run asks them: in the confirmation dialog, OK or Cancel.
+TEST_F(UpdateRun, AsksTheWritersQuestionsInTheConfirmationDialog) {
+  using Questions = writers::UserQuestions;
+  const std::wstring neither =
+      L"\r\nIf this update fails, the device may start neither.\r\nContinue ?";
+  const std::pair<std::function<bool(Questions&)>, std::wstring> cases[] = {
+      {[](Questions& q) { return q.GoOnWithout(Questions::Block::kSettings); },
+       L"Could not get old bootloader settings!\r\nContinue ?"},
+      {[](Questions& q) { return q.GoOnWithout(Questions::Block::kConstants); },
+       L"Could not get constants settings(Bluetooth Address, Serial number, frequency "
+       L"Offset)!\r\nContinue?"},
+      {[](Questions& q) { return q.GoOnDespite(Questions::Doubt::kRescueStarted); },
+       L"The device starts the rescue image now: the main image may not be whole." + neither},
+      {[](Questions& q) { return q.GoOnDespite(Questions::Doubt::kMainUnfinished); },
+       L"An earlier update did not finish the main image." + neither},
+      {[](Questions& q) { return q.GoOnDespite(Questions::Doubt::kRescueUnfinished); },
+       L"An earlier update did not finish the rescue image." + neither},
+  };
+  app::Services services{device_->files(),   device_->registry(), device_->events(),
+                         device_->devices(), device_->kernel(),   device_->log()};
+  for (const auto& [ask, text] : cases) {
+    for (const bool ok : {true, false}) {
+      fakes::RecordingFrontend frontend({ok ? L"click OK" : L"click Cancel"});
+      ui::UiContext ui{frontend, resources::AppResources()};
+      app::CProgressDlg progress(ui, services, kInvalidHandle);
+      EXPECT_EQ(ask(progress), ok);
+      EXPECT_EQ(frontend.shown,
+                (Lines{L"show 102 [1:OK] [2:Cancel] [1004:" + text + L"]", L"destroy 102"}));
+    }
+  }
 }
 
 // The shipped template; each choice's flags and line: the flows above.

@@ -15,7 +15,7 @@
 #include <map>
 #include <thread>
 
-#include "tests/e2e/core_fixture.h"
+#include "tests/support/core_fixture.h"
 #include "tests/support/run_command.h"
 #include "tools/common/sha256.h"
 

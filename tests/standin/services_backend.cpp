@@ -5,8 +5,8 @@
 
 #include "platform/device/device_calls.h"
 #include "platform/device/device_services.h"
-#include "tests/e2e/contract_backend.h"
-#include "tests/e2e/device_fixture.h"
+#include "tests/contract/contract_backend.h"
+#include "tests/support/device_fixture.h"
 
 namespace e2e {
 

@@ -8,8 +8,8 @@
 #include "platform/host/host_files.h"
 #include "platform/sim/device.h"
 #include "platform/text/utf8.h"
-#include "tests/e2e/contract_backend.h"
-#include "tests/e2e/device_fixture.h"
+#include "tests/contract/contract_backend.h"
+#include "tests/support/device_fixture.h"
 #include "tests/support/fakes.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "bootcfg/boot_config.h"
 #include "dialogs/boot_select_dlg.h"
 #include "journal/unfinished_images.h"
-#include "tests/e2e/core_fixture.h"
+#include "tests/support/core_fixture.h"
 #include "tests/support/fakes.h"
 
 namespace {

@@ -13,7 +13,7 @@
 
 #include "platform/sim/device.h"
 #include "platform/text/utf8.h"
-#include "tests/e2e/core_fixture.h"
+#include "tests/support/core_fixture.h"
 #include "tools/common/sha256.h"
 
 namespace {

@@ -9,10 +9,9 @@
 
 #include <fstream>
 
-#include "app/progress_dlg.h"
 #include "journal/unfinished_images.h"
 #include "package/package_builder.h"
-#include "tests/e2e/core_fixture.h"
+#include "tests/support/core_fixture.h"
 #include "tests/support/fakes.h"
 #include "tools/common/sha256.h"
 #include "writers/boot_loader_writer.h"
@@ -54,96 +53,118 @@ struct NotingKernel final : Kernel {
   std::vector<bool>& counted;
 };
 
-// What the update run asks and tells the user, in its own words.
-const std::wstring kAskSettings =
-    L"show 102 [1:OK] [2:Cancel] [1004:Could not get old bootloader settings!\r\nContinue ?]";
-const std::wstring kAskConstants =
-    L"show 102 [1:OK] [2:Cancel] [1004:Could not get constants settings(Bluetooth Address, "
-    L"Serial number, frequency Offset)!\r\nContinue?]";
+// The user, as the writers meet them: answering each question from a queue (none left: no) and
+// noting what each writer asked and told.
+struct Answering final : writers::UserQuestions {
+  bool GoOnWithout(Block block) override {
+    without.push_back(block);
+    return Answer();
+  }
+  bool GoOnDespite(Doubt doubt) override {
+    asked.push_back(doubt);
+    return goOn;
+  }
+  void Tell(const std::wstring& text) override { told.push_back(text); }
+  bool Answer() {
+    if (answers.empty())
+      return false;
+    const bool yes = answers.front();
+    answers.pop_front();
+    return yes;
+  }
+  std::deque<bool> answers;
+  bool goOn = true;
+  std::vector<Block> without;
+  std::vector<Doubt> asked;
+  Lines told;
+};
 
 class WriteBootLoader : public CoreTest {
  protected:
   // Writes the package as a file of the device.
-  bool Write(const std::vector<BYTE>& package, std::deque<std::wstring> answers = {}) {
+  bool Write(const std::vector<BYTE>& package) {
     PutDeviceFile("Storage/E.nbX", package);
     Files& files = device_->files();
     ScopedFile file(files,
                     files.CreateFile(L"\\Storage\\E.nbX", kGenericRead, 0, kOpenExisting, 0));
-    return Write(files, file.get(), std::move(answers));
+    return Write(files, file.get());
   }
-  // The user is the update run's, answering from the queue (none left: cancel).
-  bool Write(Files& files, Handle file, std::deque<std::wstring> answers = {}) {
-    frontend_ = std::make_unique<fakes::RecordingFrontend>(std::move(answers));
-    platform::ui::UiContext ui{*frontend_, resources::AppResources()};
+  bool Write(Files& files, Handle file) {
     NotingKernel kernel(device_->kernel(), counted_);
-    app::Services services{files,  device_->registry(), device_->events(), device_->devices(),
-                           kernel, device_->log()};
-    app::CProgressDlg user(ui, services, file);
-    return writers::WriteBootLoader({files, kernel, device_->log(), user}, file);
+    return writers::WriteBootLoader({files, kernel, device_->log(), user_}, file);
   }
   Strings Requests() const { return Calls("KernelIoControl"); }
   std::vector<bool> counted_;
+  Answering user_;
 };
 
 // The device refuses a block of any other size than its own, and keeps what it was sent. A
 // refused package makes no request and asks nothing.
 TEST_F(WriteBootLoader, SendsTheWholeFileAndPutsTheBlocksBackOrAsksOrTellsWhyNot) {
-  const std::wstring s = kAskSettings, c = kAskConstants, d = L"destroy 102", ok = L"click OK",
-                     no = L"click Cancel";
+  using Block = writers::UserQuestions::Block;
+  const Block settings = Block::kSettings, constants = Block::kConstants;
   const std::string get = kGetSettings, getC = kGetConstants, write = kWriteBootLoader,
                     set = kSetSettings, setC = kSetConstants;
-  const std::wstring toldS = L"message tessaron|Could not write old bootloader settings|0x0",
+  const std::wstring toldS = L"Could not write old bootloader settings",
                      toldC =
-                         L"message tessaron|Could not write old constant settings (BT Addr, "
-                         L"frequency offset, serial number)|0x0";
+                         L"Could not write old constant settings (BT Addr, frequency offset, "
+                         L"serial number)";
   const std::vector<BYTE> good = Package(3 * 16384 + 10);
   const std::wstring notFit = L"Image not fit this product!!!\r\n",
                      notWritten = L"Erreur write file in NOR Flash 31\r\n",
                      notRead = L"Erreur reading file 31\r\n",
                      badCrc = L"CRC error at block n\u00b0 1\r\n";
-  // The package, the requests that fail, the answers, the result, the requests made, what the
-  // user was shown and the log.
-  using Case =
-      std::tuple<std::vector<BYTE>, Strings, std::deque<std::wstring>, bool, Strings, Lines, Lines>;
+  struct Case {
+    std::vector<BYTE> package;
+    Strings failing;             // the requests and calls that fail
+    std::deque<bool> answers;    // to the questions, in order
+    bool written;                // the result
+    Strings requests;            // the requests made
+    std::vector<Block> without;  // the questions asked
+    Lines told;                  // what the user was told
+    Lines log;
+  };
   const Case cases[] = {
-      {good, {}, {}, true, {get, getC, write, set, setC}, {}, {}},
-      {good, {get}, {ok}, true, {get, getC, write, setC}, {s, d}, {}},
-      {good, {get}, {no}, false, {get}, {s, d}, {}},
-      {good, {getC}, {ok}, true, {get, getC, write, set}, {c, d}, {}},
-      {good, {getC}, {}, false, {get, getC}, {c, d}, {}},
-      {good, {get, getC}, {ok, ok}, true, {get, getC, write}, {s, d, c, d}, {}},
-      {good, {write}, {}, false, {get, getC, write}, {}, {notWritten}},
-      {good, {"GetFileSize"}, {}, false, {}, {}, {notRead}},
-      {good, {"ReadFile"}, {}, false, {}, {}, {notRead}},
-      // Both blocks written back in vain: two messages, settings first, and still a success.
-      {good, {set, setC}, {ok, ok}, true, {get, getC, write, set, setC}, {toldS, toldC}, {}},
-      {Package(16384, "KORVALIM"), {}, {}, false, {}, {}, {notFit}},
-      {SpoiledPackage(), {}, {}, false, {}, {}, {badCrc}},
-      {WithBlockCount(good, 0), {}, {}, false, {}, {}, {}},
-      {WithBlockCount(good, 0xFF00), {}, {}, false, {}, {}, {notFit}},
-      {TrailerAlone(), {}, {}, false, {}, {}, {notFit}},
+      {good, {}, {}, true, {get, getC, write, set, setC}, {}, {}, {}},
+      {good, {get}, {true}, true, {get, getC, write, setC}, {settings}, {}, {}},
+      {good, {get}, {false}, false, {get}, {settings}, {}, {}},
+      {good, {getC}, {true}, true, {get, getC, write, set}, {constants}, {}, {}},
+      {good, {getC}, {}, false, {get, getC}, {constants}, {}, {}},
+      {good, {get, getC}, {true, true}, true, {get, getC, write}, {settings, constants}, {}, {}},
+      {good, {write}, {}, false, {get, getC, write}, {}, {}, {notWritten}},
+      {good, {"GetFileSize"}, {}, false, {}, {}, {}, {notRead}},
+      {good, {"ReadFile"}, {}, false, {}, {}, {}, {notRead}},
+      // Both blocks written back in vain: told twice, settings first, and still a success.
+      {good, {set, setC}, {}, true, {get, getC, write, set, setC}, {}, {toldS, toldC}, {}},
+      {Package(16384, "KORVALIM"), {}, {}, false, {}, {}, {}, {notFit}},
+      {SpoiledPackage(), {}, {}, false, {}, {}, {}, {badCrc}},
+      {WithBlockCount(good, 0), {}, {}, false, {}, {}, {}, {}},
+      {WithBlockCount(good, 0xFF00), {}, {}, false, {}, {}, {}, {notFit}},
+      {TrailerAlone(), {}, {}, false, {}, {}, {}, {notFit}},
   };
   const nlohmann::json before = State();
-  for (const Case& row : cases) {
-    SCOPED_TRACE("row " + std::to_string(&row - cases));
-    const auto& [package, failing, answers, result, requests, shown, log] = row;
+  for (const Case& c : cases) {
+    SCOPED_TRACE("row " + std::to_string(&c - cases));
     NewRun();
     counted_.clear();
+    user_ = {};
+    user_.answers = c.answers;
     ASSERT_TRUE(host::ReplaceFile(device_->paths().bootLoader(), "the boot loader before"));
-    for (const std::string& request : failing)
+    for (const std::string& request : c.failing)
       Fail(request, 31);
-    EXPECT_EQ(Write(package, answers), result);
-    EXPECT_EQ(Requests(), requests);
-    EXPECT_EQ(frontend_->shown, shown);
-    EXPECT_EQ(Log(), log);
+    EXPECT_EQ(Write(c.package), c.written);
+    EXPECT_EQ(Requests(), c.requests);
+    EXPECT_EQ(user_.without, c.without);
+    EXPECT_EQ(user_.told, c.told);
+    EXPECT_EQ(Log(), c.log);
     const nlohmann::json after = State();
     EXPECT_EQ(after["settings_hex"], before["settings_hex"]);
     EXPECT_EQ(after["constants_hex"], before["constants_hex"]);
     // The whole file, trailer included; a returned-byte count with the blocks but the
     // constants' set.
-    EXPECT_EQ(Bytes(device_->paths().bootLoader().path()) == package, result);
-    for (std::size_t i = 0; i < requests.size(); ++i)
-      EXPECT_EQ(counted_.at(i), requests[i] != write && requests[i] != setC) << requests[i];
+    EXPECT_EQ(Bytes(device_->paths().bootLoader().path()) == c.package, c.written);
+    for (std::size_t i = 0; i < c.requests.size(); ++i)
+      EXPECT_EQ(counted_.at(i), c.requests[i] != write && c.requests[i] != setC) << c.requests[i];
   }
   // A short read of the whole file; the package check reads 16 KiB at most.
   NewRun();
@@ -179,8 +200,9 @@ TEST_F(WriteBootLoader, TellsAnAllocationFailureBeforeWritingAnything) {
     if (::setrlimit(RLIMIT_AS, &limit) != 0 || ::getrlimit(RLIMIT_AS, &taken) != 0 ||
         taken.rlim_cur != cap)
       std::_Exit(kNoLimit);
-    const bool written = Write(files, fakes::MemoryFiles::kHandle, {L"click OK"});
-    std::_Exit(!written && frontend_->shown == Lines{kAskSettings, L"destroy 102"} &&
+    user_.answers = {true};
+    const bool written = Write(files, fakes::MemoryFiles::kHandle);
+    std::_Exit(!written && user_.without == std::vector{writers::UserQuestions::Block::kSettings} &&
                        Requests() == Strings{kGetSettings, kGetConstants} &&
                        Log() == Lines{L"Erreur alloc memory 8\r\n"}
                    ? 0
@@ -200,18 +222,6 @@ struct RecordingProgress final : writers::Progress {
   void Repaint() override { ++repaints; }
   std::vector<int> shown;
   int repaints = 0;
-};
-
-// The user, answering the OS image writer's question as told, and noting each one asked.
-struct Answering final : writers::UserQuestions {
-  bool GoOnWithout(Block) override { return false; }
-  bool GoOnDespite(Doubt doubt) override {
-    asked.push_back(doubt);
-    return goOn;
-  }
-  void Tell(const std::wstring&) override {}
-  bool goOn = true;
-  std::vector<Doubt> asked;
 };
 
 // A call as a whole write made it: the nth named call after the first named after.

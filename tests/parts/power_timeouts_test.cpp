@@ -7,7 +7,7 @@
 #include "platform/text/strings.h"
 #include "platform/text/utf8.h"
 #include "power/power_timeouts.h"
-#include "tests/e2e/core_fixture.h"
+#include "tests/support/core_fixture.h"
 
 namespace {
 

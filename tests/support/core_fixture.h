@@ -9,7 +9,7 @@
 #include "platform/host/host.h"
 #include "platform/sim/sim_debug_log.h"
 #include "resources/resources.h"
-#include "tests/e2e/device_fixture.h"
+#include "tests/support/device_fixture.h"
 #include "tests/support/recording_frontend.h"
 #include "tools/devsim/report.h"
 

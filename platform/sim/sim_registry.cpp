@@ -181,21 +181,16 @@ bool SimRegistry::Refresh() {
   return false;
 }
 
+// Every call reads the registry's file afresh, so a change refused or not saved needs no undoing
+// in memory.
 template <class Change>
 LONG SimRegistry::Modify(Change change) {
   const auto lock = LockForChange(paths_);
   if (!lock || !Refresh())
     return static_cast<LONG>(GetLastError());
-  const Keys before = keys_;
-  if (const LONG refused = change(keys_); refused != kErrorSuccess) {
-    keys_ = before;
+  if (const LONG refused = change(keys_); refused != kErrorSuccess)
     return refused;
-  }
-  if (!Save()) {
-    keys_ = before;
-    return static_cast<LONG>(GetLastError());
-  }
-  return kErrorSuccess;
+  return static_cast<LONG>(Save() ? kErrorSuccess : GetLastError());
 }
 
 LONG SimRegistry::RegOpenKeyEx(HKEY root, const std::wstring& subKey, DWORD /*options*/,

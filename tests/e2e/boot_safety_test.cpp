@@ -374,9 +374,16 @@ void BootSafety::Expect(const json& before, const json& after, const Choices& ch
   for (const auto& [at, length] : {std::pair{0, 8}, {84, 4}, {96, 2}})
     kept.replace(at, length, settings.substr(at, length));
   EXPECT_EQ(settings, kept);
+  const Package& sent = Named(packages_, choices.package);
   for (int image = 0; image < 2; ++image) {
     if (image != target) {
       EXPECT_EQ(after[kImages[image]], before[kImages[image]]) << kImages[image];
+    }
+    // What is whole is what was there, or the whole package: never a torn image.
+    if (after[kImages[image]]["whole"]) {
+      EXPECT_TRUE(after[kImages[image]]["sha256"] == before[kImages[image]]["sha256"] ||
+                  after[kImages[image]]["sha256"] == tools::Sha256Hex(sent.image))
+          << kImages[image];
     }
     // Every image that is not whole is written down as such.
     if (!after[kImages[image]]["whole"]) {
@@ -394,7 +401,6 @@ void BootSafety::Expect(const json& before, const json& after, const Choices& ch
     }
   }
   // Success when, and only when, the target holds the package, which a writer takes.
-  const Package& sent = Named(packages_, choices.package);
   const bool taken = sent.refused == Package::kTaken ||
                      (sent.refused == Package::kImagesRefuse && target == kBootLoader);
   if (outcome.succeeded) {

@@ -73,10 +73,14 @@ using TessaronTest = ToolsTest;
 TEST_F(NbxTest, PacksPaddedOrExactly) {
   const std::string image = tools::SampleImage("nbx", 3 * 16384 + 123);
   WriteBytes(Path("image.bin"), image);
-  const CommandResult pack = Run("nbx pack image.bin -o Eboot.nbX");
+  const std::string reserved = "0102030405060708090a0b0c0d0e0f1011";  // all 17 bytes
+  const CommandResult pack = Run("nbx pack image.bin -o Eboot.nbX --reserved " + reserved);
   ASSERT_EQ(pack.exitCode, 0) << pack.errors;
-  EXPECT_THAT(pack.output, HasSubstr("4 block(s)"));
-  EXPECT_THAT(pack.output, HasSubstr("Padded the image with 16261 bytes"));
+  EXPECT_EQ(pack.output,
+            "Packed image.bin (49275 bytes) into Eboot.nbX: 4 block(s) of 16384 bytes listed, "
+            "payload 65536 bytes, package 65582 bytes, tag \"KORVALIN\".\nPadded the image with "
+            "16261 bytes of 0xFF to whole blocks, so that every image byte is covered and no "
+            "listed block reaches into the trailer.\n");
   const CommandResult verify = Run("nbx verify Eboot.nbX");
   EXPECT_EQ(verify.exitCode, 0) << verify.output;
   EXPECT_EQ(verify.errors, "");
@@ -89,6 +93,7 @@ TEST_F(NbxTest, PacksPaddedOrExactly) {
   EXPECT_EQ(details["tag_length"], 9);
   EXPECT_EQ(details["tag"], "KORVALIN");
   EXPECT_EQ(details["blocks"][3]["offset"], 3 * 16384);
+  EXPECT_EQ(details["reserved_hex"], reserved);
 
   // Unpadded, the tail is covered by no block: pack tells it, verify warns of it.
   const CommandResult exact =
@@ -336,8 +341,11 @@ TEST_F(ToolsTest, HostileDeviceFoldersAreRefusedOrTakenWithoutHarm) {
       {[&](const auto&) { linked("registry.json"); }, "cannot read device/registry.json: a link"},
       {[&](const auto&) { linked("device.json"); },
        "device is not a simulated device: cannot read device/device.json: a link"},
-      {[&](const auto& d) { deep(d / "faults.json"); },
+      {[&](const auto&) { linked("nor/settings.bin"); },
+       "cannot read device/nor/settings.bin: a link"},
+      {[&](const auto& d) { deep(d / "faults.json", 9); },
        "device/faults.json nests deeper than the device ever writes"},
+      {[&](const auto& d) { deep(d / "faults.json", 8); }, "device/faults.json: fault #1 is not"},
       {[&](const auto& d) { deep(d / "power-manager.json", 30000); },
        "device/power-manager.json nests deeper than the device ever writes"},
       {[&](const auto& d) { deep(d / "binfs" / "headers.json"); },
@@ -362,6 +370,10 @@ TEST_F(ToolsTest, HostileDeviceFoldersAreRefusedOrTakenWithoutHarm) {
          WriteBytes(d / "faults.json", "[{\"call\": \"" + std::string(100000, 'x') + "\"}]");
        },
        "device/faults.json: fault #1 is not a fault"},
+      {[&](const auto& d) {
+         WriteBytes(d / "faults.json", "[{\"call\": \"ReadFile\", \"nth\": 0}]");
+       },
+       "device/faults.json: fault #1 is not a fault"},
       // Sound: a folder of the file system that is a link is never opened.
       {[&](const auto&) { linked("fs/Storage"); }, ""},
       // Sound: what killed programs left goes, but never through a link (last: checked below).
@@ -381,6 +393,7 @@ TEST_F(ToolsTest, HostileDeviceFoldersAreRefusedOrTakenWithoutHarm) {
     std::filesystem::remove_all(dir_ / "device");
     std::filesystem::remove_all(dir_ / "victim");
     std::filesystem::create_directories(dir_ / "victim/fs");
+    std::filesystem::create_directories(dir_ / "victim/nor");
     std::filesystem::copy(dir_ / "pristine", dir_ / "device",
                           std::filesystem::copy_options::recursive);
     damage(dir_ / "device");
@@ -434,6 +447,12 @@ TEST_F(DevsimTest, InitShowBootAndFaults) {
     EXPECT_TRUE(state["main"]["whole"]) << arguments;
     EXPECT_TRUE(state["rescue"]["whole"]) << arguments;
   }
+  // An image shorter than its header records does not start.
+  std::filesystem::resize_file(dir_ / "a" / "binfs" / "main.img", 16384);
+  const CommandResult torn = Run("devsim boot a");
+  EXPECT_EQ(torn.exitCode, 3);
+  EXPECT_THAT(torn.output, HasSubstr("The main image is NOT whole: 16384 bytes written, header "
+                                     "records 1572864 bytes."));
   const json state = json::parse(Run("devsim show --json device").output);
   const json expected = {
       {"boot_image", 1},
@@ -500,6 +519,11 @@ TEST_F(TessaronTest, NamesThatAreNoTextAreTakenAsTheSystemGivesThem) {
   const CommandResult update = Run("tessaron --device " + device + " --script script");
   EXPECT_EQ(update.exitCode, 0) << update.errors;
   EXPECT_THAT(update.output, HasSubstr("OS loading Success"));
+  EXPECT_THAT(update.output,
+              HasSubstr("|   [1] ( ) Boot the RESCUE image                          |\n"
+                        "|   [2] (*) Boot the MAIN image                            |\n"
+                        "|                                                          |\n"
+                        "|   [3] OK (Enter)   [4] Cancel"));
   WriteBytes(Path("image.bin"), tools::SampleImage("no text", 20000));
   EXPECT_THAT(Run("nbx pack image.bin -o " + package).output,
               StartsWith("Packed image.bin (20000 bytes) into p\\xFF.nbX: 2 block(s)"));

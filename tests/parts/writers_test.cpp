@@ -287,7 +287,8 @@ TEST_F(OsImageWriterTest, WritesExactlyThePayloadAndNeverBootsTheImageItRewrites
     std::vector<int> progress;  // the chunks, then each one as it is written
     std::size_t selections;     // the boot selection set away and back, or left alone
     DWORD rescueMax = 16 << 20;
-    int unfinished = -1;         // the image an earlier update left unfinished
+    int unfinished = -1;         // the image an earlier update left unfinished; 2: a record of
+                                 // nonsense, which leaves both unfinished
     std::vector<Doubt> asked{};  // what the user was asked first
   };
   // Whole blocks; a short tail (the last chunk is shorter); less than one block; the rescue image
@@ -300,10 +301,14 @@ TEST_F(OsImageWriterTest, WritesExactlyThePayloadAndNeverBootsTheImageItRewrites
         Case{3 * 16384, 1, 2, {3, 0, 1, 2}, 0}, Case{2 * 16384, 1, 0, {2, 0, 1}, 0, 2 * 16384 + 38},
         Case{16384, 0, 0, {1, 0}, 2, 16 << 20, 1, {Doubt::kRescueUnfinished}},
         Case{16384, 1, 0, {1, 0}, 0, 16 << 20, 0, {Doubt::kMainUnfinished}},
+        Case{16384, 0, 0, {1, 0}, 2, 16 << 20, 2, {Doubt::kRescueUnfinished}},
         Case{16384, 1, 1, {1, 0}, 2, 16 << 20, 0, {Doubt::kRescueStarted}}}) {
     SCOPED_TRACE(std::to_string(c.image) + (c.rescue ? " rescue" : " main"));
     Fresh(Pack(c.image), c.booted, c.rescueMax);
-    if (c.unfinished >= 0) {
+    const std::wstring key = L"Software\\Tessaron Loader";
+    if (c.unfinished == 2) {
+      ASSERT_TRUE(device_->simRegistry().Put(key, L"UnfinishedImages", sim::StringValue(L"?")));
+    } else if (c.unfinished >= 0) {
       ASSERT_TRUE(journal::MarkUnfinished(device_->registry(), c.unfinished));
     }
     const nlohmann::json before = State();
@@ -322,6 +327,8 @@ TEST_F(OsImageWriterTest, WritesExactlyThePayloadAndNeverBootsTheImageItRewrites
     EXPECT_EQ(user_.asked, c.asked);
     EXPECT_FALSE(journal::MayBeUnfinished(device_->registry(), c.rescue));
     EXPECT_EQ(journal::MayBeUnfinished(device_->registry(), 1 - c.rescue), c.unfinished >= 0);
+    // With nothing left unfinished, nothing is left written down.
+    EXPECT_EQ(device_->simRegistry().Get(key, L"UnfinishedImages").has_value(), c.unfinished >= 0);
   }
 }
 

@@ -76,6 +76,34 @@ TEST(ConsoleFrontend, DrawsTheDialogInASixtyColumnBoxAndPicksButtonsByNumberLabe
       "+----------------------------------------------------------+\n"
       "> \n";
   EXPECT_EQ(ended.out.str(), box);
+
+  // A hidden button is neither drawn nor answered.
+  Console hidden("update main image\n\n");
+  Resources shipped = resources::AppResources();
+  for (ControlTemplate& control : shipped.dialogs.at(IDD_TARGET).controls) {
+    if (control.text == L"Update Main Image")
+      control.style &= ~kWsVisible;
+  }
+  UiContext ui{hidden.frontend, shipped};
+  dialogs::CTargetDlg shown(ui, hidden.log);
+  EXPECT_EQ(shown.DoModal(), kIdCancel);
+  EXPECT_EQ(hidden.out.str().find("Update Main Image"), std::string::npos) << hidden.out.str();
+}
+
+// Enter and [1] are OK; [2] and closing are Cancel, on a box that has it.
+TEST(ConsoleFrontend, AnswersAMessageBoxByNumberOrEnter) {
+  const std::tuple<std::string, UINT, int> cases[] = {
+      {"\n", kMbOk, kIdOk},
+      {"1\n", kMbOkCancel, kIdOk},
+      {"2\n", kMbOkCancel, kIdCancel},
+      {"2\n1\n", kMbOk, kIdOk},
+      {"cancel\n", kMbOkCancel, kIdCancel},
+  };
+  for (const auto& [input, type, result] : cases) {
+    Console console(input);
+    EXPECT_EQ(console.frontend.MessageBox(platform::kNullHandle, L"text", L"caption", type), result)
+        << input;
+  }
 }
 
 TEST(ConsoleFrontend, TheFileDialogListsDeviceFilesAndReturnsFullDevicePaths) {
@@ -117,8 +145,8 @@ std::string RunProgress(bool terminal) {
   EXPECT_TRUE(window.Create());
   window.ShowWindow(kSwShow);
   window.UpdateWindow();
-  for (int k = 0; k < 4; ++k) {
-    window.SendDlgItemMessage(IDC_PROGRESS_BAR, kPbmSetPos, static_cast<WPARAM>(k * 25), 0);
+  for (const WPARAM position : {0, 25, 50, 75, 150}) {
+    window.SendDlgItemMessage(IDC_PROGRESS_BAR, kPbmSetPos, position, 0);
     window.UpdateWindow();
   }
   window.DestroyWindow();
@@ -130,6 +158,7 @@ TEST(ConsoleFrontend, TheProgressBarMovesInPlace) {
   EXPECT_THAT(lines, HasSubstr("|   [........................................] 0%"));
   EXPECT_THAT(lines, HasSubstr("\n  [##########..............................] 25%\n"));
   EXPECT_EQ(lines.find("] 0%", lines.find("] 0%") + 1), std::string::npos);  // drawn once
+  EXPECT_THAT(lines, HasSubstr("\n  [########################################] 100%\n"));
   EXPECT_EQ(lines.find("Progress1"), std::string::npos);
 
   const std::string terminal = RunProgress(true);

@@ -90,19 +90,18 @@ TEST(ConsoleFrontend, DrawsTheDialogInASixtyColumnBoxAndPicksButtonsByNumberLabe
   EXPECT_EQ(hidden.out.str().find("Update Main Image"), std::string::npos) << hidden.out.str();
 }
 
-// Enter and [1] are OK; [2] and closing are Cancel, on a box that has it.
-TEST(ConsoleFrontend, AnswersAMessageBoxByNumberOrEnter) {
+// Enter, [1] and its label are OK; [2] and closing are Cancel, on a box that has it.
+TEST(ConsoleFrontend, AnswersAMessageBoxByNumberLabelOrEnter) {
   const std::tuple<std::string, UINT, int> cases[] = {
-      {"\n", kMbOk, kIdOk},
-      {"1\n", kMbOkCancel, kIdOk},
-      {"2\n", kMbOkCancel, kIdCancel},
-      {"2\n1\n", kMbOk, kIdOk},
+      {"\n", kMbOkCancel, kIdOk},           {"ok\n", kMbOkCancel, kIdOk},
+      {"2\n", kMbOkCancel, kIdCancel},      {"2\n1\n", kMbOk, kIdOk},  // no [2]: asked again
       {"cancel\n", kMbOkCancel, kIdCancel},
   };
   for (const auto& [input, type, result] : cases) {
     Console console(input);
     EXPECT_EQ(console.frontend.MessageBox(platform::kNullHandle, L"text", L"caption", type), result)
         << input;
+    EXPECT_FALSE(console.frontend.aborted()) << input;
   }
 }
 

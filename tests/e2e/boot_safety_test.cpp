@@ -27,6 +27,7 @@ namespace sim = platform::sim;
 
 constexpr int kBootLoader = -1;
 const char* const kTargetNames[] = {"bootloader", "main", "rescue"};  // by target + 1
+const char* const kGoodPackages[] = {"Boot", "Main", "Rescue"};
 const wchar_t* const kButtons[] = {L"Update Bootloader", L"Update Main Image",
                                    L"Update Rescue Image"};
 const char* const kImages[] = {"main", "rescue"};
@@ -62,7 +63,7 @@ std::vector<Package> Packages() {
   packages[4].bytes = packages[1].bytes;
   packages[4].bytes[packages[4].bytes.size() - 3] = 0xFF;
   packages[5].bytes = e2e::PackExactly(packages[1].image, "KORVALIX");
-  packages[6].bytes = package::BuildTrailer({1}, {0}, {}, package::TagField(package::kProductTag));
+  packages[6].bytes = e2e::Trailer({1}, {0});
   packages[7].bytes = e2e::SpoiledPackage();
   return packages;
 }
@@ -81,6 +82,16 @@ struct Choices {
   int bootChoice = -1;  // the image checked in the boot selection; -1 keeps the shown one
 };
 
+// What a run showed of itself.
+struct Outcome {
+  bool inProcess = true;       // else it ran in a child that the power cut ended
+  bool succeeded = false;      // "OS loading Success" was shown
+  bool confirmedRisk = false;  // the user agreed to leave nothing whole to start
+  bool changed = true;         // it changed the device before the boot selection
+  int prompts = 0;
+  std::size_t unreleased = 0;  // handles, keys and drivers it still held at its end
+};
+
 // The user's hands on the dialogs, as Choices say.
 class Hands final : public platform::ui::ModelFrontend {
  public:
@@ -88,19 +99,17 @@ class Hands final : public platform::ui::ModelFrontend {
   Hands(Choices choices, const std::vector<std::string>& trace, int report = -1)
       : choices_(std::move(choices)), trace_(trace), report_(report) {}
 
-  int prompts = 0;
-  bool succeeded = false;                    // "OS loading Success" was shown
-  bool confirmedRisk = false;                // the user agreed to leave nothing whole to start
+  Outcome outcome;                           // what the user saw and agreed to
   std::size_t callsBeforeBootSelection = 0;  // all of the run's, without a boot selection
 
  protected:
   std::optional<std::wstring> NextAnswer(const Prompt& prompt) override {
     callsBeforeBootSelection = booting_ ? callsBeforeBootSelection : trace_.size();
-    if (prompts++ == choices_.cancelAt)
+    if (outcome.prompts++ == choices_.cancelAt)
       return L"cancel";
     switch (prompt.kind) {
       case Prompt::Kind::kMessageBox:
-        succeeded = succeeded || prompt.text == L"OS loading Success";
+        outcome.succeeded = outcome.succeeded || prompt.text == L"OS loading Success";
         return L"click OK";
       case Prompt::Kind::kFileDialog:
         return L"file \\Storage\\" + platform::FromUtf8(choices_.package) + L".nbX";
@@ -126,7 +135,7 @@ class Hands final : public platform::ui::ModelFrontend {
     const std::wstring& question = prompt.window->Find(1004)->text;
     if (question.find(L"may start neither") != std::wstring::npos ||
         question.find(L"Boot it all the same") != std::wstring::npos) {
-      if (choices_.goOn && !std::exchange(confirmedRisk, true) && report_ >= 0) {
+      if (choices_.goOn && !std::exchange(outcome.confirmedRisk, true) && report_ >= 0) {
         EXPECT_EQ(::write(report_, "!", 1), 1);
       }
       declined_ = !choices_.goOn;
@@ -183,13 +192,11 @@ struct Recipe {
   std::vector<std::pair<Choices, Fault>> runs;
 };
 
+// The target's good package unless another is named.
 Choices Update(int target, std::string package = "", int bootChoice = -1) {
   Choices choices;
   choices.target = target;
-  choices.package = package.empty() ? std::string(kTargetNames[target + 1]) : package;
-  choices.package[0] = static_cast<char>(std::toupper(choices.package[0]));
-  if (choices.package == "Bootloader")
-    choices.package = "Boot";
+  choices.package = package.empty() ? kGoodPackages[target + 1] : package;
   choices.bootChoice = bootChoice;
   return choices;
 }
@@ -212,16 +219,6 @@ const Recipe kStates[] = {
     {"both_torn", {{Update(0), {"WriteFile", 2}}, {Update(1), {"WriteFile", 2}}}},
 };
 
-// What a run showed of itself.
-struct Outcome {
-  bool inProcess = true;       // else it ran in a child that the power cut ended
-  bool succeeded = false;      // "OS loading Success" was shown
-  bool confirmedRisk = false;  // the user agreed to leave nothing whole to start
-  bool changed = true;         // it changed the device before the boot selection
-  int prompts = 0;
-  std::size_t unreleased = 0;  // handles, keys and drivers it still held at its end
-};
-
 class BootSafety : public e2e::CoreTest {
  protected:
   void SetUp() override {
@@ -239,17 +236,13 @@ class BootSafety : public e2e::CoreTest {
     std::filesystem::remove_all(saved_);
   }
 
-  // Keeps the device as it stands, to start each later run from.
-  void Save() {
+  // Keeps the device as it stands, to start each later run from; and brings it back.
+  void Save() { Copy(dir_, saved_); }
+  void Restore() { Copy(saved_, dir_); }
+  void Copy(const std::filesystem::path& from, const std::filesystem::path& to) {
     device_.reset();
-    std::filesystem::remove_all(saved_);
-    std::filesystem::copy(dir_, saved_, std::filesystem::copy_options::recursive);
-    Reopen();
-  }
-  void Restore() {
-    device_.reset();
-    std::filesystem::remove_all(dir_);
-    std::filesystem::copy(saved_, dir_, std::filesystem::copy_options::recursive);
+    std::filesystem::remove_all(to);
+    std::filesystem::copy(from, to, std::filesystem::copy_options::recursive);
     Reopen();
   }
 
@@ -263,15 +256,12 @@ class BootSafety : public e2e::CoreTest {
     if (fault.cut)
       return RunCut(choices);
     Hands hands(choices, device_->faults().trace());
-    Application(hands);
+    RunApp(hands);
     const std::vector<std::string>& calls = device_->faults().trace();
-    Outcome outcome;
-    outcome.succeeded = hands.succeeded;
-    outcome.confirmedRisk = hands.confirmedRisk;
+    Outcome outcome = hands.outcome;
     outcome.changed = std::any_of(
         calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(hands.callsBeforeBootSelection),
         Changes);
-    outcome.prompts = hands.prompts;
     outcome.unreleased = device_->Unreleased().size();
     return outcome;
   }
@@ -285,7 +275,7 @@ class BootSafety : public e2e::CoreTest {
       ::close(report[0]);
       Reopen();
       Hands hands(choices, device_->faults().trace(), report[1]);
-      Application(hands);
+      RunApp(hands);
       std::_Exit(0);
     }
     ::close(report[1]);
@@ -301,13 +291,6 @@ class BootSafety : public e2e::CoreTest {
                                     : WIFEXITED(status) && WEXITSTATUS(status) == 0);
     Reopen();
     return outcome;
-  }
-
-  void Application(Hands& hands) {
-    platform::ui::UiContext ui{hands, resources::AppResources()};
-    app::Services services{device_->files(),   device_->registry(), device_->events(),
-                           device_->devices(), device_->kernel(),   device_->log()};
-    app::CUpdateApp(ui, services).InitInstance();
   }
 
   // The device as the next start finds it, with what the application wrote down.
@@ -338,13 +321,11 @@ class BootSafety : public e2e::CoreTest {
 
   // One run from the kept state and what it must leave; false once a check failed. changed,
   // when given, says whether a cut run had changed the device before the cut.
-  bool Check(const Choices& choices, const Fault& fault, std::optional<bool> changed = {},
-             std::optional<bool> confirmedRisk = {}) {
+  bool Check(const Choices& choices, const Fault& fault, std::optional<bool> changed = {}) {
     Restore();
     const json before = View();
     Outcome outcome = RunOnce(choices, fault);
     outcome.changed = changed.value_or(outcome.changed);
-    outcome.confirmedRisk = confirmedRisk.value_or(outcome.confirmedRisk);
     Expect(before, View(), choices, fault, outcome);
     return !HasFailure();
   }

@@ -19,6 +19,8 @@ using Lines = std::vector<std::wstring>;
 
 const std::wstring kProfileKey = L"System\\StorageManager\\Profiles\\USER";
 const std::wstring kFilter = L"file Eboot Files (Eboot*.nbX)|Eboot*.nbX||";
+const std::wstring kSuccess = L"message Quorvane|OS loading Success|0x0";
+const std::wstring kMain = L"Update Main Image", kMainPackage = L"\\Storage\\EbootMain.nbX";
 
 std::deque<std::wstring> Answers(const std::wstring& target, const std::wstring& file) {
   return {L"click " + target, L"click OK", L"file " + file, L"click OK"};
@@ -171,8 +173,7 @@ TEST_F(UpdateRun, ABootLoaderUpdateHasTheTimeoutsOffMeanwhileAndOffersNoBootSele
   EXPECT_EQ(shown[IndexOf(shown, L"show 129")],
             L"show 129 [1003:Please, wait during bootloader updating, don't switch off the "
             L"device.] [1002:Progress1=0-]");
-  EXPECT_LT(IndexOf(shown, L"destroy 129"),
-            IndexOf(shown, L"message Quorvane|OS loading Success|0x0"));
+  EXPECT_LT(IndexOf(shown, L"destroy 129"), IndexOf(shown, kSuccess));
   EXPECT_EQ(IndexOf(shown, L"show 132"), shown.size());
   EXPECT_EQ(Log(),
             (Lines{L"Updating Bootloader\r\n", L"restore timeouts in registry: 0 , 0 , 0\r\n",
@@ -185,14 +186,12 @@ TEST_F(UpdateRun, ABootLoaderUpdateHasTheTimeoutsOffMeanwhileAndOffersNoBootSele
 }
 
 TEST_F(UpdateRun, AMainImageUpdateMovesTheBarAndThenOffersTheBootSelection) {
-  const Lines shown =
-      RunApp(Answers(L"Update Main Image", L"\\Storage\\EbootMain.nbX"), L"click OK");
+  const Lines shown = RunApp(Answers(kMain, kMainPackage), L"click OK");
   const std::wstring window = L"129 [1003:Loading image in flash memory, please wait ...] ";
   EXPECT_EQ(shown[IndexOf(shown, L"show 129")], L"show " + window + L"[1002:Progress1=0]");
   // The bar moves after each chunk: 128 chunks, ending short of full.
   EXPECT_LT(IndexOf(shown, L"change " + window + L"[1002:Progress1=99]"), shown.size());
-  EXPECT_LT(IndexOf(shown, L"message Quorvane|OS loading Success|0x0"),
-            IndexOf(shown, L"show 132"));
+  EXPECT_LT(IndexOf(shown, kSuccess), IndexOf(shown, L"show 132"));
   EXPECT_EQ(Log(), (Lines{L"Updating Main Image\r\n", L"csDir1 : Flash csDir2 : Stora",
                           L"restore timeouts in registry: 0 , 0 , 0\r\n",
                           L"Varnel_Quorvane : Before setting new config\r\n",
@@ -207,14 +206,14 @@ TEST_F(UpdateRun, AMainImageUpdateMovesTheBarAndThenOffersTheBootSelection) {
 TEST_F(UpdateRun, SavedTimeoutsThatCannotBePutBackAreToldOfAndLeftAlone) {
   const std::wstring saved = L"Software\\Tessaron Loader";
   ASSERT_TRUE(device_->simRegistry().Put(saved, L"SavedTimeouts", {kRegBinary, {1, 2, 3}}));
-  std::deque<std::wstring> answers = Answers(L"Update Main Image", L"\\Storage\\EbootMain.nbX");
+  std::deque<std::wstring> answers = Answers(kMain, kMainPackage);
   answers.push_front(L"click OK");
   const Lines shown = RunApp(answers, L"click OK");
   EXPECT_FALSE(frontend_->aborted());
   EXPECT_EQ(shown.front(),
             L"message tessaron|The power settings that an interrupted update switched off could "
             L"not be put back (error 13).\nThey are left as they are.|0x0");
-  EXPECT_LT(IndexOf(shown, L"message Quorvane|OS loading Success|0x0"), shown.size());
+  EXPECT_LT(IndexOf(shown, kSuccess), shown.size());
   const Lines log = Log();
   ASSERT_GE(log.size(), 4u);
   EXPECT_EQ(log.front(),
@@ -271,12 +270,7 @@ TEST_F(UpdateRun, NoOtherProgramOpensThePackageWhileItIsWritten) {
   std::string error;
   const auto other = sim::Device::Open(dir_, error);
   Watching watching(device_->files(), *other);
-  fakes::RecordingFrontend frontend(Answers(L"Update Main Image", L"\\Storage\\EbootMain.nbX"));
-  frontend.fallback = L"click OK";
-  ui::UiContext ui{frontend, resources::AppResources()};
-  app::Services services{watching,           device_->registry(), device_->events(),
-                         device_->devices(), device_->kernel(),   device_->log()};
-  app::CUpdateApp(ui, services).InitInstance();
+  RunApp(Answers(kMain, kMainPackage), L"click OK", &watching);
   EXPECT_GT(watching.reads, 0);
   EXPECT_EQ(watching.refused, 2 * watching.reads);  // shared or not, at every read
 }
@@ -287,8 +281,7 @@ TEST_F(UpdateRun, TheFlashingRunWritesTheTargetItsFlagsNameWithOrWithoutAWindow)
   fakes::RecordingFrontend frontend;
   frontend.refuseModeless = true;
   ui::UiContext ui{frontend, resources::AppResources()};
-  app::Services services{device_->files(),   device_->registry(), device_->events(),
-                         device_->devices(), device_->kernel(),   device_->log()};
+  app::Services services = Services();
   Files& files = device_->files();
   const nlohmann::json before = State();
   {
@@ -320,8 +313,7 @@ TEST_F(UpdateRun, AsksTheWritersQuestionsInTheConfirmationDialog) {
       {[](Questions& q) { return q.GoOnDespite(Questions::Doubt::kRescueUnfinished); },
        L"An earlier update did not finish the rescue image." + neither},
   };
-  app::Services services{device_->files(),   device_->registry(), device_->events(),
-                         device_->devices(), device_->kernel(),   device_->log()};
+  app::Services services = Services();
   for (const auto& [ask, text] : cases) {
     for (const bool ok : {true, false}) {
       fakes::RecordingFrontend frontend({ok ? L"click OK" : L"click Cancel"});

@@ -36,11 +36,6 @@ std::vector<BYTE> WithBlockCount(std::vector<BYTE> package, WORD n) {
   return package;
 }
 
-// A trailer listing block 1, with no payload before it.
-std::vector<BYTE> TrailerAlone() {
-  return package::BuildTrailer({1}, {0}, {}, package::TagField(package::kProductTag));
-}
-
 // The device's kernel, noting of each request whether a returned-byte count came with it.
 struct NotingKernel final : Kernel {
   NotingKernel(Kernel& to, std::vector<bool>& noted) : device(to), counted(noted) {}
@@ -58,20 +53,16 @@ struct NotingKernel final : Kernel {
 struct Answering final : writers::UserQuestions {
   bool GoOnWithout(Block block) override {
     without.push_back(block);
-    return Answer();
+    const bool yes = !answers.empty() && answers.front();
+    if (!answers.empty())
+      answers.pop_front();
+    return yes;
   }
   bool GoOnDespite(Doubt doubt) override {
     asked.push_back(doubt);
     return goOn;
   }
   void Tell(const std::wstring& text) override { told.push_back(text); }
-  bool Answer() {
-    if (answers.empty())
-      return false;
-    const bool yes = answers.front();
-    answers.pop_front();
-    return yes;
-  }
   std::deque<bool> answers;
   bool goOn = true;
   std::vector<Block> without;
@@ -140,7 +131,7 @@ TEST_F(WriteBootLoader, SendsTheWholeFileAndPutsTheBlocksBackOrAsksOrTellsWhyNot
       {SpoiledPackage(), {}, {}, false, {}, {}, {}, {badCrc}},
       {WithBlockCount(good, 0), {}, {}, false, {}, {}, {}, {}},
       {WithBlockCount(good, 0xFF00), {}, {}, false, {}, {}, {}, {notFit}},
-      {TrailerAlone(), {}, {}, false, {}, {}, {}, {notFit}},
+      {Trailer({1}, {0}), {}, {}, false, {}, {}, {}, {notFit}},  // the trailer alone
   };
   const nlohmann::json before = State();
   for (const Case& c : cases) {
@@ -183,8 +174,7 @@ TEST_F(WriteBootLoader, TellsAnAllocationFailureBeforeWritingAnything) {
   GTEST_SKIP() << "the sanitizer reserves the address space itself";
 #endif
   std::vector<BYTE> package(48u << 20);  // zeros: block 0's CRC is 0
-  const std::vector<BYTE> trailer =
-      package::BuildTrailer({0}, {0}, {}, package::TagField("KORVALIN"));
+  const std::vector<BYTE> trailer = Trailer({0}, {0});
   package.insert(package.end(), trailer.begin(), trailer.end());
   fakes::MemoryFiles files(std::move(package));
   Fail(kGetSettings, 31);
@@ -336,8 +326,7 @@ TEST_F(OsImageWriterTest, NoSizeOrCountWrapsNear4GiB) {
   options_.mainMax = 0xFFFFFFFF;  // a device that allows any size
   Fresh({});
   // Sparse packages: zeros, then a trailer listing block 0 (zeros, so CRC 0).
-  const std::vector<BYTE> trailer =
-      package::BuildTrailer({0}, {0}, {}, package::TagField(package::kProductTag));
+  const std::vector<BYTE> trailer = Trailer({0}, {0});
   const auto put = [&](std::uint64_t size) {
     const std::filesystem::path path = dir_ / "fs" / "Storage" / "Eboot.nbX";
     std::filesystem::resize_file(path, 0);
@@ -430,7 +419,7 @@ TEST_F(OsImageWriterTest, EveryFailureLogsItsLinesReleasesInOrderAndLeavesAWhole
       {"bad CRC, rescue", {}, {crc}, 0, false, 1, 0, badCrc},
       {"no blocks", {}, {}, 0, false, 0, 0, noBlocks},
       {"trailer longer than the file", {}, {notFit}, 0, false, 0, 0, WithBlockCount(noBlocks, 0xFF00)},
-      {"no image, the trailer alone", {}, {notFit}, 0, false, 1, 0, TrailerAlone()},
+      {"no image, the trailer alone", {}, {notFit}, 0, false, 1, 0, Trailer({1}, {0})},
       {"one byte over the limit", {}, {tooBig}, 0, false, 1, 0, Pack(2 * 16384 + 1), 2 * 16384 + 38},
   };
   // clang-format on

@@ -1,6 +1,6 @@
-// The core, or the whole application answered from a queue, over a fresh simulated device: each
-// run begins with an empty debug log and an empty call trace, and a fault is armed by the name
-// the trace gives its call.
+// The core, or the whole application answered from a queue, over a fresh simulated device with
+// the default contents and samples, in a folder of its own: each run begins with an empty debug
+// log and an empty call trace, and a fault is armed by the name the trace gives its call.
 #pragma once
 
 #include "app/update_app.h"
@@ -35,6 +35,13 @@ inline std::vector<platform::BYTE> PackExactly(const std::string& image,
   return packed ? packed->bytes : std::vector<platform::BYTE>{};
 }
 
+// A trailer listing these blocks with these CRCs, under the product's tag or another.
+inline std::vector<platform::BYTE> Trailer(const std::vector<platform::WORD>& index,
+                                           const std::vector<platform::WORD>& crcs,
+                                           const char* tag = package::kProductTag) {
+  return package::BuildTrailer(index, crcs, {}, package::TagField(tag));
+}
+
 // Four blocks listed 3, 0, 1, 2 with block 1 spoiled: the check fails at the entry in position 2.
 inline std::vector<platform::BYTE> SpoiledPackage() {
   const std::string image = tools::SampleImage("spoiled", 4 * 16384);
@@ -43,8 +50,7 @@ inline std::vector<platform::BYTE> SpoiledPackage() {
   for (const int block : {3, 0, 1, 2})
     crcs.push_back(package::Crc16(bytes.data() + block * 16384, 16384));
   bytes[16384 + 99] ^= 0x04;
-  const std::vector<platform::BYTE> trailer =
-      package::BuildTrailer({3, 0, 1, 2}, crcs, {}, package::TagField(package::kProductTag));
+  const std::vector<platform::BYTE> trailer = Trailer({3, 0, 1, 2}, crcs);
   bytes.insert(bytes.end(), trailer.begin(), trailer.end());
   return bytes;
 }
@@ -63,20 +69,47 @@ inline unsigned Occurrence(const std::vector<std::string>& trace, std::size_t at
   return static_cast<unsigned>(std::count(trace.begin(), trace.begin() + at + 1, trace[at]));
 }
 
-class CoreTest : public DeviceTest {
+class CoreTest : public testing::Test {
  protected:
   void SetUp() override {
-    DeviceTest::SetUp();
+    dir_ = NewFolder("device", base_);
+    std::string error;
+    ASSERT_TRUE(tools::CreateDevice(dir_, options_, error)) << error;
+    Reopen();
     device_->faults().RecordCalls(true);
   }
-  // Runs the application once; returns what was shown.
-  std::vector<std::wstring> RunApp(std::deque<std::wstring> answers, std::wstring fallback = L"") {
+  void TearDown() override {
+    device_.reset();
+    std::filesystem::remove_all(dir_);
+  }
+  // Opens the device afresh from its folder, as the next program would.
+  void Reopen() {
+    device_.reset();
+    std::string error;
+    device_ = platform::sim::Device::Open(dir_, error);
+    ASSERT_TRUE(device_) << error;
+  }
+  // The device's services, over other files when given.
+  app::Services Services(platform::Files* files = nullptr) const {
+    return {files ? *files : device_->files(),
+            device_->registry(),
+            device_->events(),
+            device_->devices(),
+            device_->kernel(),
+            device_->log()};
+  }
+  // Runs the application once with this front end, over the device's files or others.
+  void RunApp(platform::ui::ModelFrontend& frontend, platform::Files* files = nullptr) {
+    platform::ui::UiContext ui{frontend, resources::AppResources()};
+    app::Services services = Services(files);
+    app::CUpdateApp(ui, services).InitInstance();
+  }
+  // Runs the application once, answered from the queue, then by fallback; returns what was shown.
+  std::vector<std::wstring> RunApp(std::deque<std::wstring> answers, std::wstring fallback = L"",
+                                   platform::Files* files = nullptr) {
     frontend_ = std::make_unique<fakes::RecordingFrontend>(std::move(answers));
     frontend_->fallback = std::move(fallback);
-    platform::ui::UiContext ui{*frontend_, resources::AppResources()};
-    app::Services services{device_->files(),   device_->registry(), device_->events(),
-                           device_->devices(), device_->kernel(),   device_->log()};
-    app::CUpdateApp(ui, services).InitInstance();
+    RunApp(*frontend_, files);
     return frontend_->shown;
   }
   std::vector<std::wstring> Log() const {
@@ -121,6 +154,10 @@ class CoreTest : public DeviceTest {
     PutFile(device_->paths().settings().path(), bytes);
   }
 
+  tools::DeviceOptions options_;
+  std::filesystem::path base_ = testing::TempDir();  // where the device's folder is made
+  std::filesystem::path dir_;
+  std::unique_ptr<platform::sim::Device> device_;
   std::unique_ptr<fakes::RecordingFrontend> frontend_;
 
  private:

@@ -1,4 +1,4 @@
-// A fresh simulated device with the default contents and samples, in a folder of its own.
+// Folders of the tests' own, and what a file holds.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <string>
 
 #include "platform/sim/device.h"
@@ -32,31 +31,5 @@ inline std::filesystem::path NewFolder(const std::string& name,
   std::filesystem::remove_all(dir);
   return dir;
 }
-
-class DeviceTest : public testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = NewFolder("device", base_);
-    std::string error;
-    ASSERT_TRUE(tools::CreateDevice(dir_, options_, error)) << error;
-    Reopen();
-  }
-  void TearDown() override {
-    device_.reset();
-    std::filesystem::remove_all(dir_);
-  }
-  // Opens the device afresh from its directory, as the next program would.
-  void Reopen() {
-    device_.reset();
-    std::string error;
-    device_ = platform::sim::Device::Open(dir_, error);
-    ASSERT_TRUE(device_) << error;
-  }
-
-  tools::DeviceOptions options_;
-  std::filesystem::path base_ = testing::TempDir();  // where the device's folder is made
-  std::filesystem::path dir_;
-  std::unique_ptr<platform::sim::Device> device_;
-};
 
 }  // namespace e2e

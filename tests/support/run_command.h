@@ -13,8 +13,7 @@
 namespace fakes {
 
 struct CommandResult {
-  int exitCode = -1;   // when the command exited
-  int signal = 0;      // when a signal ended it
+  int exitCode = -1;   // when the command exited; -1 when a signal ended it
   std::string output;  // its standard output
   std::string errors;  // its standard error, from RunProgram
 };
@@ -32,8 +31,6 @@ inline CommandResult RunCommand(const std::string& command) {
   const int status = ::pclose(pipe);
   if (WIFEXITED(status))
     result.exitCode = WEXITSTATUS(status);
-  if (WIFSIGNALED(status))
-    result.signal = WTERMSIG(status);
   return result;
 }
 

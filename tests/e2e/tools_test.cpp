@@ -42,6 +42,11 @@ WORD Crc(std::string_view bytes) {
 
 const std::vector<BYTE> kTag = package::TagField(package::kProductTag);
 
+// A main image update answered to its end, as a script.
+const std::string kMainUpdate =
+    "click Update Main Image\nclick OK\nfile \\Storage\\EbootMain.nbX\nclick OK\nclick OK\n"
+    "click OK\n";
+
 class ToolsTest : public testing::Test {
  protected:
   void SetUp() override { std::filesystem::create_directories(dir_); }
@@ -385,9 +390,6 @@ TEST_F(ToolsTest, HostileDeviceFoldersAreRefusedOrTakenWithoutHarm) {
        },
        ""},
   };
-  const std::string update =
-      "click Update Main Image\nclick OK\nfile \\Storage\\EbootMain.nbX\nclick OK\nclick OK\n"
-      "click OK\n";
   for (const auto& [damage, refusal] : cases) {
     SCOPED_TRACE(refusal);
     std::filesystem::remove_all(dir_ / "device");
@@ -406,11 +408,10 @@ TEST_F(ToolsTest, HostileDeviceFoldersAreRefusedOrTakenWithoutHarm) {
       return all;
     };
     const std::string before = victim();
-    for (const std::string& command :
-         {std::string("tessaron --device device --script script"),
-          std::string("devsim show device"), std::string("devsim boot device"),
-          std::string("devsim fault device ReadFile")}) {
-      WriteBytes(Path("script"), update);
+    for (const std::string command :
+         {"tessaron --device device --script script", "devsim show device", "devsim boot device",
+          "devsim fault device ReadFile"}) {
+      WriteBytes(Path("script"), kMainUpdate);
       const CommandResult run = Run(command);
       const std::string tool = command.substr(0, command.find(' '));
       if (refusal.empty()) {
@@ -513,9 +514,7 @@ TEST_F(TessaronTest, NamesThatAreNoTextAreTakenAsTheSystemGivesThem) {
   const std::string device = "\"$(printf 'dev\\377')\"", package = "\"$(printf 'p\\377.nbX')\"";
   const CommandResult init = Run("devsim init " + device);
   EXPECT_EQ(init.output, "Created a simulated device in dev\\xFF\n") << init.errors;
-  WriteBytes(Path("script"),
-             "click Update Main Image\nclick OK\nfile \\Storage\\EbootMain.nbX\nclick OK\nclick "
-             "OK\nclick OK\n");
+  WriteBytes(Path("script"), kMainUpdate);
   const CommandResult update = Run("tessaron --device " + device + " --script script");
   EXPECT_EQ(update.exitCode, 0) << update.errors;
   EXPECT_THAT(update.output, HasSubstr("OS loading Success"));

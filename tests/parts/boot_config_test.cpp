@@ -128,6 +128,8 @@ TEST_F(CBootSelectDlg, PreselectsTheStoredImageAndStoresTheCheckedOneOnOkOnly) {
       L"show 102 [1:OK] [2:Cancel] [1004:The main image may not be "
       L"whole: an update did not finish it, and the device could not "
       L"start it.\r\nBoot it all the same ?]";
+  const std::deque<std::wstring> declinedTwice = {L"check 1008", L"click OK", L"click Cancel",
+                                                  L"click OK",   L"cancel",   L"click Cancel"};
   // The image stored, the answers, the image left unfinished, the buttons as shown, whether
   // stored, the image then, the questions asked.
   const std::tuple<BYTE, std::deque<std::wstring>, int, std::wstring, bool, BYTE, int> cases[] = {
@@ -138,13 +140,7 @@ TEST_F(CBootSelectDlg, PreselectsTheStoredImageAndStoresTheCheckedOneOnOkOnly) {
       {2, {L"click OK"}, -1, none, false, 2, 0},  // neither checked: nothing stored
       // An unfinished image takes a confirmation; without it the dialog waits on.
       {1, {L"check 1008", L"click OK", L"click OK"}, 0, rescue, true, 0, 1},
-      {1,
-       {L"check 1008", L"click OK", L"click Cancel", L"click OK", L"cancel", L"click Cancel"},
-       0,
-       rescue,
-       false,
-       1,
-       2},
+      {1, declinedTwice, 0, rescue, false, 1, 2},
       {1, {L"click OK"}, 0, rescue, true, 1, 0},
   };
   for (const auto& [stored, answers, unfinished, buttons, written, image, asked] : cases) {

@@ -331,83 +331,78 @@ TEST_F(NbxTest, AFileOfFourGiBOrMoreIsToldApart) {
 // writes through a link or outside the folder.
 TEST_F(ToolsTest, HostileDeviceFoldersAreRefusedOrTakenWithoutHarm) {
   ASSERT_EQ(Run("devsim init pristine --write-delay 0").exitCode, 0);
-  const auto deep = [](const std::filesystem::path& file, std::size_t levels = 100000) {
-    WriteBytes(file, std::string(levels, '[') + std::string(levels, ']'));
+  using Damage = std::function<void()>;
+  const std::filesystem::path device = dir_ / "device", victim = dir_ / "victim";
+  // A file of the device written so, nested so deep, or turned into a link to the victim's copy.
+  const auto written = [device](const std::string& file, const std::string& text) -> Damage {
+    return [=] { WriteBytes(device / file, text); };
   };
-  const auto linked = [this](const std::string& name) {
-    std::filesystem::rename(dir_ / "device" / name, dir_ / "victim" / name);
-    std::filesystem::create_symlink(dir_ / "victim" / name, dir_ / "device" / name);
+  const auto deep = [&written](const std::string& file, std::size_t levels = 100000) {
+    return written(file, std::string(levels, '[') + std::string(levels, ']'));
   };
+  const auto linked = [device, victim](const std::string& name) -> Damage {
+    return [=] {
+      std::filesystem::rename(device / name, victim / name);
+      std::filesystem::create_symlink(victim / name, device / name);
+    };
+  };
+  std::string beyond = e2e::ReadText(dir_ / "pristine" / "device.json");
+  beyond.replace(beyond.find("\"write_delay_ms\": 0"), 19, "\"write_delay_ms\": 4294967295");
   // How the folder is damaged, and how every command begins its refusal (empty: none refuses).
-  const std::pair<std::function<void(const std::filesystem::path&)>, std::string> cases[] = {
-      {[&](const auto&) { linked("nor"); }, "device is not a sound device: nor is a link"},
-      {[&](const auto&) { linked("binfs"); }, "device is not a sound device: binfs is a link"},
-      {[&](const auto&) { linked("fs"); }, "device is not a sound device: fs is a link"},
-      {[&](const auto&) { linked("registry.json"); }, "cannot read device/registry.json: a link"},
-      {[&](const auto&) { linked("device.json"); },
+  const std::pair<Damage, std::string> cases[] = {
+      {linked("nor"), "device is not a sound device: nor is a link"},
+      {linked("binfs"), "device is not a sound device: binfs is a link"},
+      {linked("fs"), "device is not a sound device: fs is a link"},
+      {linked("registry.json"), "cannot read device/registry.json: a link"},
+      {linked("device.json"),
        "device is not a simulated device: cannot read device/device.json: a link"},
-      {[&](const auto&) { linked("nor/settings.bin"); },
-       "cannot read device/nor/settings.bin: a link"},
-      {[&](const auto& d) { deep(d / "faults.json", 9); },
-       "device/faults.json nests deeper than the device ever writes"},
-      {[&](const auto& d) { deep(d / "faults.json", 8); }, "device/faults.json: fault #1 is not"},
-      {[&](const auto& d) { deep(d / "power-manager.json", 30000); },
+      {linked("nor/settings.bin"), "cannot read device/nor/settings.bin: a link"},
+      {deep("faults.json", 9), "device/faults.json nests deeper than the device ever writes"},
+      {deep("faults.json", 8), "device/faults.json: fault #1 is not"},
+      {deep("power-manager.json", 30000),
        "device/power-manager.json nests deeper than the device ever writes"},
-      {[&](const auto& d) { deep(d / "binfs" / "headers.json"); },
-       "device/binfs/headers.json is not a BINFS header"},
-      {[&](const auto& d) { deep(d / "registry.json"); },
-       "device/registry.json nests deeper than the device ever writes"},
-      {[&](const auto& d) {
-         WriteBytes(d / "registry.json", "{" + std::string(2 << 20, ' ') + "}");
-       },
+      {deep("binfs/headers.json"), "device/binfs/headers.json is not a BINFS header"},
+      {deep("registry.json"), "device/registry.json nests deeper than the device ever writes"},
+      {written("registry.json", "{" + std::string(2 << 20, ' ') + "}"),
        "cannot read device/registry.json: 2097154 bytes, over the limit of 1048576"},
-      {[&](const auto& d) { std::filesystem::resize_file(d / "device.json", 3ull << 30); },
+      {[device] { std::filesystem::resize_file(device / "device.json", 3ull << 30); },
        "device is not a simulated device: cannot read device/device.json: 3221225472 bytes, "
        "over the limit of 65536"},
-      {[&](const auto& d) {
-         const std::string text = e2e::ReadText(d / "device.json");
-         const std::size_t at = text.find("\"write_delay_ms\": 0");
-         WriteBytes(d / "device.json",
-                    text.substr(0, at) + "\"write_delay_ms\": 4294967295" + text.substr(at + 19));
-       },
+      {written("device.json", beyond),
        "device/device.json describes a device beyond the simulator's bounds"},
-      {[&](const auto& d) {
-         WriteBytes(d / "faults.json", "[{\"call\": \"" + std::string(100000, 'x') + "\"}]");
-       },
+      {written("faults.json", "[{\"call\": \"" + std::string(100000, 'x') + "\"}]"),
        "device/faults.json: fault #1 is not a fault"},
-      {[&](const auto& d) {
-         WriteBytes(d / "faults.json", "[{\"call\": \"ReadFile\", \"nth\": 0}]");
-       },
+      {written("faults.json", "[{\"call\": \"ReadFile\", \"nth\": 0}]"),
        "device/faults.json: fault #1 is not a fault"},
       // Sound: a folder of the file system that is a link is never opened.
-      {[&](const auto&) { linked("fs/Storage"); }, ""},
+      {linked("fs/Storage"), ""},
       // Sound: what killed programs left goes, but never through a link (last: checked below).
-      {[&](const auto& d) {
-         WriteBytes(d / "registry.json.aB3dE9", "half");
-         WriteBytes(d / "nor" / "settings.bin.Zz0000", "half");
-         WriteBytes(dir_ / "victim" / "kept", "mine");
-         std::filesystem::create_symlink(dir_ / "victim" / "kept", d / "faults.json.Qw1234");
+      {[device, victim] {
+         WriteBytes(device / "registry.json.aB3dE9", "half");
+         WriteBytes(device / "nor" / "settings.bin.Zz0000", "half");
+         WriteBytes(victim / "kept", "mine");
+         std::filesystem::create_symlink(victim / "kept", device / "faults.json.Qw1234");
        },
        ""},
   };
+  // What the victim's folder holds: its names and their contents.
+  const auto held = [victim] {
+    std::string all;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(victim)) {
+      all += entry.path().string() + "=" +
+             (entry.is_regular_file() ? e2e::ReadText(entry.path()) : "") + ";";
+    }
+    return all;
+  };
   for (const auto& [damage, refusal] : cases) {
     SCOPED_TRACE(refusal);
-    std::filesystem::remove_all(dir_ / "device");
-    std::filesystem::remove_all(dir_ / "victim");
-    std::filesystem::create_directories(dir_ / "victim/fs");
-    std::filesystem::create_directories(dir_ / "victim/nor");
-    std::filesystem::copy(dir_ / "pristine", dir_ / "device",
-                          std::filesystem::copy_options::recursive);
-    damage(dir_ / "device");
-    const auto victim = [this] {
-      std::string all;
-      for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_ / "victim")) {
-        all += entry.path().string() + "=" +
-               (entry.is_regular_file() ? e2e::ReadText(entry.path()) : "") + ";";
-      }
-      return all;
-    };
-    const std::string before = victim();
+    std::filesystem::remove_all(device);
+    std::filesystem::remove_all(victim);
+    std::filesystem::create_directories(victim / "fs");
+    std::filesystem::create_directories(victim / "nor");
+    std::filesystem::copy(dir_ / "pristine", device, std::filesystem::copy_options::recursive);
+    damage();
+    const std::string before = held();
     for (const std::string command :
          {"tessaron --device device --script script", "devsim show device", "devsim boot device",
           "devsim fault device ReadFile"}) {
@@ -422,11 +417,11 @@ TEST_F(ToolsTest, HostileDeviceFoldersAreRefusedOrTakenWithoutHarm) {
         EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << run.errors.size();
       }
     }
-    EXPECT_EQ(victim(), before);
+    EXPECT_EQ(held(), before);
   }
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "device" / "registry.json.aB3dE9"));
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "device" / "nor" / "settings.bin.Zz0000"));
-  EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "device" / "faults.json.Qw1234"));
+  EXPECT_FALSE(std::filesystem::exists(device / "registry.json.aB3dE9"));
+  EXPECT_FALSE(std::filesystem::exists(device / "nor" / "settings.bin.Zz0000"));
+  EXPECT_TRUE(std::filesystem::is_symlink(device / "faults.json.Qw1234"));
 }
 
 // Each limit is met exactly; one of gigabytes keeps its region within 512 MiB of the host's disk.

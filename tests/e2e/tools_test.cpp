@@ -12,7 +12,7 @@
 #include "package/crc16.h"
 #include "package/package_builder.h"
 #include "platform/sim/sim_debug_log.h"
-#include "tests/support/device_fixture.h"
+#include "tests/support/core_fixture.h"
 #include "tests/support/run_command.h"
 #include "tools/common/provision.h"
 
@@ -306,15 +306,10 @@ TEST_F(NbxTest, VerifyTellsWhatTheDeviceWouldDo) {
 TEST_F(NbxTest, AFileOfFourGiBOrMoreIsToldApart) {
   // Sparse files: the block, a hole, the trailer at the end. One byte short of 4 GiB still fits.
   const std::string block(16384, 'b');
-  const std::string trailer = Trailer({0}, {Crc(block)}, kTag);
-  const auto make = [&](std::uint64_t size) {
-    WriteBytes(Path("big.nbX"), block);
-    std::filesystem::resize_file(Path("big.nbX"), size - trailer.size());
-    std::ofstream(Path("big.nbX"), std::ios::binary | std::ios::app) << trailer;
-  };
-  make(0xFFFFFFFF);
+  const std::vector<BYTE> trailer = e2e::Trailer({0}, {Crc(block)});
+  e2e::PutSparse(Path("big.nbX"), block, trailer, 0xFFFFFFFF);
   EXPECT_THAT(Run("nbx verify big.nbX").output, StartsWith("big.nbX: OK"));
-  make((std::uint64_t{1} << 32) + 16484);
+  e2e::PutSparse(Path("big.nbX"), block, trailer, (std::uint64_t{1} << 32) + 16484);
   // The device cannot take its size: it refuses the file before reading its trailer.
   const CommandResult verify = Run("nbx verify big.nbX");
   EXPECT_EQ(verify.exitCode, 1);

@@ -327,24 +327,17 @@ TEST_F(OsImageWriterTest, NoSizeOrCountWrapsNear4GiB) {
   Fresh({});
   // Sparse packages: zeros, then a trailer listing block 0 (zeros, so CRC 0).
   const std::vector<BYTE> trailer = Trailer({0}, {0});
-  const auto put = [&](std::uint64_t size) {
-    const std::filesystem::path path = dir_ / "fs" / "Storage" / "Eboot.nbX";
-    std::filesystem::resize_file(path, 0);
-    std::filesystem::resize_file(path, size - trailer.size());
-    std::ofstream(path, std::ios::binary | std::ios::app)
-        .write(reinterpret_cast<const char*>(trailer.data()),
-               static_cast<std::streamsize>(trailer.size()));
-  };
+  const std::filesystem::path package = dir_ / "fs" / "Storage" / "Eboot.nbX";
   // The chunks are counted in full, and a stale error does not make the largest size a failure;
   // the second chunk is not written.
-  put(0xFFFFFFFFu);
+  PutSparse(package, "", trailer, 0xFFFFFFFFu);
   SetLastError(1117);
   Fail("WriteFile", 1117, 2);
   EXPECT_EQ(Write(0), 0);
   EXPECT_EQ(progress_.shown, (std::vector<int>{262144, 0}));
   EXPECT_EQ(Log(), Lines{L"Varnel_Quorvane: Erreur writefile n\u00b0 1117\r\n"});
   // A file of 4 GiB or more has no 32-bit size: nothing is touched.
-  put(0x100000010u);
+  PutSparse(package, "", trailer, 0x100000010u);
   const nlohmann::json before = State();
   EXPECT_EQ(Write(0), 0);
   EXPECT_EQ(Log().back(), L"Varnel_Quorvane: Erreur readfile n\u00b0 223\r\n");

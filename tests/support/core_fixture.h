@@ -55,6 +55,16 @@ inline std::vector<platform::BYTE> SpoiledPackage() {
   return bytes;
 }
 
+// Makes path a sparse file of size bytes: head, a hole, and the trailer at its end.
+inline void PutSparse(const std::filesystem::path& path, const std::string& head,
+                      const std::vector<platform::BYTE>& trailer, std::uint64_t size) {
+  std::ofstream(path, std::ios::binary) << head;
+  std::filesystem::resize_file(path, size - trailer.size());
+  std::ofstream(path, std::ios::binary | std::ios::app)
+      .write(reinterpret_cast<const char*>(trailer.data()),
+             static_cast<std::streamsize>(trailer.size()));
+}
+
 // Writes a host file whole, making its folder.
 inline void PutFile(const std::filesystem::path& path, const std::vector<platform::BYTE>& bytes) {
   std::filesystem::create_directories(path.parent_path());

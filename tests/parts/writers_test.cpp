@@ -53,9 +53,10 @@ struct NotingKernel final : Kernel {
 struct Answering final : writers::UserQuestions {
   bool GoOnWithout(Block block) override {
     without.push_back(block);
-    const bool yes = !answers.empty() && answers.front();
-    if (!answers.empty())
-      answers.pop_front();
+    if (answers.empty())
+      return false;
+    const bool yes = answers.front();
+    answers.pop_front();
     return yes;
   }
   bool GoOnDespite(Doubt doubt) override {

@@ -108,6 +108,24 @@ TEST_P(FilesContract, ReadSeekSizeAndClose) {
   EXPECT_FALSE(files.ReadFile(file, buffer, 1, &read));
 }
 
+// A path through a file names no folder; the files of the host and of the simulated device are
+// read only.
+TEST_P(FilesContract, RefusesAPathThroughAFileAndWriting) {
+  if (GetParam() == "memory")
+    GTEST_SKIP() << "the fake serves its one file at any path";
+  const auto separator = static_cast<wchar_t>(
+      GetParam() == "host" ? std::filesystem::path::preferred_separator : '\\');
+  Files& files = *b_.files;
+  EXPECT_EQ(files.CreateFile(b_.path + separator + L"x", kGenericRead, 0, kOpenExisting, 0),
+            kInvalidHandle);
+  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
+  if (GetParam() != "device") {
+    EXPECT_EQ(files.CreateFile(b_.path, kGenericRead | kGenericWrite, 0, kOpenExisting, 0),
+              kInvalidHandle);
+    EXPECT_EQ(GetLastError(), kErrorAccessDenied);
+  }
+}
+
 TEST_P(RegistryContract, QueriesSetsAndDeletesValuesOfAnOpenKey) {
   Registry& registry = *b_.registry;
   HKEY key = kNullHandle;

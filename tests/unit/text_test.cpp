@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/text/format.h"
+#include "platform/text/strings.h"
 #include "platform/text/utf8.h"
 
 namespace {
@@ -37,6 +38,19 @@ TEST(Utf8, RoundTripsAndReplacesInvalidSequences) {
   EXPECT_EQ(platform::FromUtf8("a\xffz"), L"a\ufffdz");        // a stray byte
   EXPECT_EQ(platform::FromUtf8("\xc0\x80"), L"\ufffd\ufffd");  // overlong NUL
   EXPECT_EQ(platform::FromUtf8("\xe2\x82"), L"\ufffd\ufffd");  // cut short
+}
+
+TEST(Escaped, ShowsEachByteThatIsNoPrintableTextAsItsHexCode) {
+  const struct {
+    std::string bytes, shown;
+  } rows[] = {
+      {"n\xc2\xb0 \xe2\x82\xac.nbX", "n\xc2\xb0 \xe2\x82\xac.nbX"},  // whole UTF-8 is kept
+      {"a\x1b[2Jb", "a\\x1B[2Jb"},                                   // a terminal's escape
+      {"a\x7f\x1f\n", "a\\x7F\\x1F\\x0A"},
+      {"p\xff\xe2\x82", "p\\xFF\\xE2\\x82"},  // a stray byte, a sequence cut short
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(platform::Escaped(row.bytes), row.shown) << row.shown;
 }
 
 }  // namespace

@@ -105,16 +105,14 @@ void CProgressDlg::Repaint() {
 }
 
 bool CProgressDlg::GoOnWithout(Block block) {
-  dialogs::CConfirmDlg confirm(
-      ui(), block == Block::kSettings ? IDS_NO_OLD_SETTINGS : IDS_NO_CONSTANTS, IDS_OK, IDS_CANCEL);
-  return confirm.DoModal() == kIdOk;
+  return dialogs::Confirm(ui(), block == Block::kSettings ? IDS_NO_OLD_SETTINGS : IDS_NO_CONSTANTS);
 }
 
 bool CProgressDlg::GoOnDespite(Doubt doubt) {
   const UINT message = doubt == Doubt::kRescueStarted    ? IDS_RESCUE_STARTED
                        : doubt == Doubt::kMainUnfinished ? IDS_MAIN_UNFINISHED
                                                          : IDS_RESCUE_UNFINISHED;
-  return dialogs::CConfirmDlg(ui(), message, IDS_OK, IDS_CANCEL).DoModal() == kIdOk;
+  return dialogs::Confirm(ui(), message);
 }
 
 void CProgressDlg::Tell(const std::wstring& text) {

@@ -59,12 +59,11 @@ UINT CUpdateDlg::ForTarget(UINT bootLoader, UINT rescue, UINT main) const {
 
 bool CUpdateDlg::ReadStoreFolder() {
   platform::Registry& registry = services_.registry;
-  platform::HKEY handle = platform::kNullHandle;
-  if (registry.RegOpenKeyEx(platform::kHkeyLocalMachine, kUserProfileKey, 0, 0, &handle) !=
+  platform::ScopedKey key;
+  if (platform::OpenKey(registry, platform::kHkeyLocalMachine, kUserProfileKey, key) !=
       static_cast<platform::LONG>(platform::kErrorSuccess)) {
     return false;
   }
-  platform::ScopedKey key(registry, handle);
   wchar_t folder[kFolderChars] = {};
   platform::DWORD size = sizeof folder;
   platform::DWORD type = 0;

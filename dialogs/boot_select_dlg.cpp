@@ -36,9 +36,7 @@ void CBootSelectDlg::OnOK() {
     // One click must not set the device to start an image it could not start: the dialog stays
     // unless the user confirms.
     if (journal::MayBeUnfinished(registry_, static_cast<int>(value)) &&
-        CConfirmDlg(ui(), value ? IDS_BOOT_UNFINISHED_RESCUE : IDS_BOOT_UNFINISHED_MAIN, IDS_OK,
-                    IDS_CANCEL)
-                .DoModal() != kIdOk) {
+        !Confirm(ui(), value ? IDS_BOOT_UNFINISHED_RESCUE : IDS_BOOT_UNFINISHED_MAIN)) {
       return;
     }
     if (!bootConfig_.SetBootSelection(value)) {

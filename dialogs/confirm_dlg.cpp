@@ -37,4 +37,8 @@ bool CConfirmDlg::OnInitDialog() {
   return true;
 }
 
+bool Confirm(platform::ui::UiContext& ui, platform::ui::UINT messageId) {
+  return CConfirmDlg(ui, messageId, IDS_OK, IDS_CANCEL).DoModal() == platform::ui::kIdOk;
+}
+
 }  // namespace dialogs

@@ -25,4 +25,7 @@ class CConfirmDlg : public platform::ui::CDialog {
   int m_hIcon;
 };
 
+// Asks the question with OK and Cancel; whether the user answered OK.
+bool Confirm(platform::ui::UiContext& ui, platform::ui::UINT messageId);
+
 }  // namespace dialogs

@@ -4,6 +4,7 @@ namespace journal {
 
 namespace {
 
+using platform::kErrorFileNotFound;
 using platform::kErrorSuccess;
 using platform::LONG;
 
@@ -17,20 +18,10 @@ bool Succeeded(LONG result) {
 
 }  // namespace
 
-LONG OpenAppKey(platform::Registry& registry, bool make, platform::ScopedKey& key) {
-  platform::HKEY handle = platform::kNullHandle;
-  const LONG result =
-      make ? registry.RegCreateKeyEx(platform::kHkeyLocalMachine, kAppKey, 0, 0, &handle)
-           : registry.RegOpenKeyEx(platform::kHkeyLocalMachine, kAppKey, 0, 0, &handle);
-  if (Succeeded(result))
-    key = platform::ScopedKey(registry, handle);
-  return result;
-}
-
 LONG ReadAppValue(platform::Registry& registry, const std::wstring& name, platform::DWORD& type,
                   std::vector<platform::BYTE>& data) {
   platform::ScopedKey key;
-  LONG result = OpenAppKey(registry, false, key);
+  LONG result = platform::OpenKey(registry, platform::kHkeyLocalMachine, kAppKey, key);
   if (!Succeeded(result))
     return result;
   platform::DWORD size = 0;
@@ -45,24 +36,26 @@ LONG ReadAppValue(platform::Registry& registry, const std::wstring& name, platfo
   return result;
 }
 
-LONG WriteAppValue(platform::Registry& registry, const std::wstring& name, platform::DWORD type,
-                   const std::vector<platform::BYTE>* data) {
-  platform::ScopedKey key;
-  LONG result = OpenAppKey(registry, data != nullptr, key);
-  if (!data && result == static_cast<LONG>(platform::kErrorFileNotFound))
-    return kErrorSuccess;  // nothing to remove
+LONG StoreAppValue(platform::Registry& registry, const std::wstring& name, platform::DWORD type,
+                   const std::vector<platform::BYTE>& data) {
+  platform::HKEY handle = platform::kNullHandle;
+  LONG result = registry.RegCreateKeyEx(platform::kHkeyLocalMachine, kAppKey, 0, 0, &handle);
   if (!Succeeded(result))
     return result;
-  if (!data) {
-    // A removal lost to a power cut only repeats what was already done: no flush.
-    result = registry.RegDeleteValue(key.get(), name);
-    return result == static_cast<LONG>(platform::kErrorFileNotFound)
-               ? static_cast<LONG>(kErrorSuccess)
-               : result;
-  }
-  result = registry.RegSetValueEx(key.get(), name, 0, type, data->data(),
-                                  static_cast<platform::DWORD>(data->size()));
+  const platform::ScopedKey key(registry, handle);
+  result = registry.RegSetValueEx(key.get(), name, 0, type, data.data(),
+                                  static_cast<platform::DWORD>(data.size()));
   return Succeeded(result) ? registry.RegFlushKey(key.get()) : result;
+}
+
+LONG RemoveAppValue(platform::Registry& registry, const std::wstring& name) {
+  platform::ScopedKey key;
+  LONG result = platform::OpenKey(registry, platform::kHkeyLocalMachine, kAppKey, key);
+  // A removal lost to a power cut only repeats what was already done: no flush.
+  if (Succeeded(result))
+    result = registry.RegDeleteValue(key.get(), name);
+  return result == static_cast<LONG>(kErrorFileNotFound) ? static_cast<LONG>(kErrorSuccess)
+                                                         : result;
 }
 
 }  // namespace journal

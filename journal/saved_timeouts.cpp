@@ -49,21 +49,15 @@ bool Decode(const std::vector<BYTE>& bytes, power::PowerTimeouts& record) {
   return at == bytes.size();
 }
 
-// Whether the registry call took; the last error tells why not.
-bool Took(LONG result) {
-  platform::SetLastError(static_cast<DWORD>(result));
-  return result == static_cast<LONG>(kErrorSuccess);
-}
-
 }  // namespace
 
 bool SaveTimeouts(platform::Registry& registry, const power::PowerTimeouts& record) {
   const std::vector<BYTE> bytes = Encode(record);
-  const LONG saved = WriteAppValue(registry, kSavedTimeouts, platform::kRegBinary, &bytes);
+  const LONG saved = StoreAppValue(registry, kSavedTimeouts, platform::kRegBinary, bytes);
   // A copy that may not outlive a power cut must not be taken for one by the next run.
   if (saved != static_cast<LONG>(kErrorSuccess))
-    WriteAppValue(registry, kSavedTimeouts, 0, nullptr);
-  return Took(saved);
+    RemoveAppValue(registry, kSavedTimeouts);
+  return platform::Took(saved);
 }
 
 bool TimeoutsWaiting(platform::Registry& registry) {
@@ -76,7 +70,7 @@ bool TimeoutsWaiting(platform::Registry& registry) {
 bool PutBackTimeouts(platform::Registry& registry, platform::Events& events,
                      platform::DebugLog& log, const power::PowerTimeouts& record) {
   return power::WritePowerTimeouts(registry, events, log, record) &&
-         Took(WriteAppValue(registry, kSavedTimeouts, 0, nullptr));
+         platform::Took(RemoveAppValue(registry, kSavedTimeouts));
 }
 
 bool PutBackInterruptedTimeouts(platform::Registry& registry, platform::Events& events,
@@ -87,7 +81,7 @@ bool PutBackInterruptedTimeouts(platform::Registry& registry, platform::Events& 
   if (read == static_cast<LONG>(platform::kErrorFileNotFound))
     return true;
   power::PowerTimeouts record;
-  if (!Took(read))
+  if (!platform::Took(read))
     return false;
   if (type != platform::kRegBinary || !Decode(bytes, record)) {
     platform::SetLastError(platform::kErrorInvalidData);

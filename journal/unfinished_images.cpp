@@ -44,11 +44,10 @@ bool SetMark(platform::Registry& registry, int image, bool unfinished) {
     std::vector<BYTE> data(4);
     platform::StoreLittleEndian(data.data(), marks);
     // With no mark left the value goes, as it was before any rewrite.
-    result =
-        WriteAppValue(registry, kUnfinishedImages, platform::kRegDword, marks ? &data : nullptr);
+    result = marks ? StoreAppValue(registry, kUnfinishedImages, platform::kRegDword, data)
+                   : RemoveAppValue(registry, kUnfinishedImages);
   }
-  platform::SetLastError(static_cast<DWORD>(result));
-  return result == static_cast<LONG>(platform::kErrorSuccess);
+  return platform::Took(result);
 }
 
 }  // namespace

@@ -46,4 +46,19 @@ class Registry {
 
 using ScopedKey = ScopedHandle<Registry, &Registry::CloseKey, kNullHandle>;
 
+// Opens root\subKey into key; the registry's code.
+inline LONG OpenKey(Registry& registry, HKEY root, const std::wstring& subKey, ScopedKey& key) {
+  HKEY handle = kNullHandle;
+  const LONG result = registry.RegOpenKeyEx(root, subKey, 0, 0, &handle);
+  if (result == static_cast<LONG>(kErrorSuccess))
+    key = ScopedKey(registry, handle);
+  return result;
+}
+
+// Whether the registry's code says the call took; the last error is set to it, to tell why not.
+inline bool Took(LONG result) {
+  SetLastError(static_cast<DWORD>(result));
+  return result == static_cast<LONG>(kErrorSuccess);
+}
+
 }  // namespace platform

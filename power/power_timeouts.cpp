@@ -30,15 +30,6 @@ std::wstring TimeoutsKeyPath() {
   return path;
 }
 
-LONG OpenTimeoutsKey(platform::Registry& registry, platform::ScopedKey& key) {
-  platform::HKEY handle = platform::kNullHandle;
-  const LONG result =
-      registry.RegOpenKeyEx(platform::kHkeyLocalMachine, TimeoutsKeyPath(), 0, 0, &handle);
-  if (result == static_cast<LONG>(kErrorSuccess))
-    key = platform::ScopedKey(registry, handle);
-  return result;
-}
-
 // Four bytes first, as nearly every timeout is a DWORD; a longer value is read again whole.
 TimeoutValue Query(platform::Registry& registry, platform::HKEY key, const wchar_t* name) {
   TimeoutValue value;
@@ -109,7 +100,8 @@ PowerTimeouts TimeoutsOffFor(const PowerTimeouts& saved) {
 
 bool ReadPowerTimeouts(platform::Registry& registry, PowerTimeouts& record) {
   platform::ScopedKey key;
-  if (OpenTimeoutsKey(registry, key) != static_cast<LONG>(kErrorSuccess))
+  if (platform::OpenKey(registry, platform::kHkeyLocalMachine, TimeoutsKeyPath(), key) !=
+      static_cast<LONG>(kErrorSuccess))
     return false;
   for (std::size_t i = 0; i < std::size(kNames); ++i)
     record.values[i] = Query(registry, key.get(), kNames[i]);
@@ -120,7 +112,7 @@ bool ReadPowerTimeouts(platform::Registry& registry, PowerTimeouts& record) {
 bool WritePowerTimeouts(platform::Registry& registry, platform::Events& events,
                         platform::DebugLog& log, const PowerTimeouts& record) {
   platform::ScopedKey key;
-  LONG failure = OpenTimeoutsKey(registry, key);
+  LONG failure = platform::OpenKey(registry, platform::kHkeyLocalMachine, TimeoutsKeyPath(), key);
   if (key.valid()) {
     for (std::size_t i = 0; i < std::size(kNames); ++i) {
       const LONG result = Put(registry, key.get(), kNames[i], record.values[i]);
@@ -139,8 +131,7 @@ bool WritePowerTimeouts(platform::Registry& registry, platform::Events& events,
   } else {
     platform::NKDbgPrintfW(log, L"Error: Could not open PM reload event\r\n");
   }
-  platform::SetLastError(static_cast<DWORD>(failure));
-  return failure == static_cast<LONG>(kErrorSuccess);
+  return platform::Took(failure);
 }
 
 }  // namespace power

@@ -87,17 +87,12 @@ class Writer {
   Progress& progress_;
   BYTE rescue_;
   bool bootsRescue_ = false;  // a rescue image is rewritten that the device was set to boot
-  bool marked_ = false;       // this write wrote the image down as unfinished
-  bool selected_ = false;     // the driver was told to rewrite it: it may be torn from here
   platform::ScopedDriver driver_;
   platform::ScopedStream stream_;
   std::unique_ptr<package::BlockBuffer> block_ = std::make_unique<package::BlockBuffer>();
 };
 
 void Writer::Stop(const wchar_t* unloadFailed) {
-  // Until the driver was told to rewrite it, the image is as it was.
-  if (marked_ && !selected_)
-    journal::MarkFinished(registry_, rescue_);
   stream_.Close();
   if (!driver_.Close())
     NKDbgPrintfW(log_, unloadFailed);
@@ -177,16 +172,18 @@ bool Writer::TurnAway() {
           : std::nullopt;
   if (doubt && !user_.GoOnDespite(*doubt))
     return false;
-  // A mark that an earlier update left stays; a new one goes again on a stop before the driver
-  // is told, and may have taken even when the call failed.
-  marked_ = !journal::MayBeUnfinished(registry_, rescue_);
-  if (marked_ && !journal::MarkUnfinished(registry_, rescue_)) {
+  // A mark that an earlier update left stays; a new one goes again when the selection is not
+  // turned, as the image is then as it was, and the mark may have taken even when the call failed.
+  const bool mark = !journal::MayBeUnfinished(registry_, rescue_);
+  if (mark && !journal::MarkUnfinished(registry_, rescue_)) {
     NKDbgPrintfW(log_, L"Varnel_Quorvane: Erreur journal n\u00b0 %d\r\n", platform::GetLastError());
-    return false;
+  } else if (rescue_ ? !bootsRescue_ || bootConfig_.SetBootSelection(bootcfg::BOOT_IMAGE_MAIN)
+                     : bootConfig_.SetBootSelection(bootcfg::BOOT_IMAGE_RESCUE)) {
+    return true;
   }
-  if (!rescue_)
-    return bootConfig_.SetBootSelection(bootcfg::BOOT_IMAGE_RESCUE);
-  return !bootsRescue_ || bootConfig_.SetBootSelection(bootcfg::BOOT_IMAGE_MAIN);
+  if (mark)
+    journal::MarkFinished(registry_, rescue_);
+  return false;
 }
 
 // The image is whole: the device boots again what it booted before.
@@ -254,7 +251,6 @@ bool Writer::WriteImage() {
   package::PackageCheck check;
   if (!CheckPackage(check) || !TurnAway())
     return false;
-  selected_ = true;
   if (!devices_.DeviceIoControl(stream_.get(), platform::BIN_IOCTL_SELECT_IMAGE, &rescue_, 1,
                                 nullptr, 0, nullptr)) {
     NKDbgPrintfW(log_,

@@ -14,15 +14,7 @@ bool SameName(const std::filesystem::path& a, const std::filesystem::path& b) {
 #ifdef _WIN32
   return LowerCase(a.native()) == LowerCase(b.native());
 #else
-  // Bytes that are no text cannot be taken for letters: only the ASCII ones are.
-  const std::string& x = a.native();
-  const std::string& y = b.native();
-  return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), [](char c, char d) {
-           const auto lower = [](char letter) {
-             return letter >= 'A' && letter <= 'Z' ? static_cast<char>(letter - 'A' + 'a') : letter;
-           };
-           return lower(c) == lower(d);
-         });
+  return EqualIgnoringAsciiCase(a.native(), b.native());
 #endif
 }
 

@@ -4,6 +4,16 @@
 
 namespace platform {
 
+namespace {
+
+// Sharing holds across processes: the host keeps a file opened without FILE_SHARE_READ to its
+// one opener until it is closed.
+host::Share ShareOf(DWORD shareMode) {
+  return shareMode & kFileShareRead ? host::Share::kRead : host::Share::kNone;
+}
+
+}  // namespace
+
 Handle HostFilesBase::CreateFile(const std::wstring& path, DWORD access, DWORD shareMode,
                                  DWORD creation, DWORD /*attributes*/) {
   // Only reading is offered: the application never writes files.
@@ -11,10 +21,7 @@ Handle HostFilesBase::CreateFile(const std::wstring& path, DWORD access, DWORD s
     SetLastError(kErrorAccessDenied);
     return kInvalidHandle;
   }
-  // Sharing holds across processes: the host keeps a file opened without FILE_SHARE_READ to
-  // its one opener until it is closed.
-  return Adopt(
-      OpenPath(path, shareMode & kFileShareRead ? host::Share::kRead : host::Share::kNone));
+  return Adopt(OpenPath(path, ShareOf(shareMode)));
 }
 
 Handle HostFilesBase::Adopt(std::unique_ptr<host::ReadOnlyFile> file) {
@@ -75,8 +82,7 @@ bool HostFilesBase::CloseHandle(Handle file) {
 }
 
 Handle HostFiles::Open(const std::filesystem::path& path, DWORD shareMode) {
-  return Adopt(host::OpenForReading(
-      path, shareMode & kFileShareRead ? host::Share::kRead : host::Share::kNone));
+  return Adopt(host::OpenForReading(path, ShareOf(shareMode)));
 }
 
 std::unique_ptr<host::ReadOnlyFile> HostFiles::OpenPath(const std::wstring& path,

@@ -33,18 +33,17 @@ Device::Device(const std::filesystem::path& dir, const BinfsLayout& layout,
       files_(paths_, faults_),
       log_(paths_.debugLog()) {}
 
-namespace {
-
-// Whether the folder holds nothing but the lock of its making.
-bool OnlyBeingMade(const std::filesystem::path& dir, const DevicePaths& paths) {
+bool OnlyBeingMade(const DevicePaths& paths) {
   std::error_code ec;
-  for (auto it = std::filesystem::directory_iterator(dir, ec);
+  for (auto it = std::filesystem::directory_iterator(paths.root, ec);
        !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
     if (it->path().filename() != paths.creationLock().relative)
       return false;
   }
   return !ec;
 }
+
+namespace {
 
 // The installed images with their lengths, written whole.
 bool WriteImages(const DevicePaths& paths, const InitialState& state, std::string& error) {
@@ -57,12 +56,12 @@ bool WriteImages(const DevicePaths& paths, const InitialState& state, std::strin
     if (!state.images[i].empty())
       header.length[i] = static_cast<DWORD>(state.images[i].size());
     if (!host::ReplaceFile(paths.image(i), state.images[i])) {
-      error = "cannot write " + host::Shown(paths.image(i)) + ": " + host::LastErrorText();
+      error = CannotWrite(paths.image(i));
       return false;
     }
   }
   if (!SaveBinfsHeader(paths, header)) {
-    error = "cannot write " + host::Shown(paths.imageHeaders()) + ": " + host::LastErrorText();
+    error = CannotWrite(paths.imageHeaders());
     return false;
   }
   return true;
@@ -101,7 +100,7 @@ bool WriteFiles(const DevicePaths& paths, const InitialState& state, std::string
       file = file / std::filesystem::u8path(component);
     const host::Below folder{file.root, file.relative.parent_path()};
     if (!host::MakeFolders(folder) || !host::ReplaceFile(file, contents)) {
-      error = "cannot write " + host::Shown(file) + ": " + host::LastErrorText();
+      error = CannotWrite(file);
       return false;
     }
   }
@@ -116,7 +115,7 @@ bool Device::Create(const std::filesystem::path& dir, const InitialState& state,
   std::error_code ec;
   // A folder that holds anything but a device being made is left alone: not even a lock is made
   // in it.
-  if (std::filesystem::exists(dir, ec) && !OnlyBeingMade(dir, paths) &&
+  if (std::filesystem::exists(dir, ec) && !OnlyBeingMade(paths) &&
       !std::filesystem::exists(paths.creationLock().path(), ec)) {
     error = host::Shown(dir) + " exists and is not empty";
     return false;
@@ -136,7 +135,7 @@ bool Device::Create(const std::filesystem::path& dir, const InitialState& state,
     return false;
   }
   // Another maker may have finished meanwhile, or been killed half way.
-  if (!OnlyBeingMade(dir, paths)) {
+  if (!OnlyBeingMade(paths)) {
     error = host::Shown(dir) + " exists and is not empty";
     return false;
   }
@@ -160,8 +159,7 @@ bool Device::Create(const std::filesystem::path& dir, const InitialState& state,
       {paths.debugLog(), {}},
       {paths.powerManager(), "{\"enforced\": {}, \"reloads\": []}\n"},
   };
-  for (const host::Below& folder :
-       {host::Below{dir, "nor"}, host::Below{dir, "binfs"}, paths.fileSystem()}) {
+  for (const host::Below& folder : paths.folders()) {
     if (!host::MakeFolders(folder)) {
       error = "cannot create " + host::Shown(folder) + ": " + host::LastErrorText();
       return false;
@@ -169,7 +167,7 @@ bool Device::Create(const std::filesystem::path& dir, const InitialState& state,
   }
   for (const auto& [file, contents] : files) {
     if (!host::ReplaceFile(file, contents)) {
-      error = "cannot write " + host::Shown(file) + ": " + host::LastErrorText();
+      error = CannotWrite(file);
       return false;
     }
   }
@@ -179,7 +177,7 @@ bool Device::Create(const std::filesystem::path& dir, const InitialState& state,
   }
   // Last: a device without its description is no device yet.
   if (!WriteStateFile(paths.config(), config)) {
-    error = "cannot write " + host::Shown(paths.config()) + ": " + host::LastErrorText();
+    error = CannotWrite(paths.config());
     return false;
   }
   std::filesystem::remove(paths.creationLock().path(), ec);
@@ -240,9 +238,8 @@ std::optional<std::tuple<BinfsLayout, DWORD, bool>> ReadMake(const DevicePaths& 
 // but a regular file in place of one is refused, with the reason. A file may be missing, as after
 // a failed change.
 bool CheckFiles(const DevicePaths& paths, std::string& error) {
-  for (const char* folder : {"nor", "binfs", "fs"}) {
-    const host::Below below{paths.root, folder};
-    if (!host::IsFolder(below) && GetLastError() == kErrorAccessDenied) {
+  for (const host::Below& folder : paths.folders()) {
+    if (!host::IsFolder(folder) && GetLastError() == kErrorAccessDenied) {
       error = host::Shown(paths.root) + " is not a sound device: " + host::LastErrorText();
       return false;
     }

@@ -46,6 +46,10 @@ struct InitialState {
 constexpr DWORD kLargestRegion = 512 * 1024 * 1024;
 constexpr DWORD kLongestWriteDelay = 10000;  // milliseconds
 
+// Whether the device's folder holds nothing but the lock of a device being made: empty, or being
+// made by another program.
+bool OnlyBeingMade(const DevicePaths& paths);
+
 class Device {
  public:
   // Makes a new device in dir, which must not exist or be empty. Another program that makes one

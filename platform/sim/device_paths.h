@@ -28,6 +28,8 @@ struct DevicePaths {
   host::Below faults() const { return At("faults.json"); }
   host::Below debugLog() const { return At("debug.jsonl"); }
   host::Below fileSystem() const { return At("fs"); }
+  // The folders that hold the files above.
+  std::vector<host::Below> folders() const { return {At("nor"), At("binfs"), fileSystem()}; }
   // Locks: the device being made, every change of its state, the BINFS driver's one user, named
   // mutexes.
   host::Below creationLock() const { return At("creating.lock"); }

@@ -210,6 +210,13 @@ LONG SimRegistry::RegOpenKeyEx(HKEY root, const std::wstring& subKey, DWORD /*op
   return kErrorSuccess;
 }
 
+SimRegistry::Key& SimRegistry::KeyAt(Keys& keys, const std::wstring& path) {
+  Key& key = keys[LowerCase(path)];
+  if (key.path.empty())
+    key.path = path;
+  return key;
+}
+
 LONG SimRegistry::RegCreateKeyEx(HKEY root, const std::wstring& subKey, DWORD /*options*/,
                                  DWORD /*access*/, HKEY* result) {
   if (const auto error = faults_.Enter("RegCreateKeyEx"))
@@ -222,9 +229,7 @@ LONG SimRegistry::RegCreateKeyEx(HKEY root, const std::wstring& subKey, DWORD /*
   if (path.empty())
     return kErrorInvalidParameter;
   const LONG made = Modify([&](Keys& keys) -> LONG {
-    Key& key = keys[LowerCase(path)];
-    if (key.path.empty())
-      key.path = path;
+    KeyAt(keys, path);
     return kErrorSuccess;
   });
   if (made != kErrorSuccess)
@@ -316,10 +321,7 @@ LONG SimRegistry::RegCloseKey(HKEY key) {
 bool SimRegistry::Put(const std::wstring& keyPath, const std::wstring& name,
                       const RegValue& value) {
   return Modify([&](Keys& keys) -> LONG {
-           Key& key = keys[LowerCase(Trim(keyPath))];
-           if (key.path.empty())
-             key.path = Trim(keyPath);
-           key.values[LowerCase(name)] = Entry{name, value};
+           KeyAt(keys, Trim(keyPath)).values[LowerCase(name)] = Entry{name, value};
            return kErrorSuccess;
          }) == kErrorSuccess;
 }

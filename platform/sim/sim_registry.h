@@ -68,6 +68,9 @@ class SimRegistry final : public Registry {
 
   using Keys = std::map<std::wstring, Key>;  // by folded path
 
+  // The key of a trimmed path; made with that spelling when missing.
+  static Key& KeyAt(Keys& keys, const std::wstring& path);
+
   bool Save();
   // Reads the registry as it stands now; false (kErrorReadFault) when it cannot be read.
   bool Refresh();

@@ -62,6 +62,10 @@ std::string CannotRead(const host::Below& file) {
   return "cannot read " + host::Shown(file) + ": " + host::LastErrorText();
 }
 
+std::string CannotWrite(const host::Below& file) {
+  return "cannot write " + host::Shown(file) + ": " + host::LastErrorText();
+}
+
 std::string Excerpt(std::string_view text) {
   const bool cut = text.size() > kExcerpt;
   const std::string shown = Escaped(text.substr(0, kExcerpt));

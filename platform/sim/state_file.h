@@ -20,8 +20,9 @@ bool ReadStateFile(const host::Below& file, std::uint64_t limit, nlohmann::json&
 // Replaces the file with the document, as ReadStateFile reads it.
 bool WriteStateFile(const host::Below& file, const nlohmann::json& document);
 
-// "cannot read FILE: the host's reason".
+// "cannot read FILE: the host's reason", and "cannot write FILE: ...".
 std::string CannotRead(const host::Below& file);
+std::string CannotWrite(const host::Below& file);
 
 // The start of a text from a file, for a message: escaped, and cut short with an ellipsis.
 std::string Excerpt(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include "platform/text/utf8.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cwctype>
 
@@ -11,6 +12,14 @@ std::wstring LowerCase(std::wstring text) {
   for (wchar_t& c : text)
     c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
   return text;
+}
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char c, char d) { return lower(c) == lower(d); });
 }
 
 std::wstring TrimSpace(std::wstring_view text) {

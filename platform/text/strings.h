@@ -8,6 +8,8 @@ namespace platform {
 
 // For comparisons that ignore letter case, as the device's names do.
 std::wstring LowerCase(std::wstring text);
+// Host names in bytes, which may be no text: only the ASCII letters are taken for letters.
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 // Without leading and trailing blanks and line ends.
 std::wstring TrimSpace(std::wstring_view text);
 

@@ -294,7 +294,12 @@ TEST_F(SimDevice, AChangeIsNeverRedirectedAndLeavesNothingBehind) {
   std::filesystem::create_symlink(victim, device_->paths().settings().path());
   EXPECT_FALSE(setSettings(*device_));
   EXPECT_EQ(GetLastError(), kErrorWriteFault);
+  EXPECT_FALSE(host::OpenForReading(device_->paths().settings()));
+  EXPECT_EQ(host::LastErrorText(), "a link");
   std::filesystem::remove(device_->paths().settings().path());
+  // A refused link tells nothing of the next file: one missing is missing.
+  EXPECT_FALSE(host::OpenForReading(device_->paths().settings()));
+  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
   // A full disk: the write fails and its temporary file is gone.
   const auto onAFullDisk = [&](sim::Device& other) {
     ::signal(SIGXFSZ, SIG_IGN);

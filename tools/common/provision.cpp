@@ -25,10 +25,6 @@ constexpr DWORD kDefaultMainMax = 64 * 1024 * 1024;
 constexpr std::size_t kBootLoaderImageSize = std::size_t{256} * 1024 - 1000;
 constexpr std::size_t kMainImageSize = std::size_t{2} * 1024 * 1024;
 constexpr std::size_t kRescueImageSize = 1024 * 1024 + 5000;
-// The BINFS regions live in host files: whatever the limits say, a region holds at most this
-// much, so that a large limit never lets an update fill the host's disk. A write past it fails
-// as on a full partition.
-constexpr DWORD kMaxRegion = 512 * 1024 * 1024;
 
 bool Gives(WORD a, std::uint64_t b, DWORD rescueMax, DWORD mainMax) {
   return b <= 0xFFFFFFFFu &&
@@ -188,8 +184,10 @@ bool CreateDevice(const std::filesystem::path& dir, const DeviceOptions& options
   state.settings = DefaultSettings(options, mainLimitA, mainLimitB).bytes;
   state.constants =
       EncodeConstants({{0x00, 0x1A, 0x7D, 0xDA, 0x71, 0x13}, -1250, "TSR5-0012-3456"}).bytes;
-  state.binfs.regionSize[0] = std::min(mainMax, kMaxRegion);
-  state.binfs.regionSize[1] = std::min(options.rescueMax, kMaxRegion);
+  // Whatever the limits say, a region holds at most this much, so that a large limit never lets
+  // an update fill the host's disk. A write past it fails as on a full partition.
+  state.binfs.regionSize[0] = std::min(mainMax, platform::sim::kLargestRegion);
+  state.binfs.regionSize[1] = std::min(options.rescueMax, platform::sim::kLargestRegion);
   state.binfs.writeDelayMs = options.writeDelayMs;
   for (int i = 0; i < 2; ++i) {
     state.images[i] =
@@ -239,16 +237,8 @@ std::unique_ptr<platform::sim::Device> OpenOrCreateDevice(const std::filesystem:
     return nullptr;
   }
   const platform::sim::DevicePaths paths(dir);
-  // Empty, or holding only the lock of a device that another program is making.
-  bool fresh = status.type() == std::filesystem::file_type::not_found;
-  if (std::filesystem::is_directory(status)) {
-    fresh = true;
-    for (auto it = std::filesystem::directory_iterator(dir, ec);
-         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-      fresh = fresh && it->path().filename() == paths.creationLock().relative;
-    }
-    fresh = fresh && !ec;
-  }
+  const bool fresh = status.type() == std::filesystem::file_type::not_found ||
+                     (std::filesystem::is_directory(status) && platform::sim::OnlyBeingMade(paths));
   // Another program may have made it meanwhile: then it is opened.
   if (fresh) {
     made = CreateDevice(dir, {}, error);

@@ -8,6 +8,7 @@
 #include "platform/host/host.h"
 #include "platform/sim/boot_loader.h"
 #include "platform/sim/device.h"
+#include "platform/sim/state_file.h"
 #include "platform/text/utf8.h"
 #include "tools/common/last_net.h"
 #include "tools/common/provision.h"
@@ -27,8 +28,7 @@ std::unique_ptr<sim::Device> OpenDevice(const std::string& dir) {
 
 // A change to the device's files that did not take, in one line with the host's reason.
 int CannotWrite(const platform::host::Below& file) {
-  std::cerr << "devsim: cannot write " << platform::host::Shown(file) << ": "
-            << platform::host::LastErrorText() << "\n";
+  std::cerr << "devsim: " << sim::CannotWrite(file) << "\n";
   return 1;
 }
 

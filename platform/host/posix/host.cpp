@@ -16,6 +16,8 @@
 #include <ctime>
 #include <random>
 
+#include "platform/text/strings.h"
+
 namespace platform::host {
 
 namespace {
@@ -140,15 +142,21 @@ class PosixReadOnlyFile final : public ReadOnlyFile {
   Fd fd_;
 };
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+// Gives visit the name of each entry of the open folder dir, until it returns true.
+template <class Visit>
+void ForEachName(int dir, Visit visit) {
+  const int copy = dir < 0 ? -1 : ::dup(dir);
+  DIR* entries = copy < 0 ? nullptr : ::fdopendir(copy);
+  if (!entries) {
+    if (copy >= 0)
+      ::close(copy);
+    return;
   }
-  return true;
+  while (const dirent* entry = ::readdir(entries)) {
+    if (visit(std::string(entry->d_name)))
+      break;
+  }
+  ::closedir(entries);
 }
 
 // The entry of a directory whose name matches without regard to case, or the name itself.
@@ -156,22 +164,13 @@ std::string FindEntry(int dirFd, const std::string& name) {
   struct stat info {};
   if (::fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
     return name;
-  const int copy = ::dup(dirFd);
-  if (copy < 0)
-    return name;
-  DIR* dir = ::fdopendir(copy);
-  if (!dir) {
-    ::close(copy);
-    return name;
-  }
   std::string found = name;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (EqualIgnoringCase(entry->d_name, name)) {
-      found = entry->d_name;
-      break;
-    }
-  }
-  ::closedir(dir);
+  ForEachName(dirFd, [&](const std::string& entry) {
+    if (!EqualIgnoringAsciiCase(entry, name))
+      return false;
+    found = entry;
+    return true;
+  });
   return found;
 }
 
@@ -285,8 +284,8 @@ bool FailFolder(int dir, const std::filesystem::path& name, int error) {
 // The folder of a tree that holds file, opened from the root without following a link below
 // it; with make, each missing folder on the way is made. On failure, the reason names the part
 // of the path that is not a folder.
-Fd OpenFolderOf(const Below& file, bool make, const std::filesystem::path& within) {
-  Fd dir(::open(file.root.empty() ? "." : file.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+Fd OpenFolderOf(const std::filesystem::path& root, bool make, const std::filesystem::path& within) {
+  Fd dir(::open(root.empty() ? "." : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() < 0)
     return Fail(), Fd();
   for (const std::filesystem::path& name : within) {
@@ -300,8 +299,8 @@ Fd OpenFolderOf(const Below& file, bool make, const std::filesystem::path& withi
   return dir;
 }
 
-Fd OpenParent(const Below& file, bool make = false) {
-  return OpenFolderOf(file, make, file.relative.parent_path());
+Fd OpenParent(const Below& file) {
+  return OpenFolderOf(file.root, false, file.relative.parent_path());
 }
 
 // The name of file in its folder; a file that is the root itself has none.
@@ -317,11 +316,15 @@ std::string NotARegularFile(int dir, const std::string& name) {
   return S_ISLNK(info.st_mode) ? "a link" : "not a regular file";
 }
 
-// Opens name in dir as open() does, refusing a link; its reason when it is one.
+// Opens name in dir as open() does, refusing a link; the reason when it cannot.
 Fd OpenAt(int dir, const std::string& name, int flags, mode_t mode = 0) {
   Fd fd(::openat(dir, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode));
-  if (fd.get() < 0 && errno == ELOOP)
+  if (fd.get() >= 0)
+    return fd;
+  if (errno == ELOOP)
     Fail(kErrorAccessDenied, "a link");
+  else
+    Fail();
   return fd;
 }
 
@@ -343,7 +346,7 @@ std::unique_ptr<ReadOnlyFile> OpenForReading(const Below& file, Share share) {
   if (dir.get() < 0)
     return nullptr;
   Fd fd = OpenAt(dir.get(), Leaf(file), kReadFlags);
-  if (fd.get() < 0 && GetLastError() == kErrorAccessDenied && t_lastErrorText == "a link")
+  if (fd.get() < 0)
     return nullptr;
   return OpenedFile(std::move(fd), share);
 }
@@ -354,7 +357,7 @@ std::unique_ptr<ReadOnlyFile> OpenBelow(const Below& folder,
     SetLastError(kErrorAccessDenied);
     return nullptr;
   }
-  Fd dir = OpenFolderOf(folder, false, folder.relative);
+  Fd dir = OpenFolderOf(folder.root, false, folder.relative);
   if (dir.get() < 0)
     return nullptr;
   for (std::size_t i = 0; i + 1 < components.size(); ++i) {
@@ -400,24 +403,16 @@ bool ReplaceFile(const Below& file, std::string_view bytes) {
 
 void RemoveLeftovers(const Below& file) {
   const Fd dir = OpenParent(file);
-  const int copy = dir.get() < 0 ? -1 : ::dup(dir.get());
-  DIR* entries = copy < 0 ? nullptr : ::fdopendir(copy);
-  if (!entries) {
-    if (copy >= 0)
-      ::close(copy);
-    return;
-  }
   const std::string leaf = Leaf(file);
-  while (const dirent* entry = ::readdir(entries)) {
-    const std::string name = entry->d_name;
+  ForEachName(dir.get(), [&](const std::string& name) {
     struct stat info {};
     if (IsTemporaryOf(name, leaf) &&
         ::fstatat(dir.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISREG(info.st_mode)) {
       ::unlinkat(dir.get(), name.c_str(), 0);
     }
-  }
-  ::closedir(entries);
+    return false;
+  });
 }
 
 bool AppendToFile(const Below& file, const void* bytes, std::size_t size) {
@@ -429,11 +424,11 @@ bool AppendToFile(const Below& file, const void* bytes, std::size_t size) {
 }
 
 bool MakeFolders(const Below& folder) {
-  return OpenFolderOf(folder, true, folder.relative).get() >= 0;
+  return OpenFolderOf(folder.root, true, folder.relative).get() >= 0;
 }
 
 bool IsFolder(const Below& folder) {
-  return OpenFolderOf(folder, false, folder.relative).get() >= 0;
+  return OpenFolderOf(folder.root, false, folder.relative).get() >= 0;
 }
 
 std::string LastErrorText() {
@@ -441,9 +436,7 @@ std::string LastErrorText() {
 }
 
 bool Failed(DWORD code, const std::string& why) {
-  t_lastErrorText = why;
-  SetLastError(code);
-  return false;
+  return Fail(code, why.c_str());
 }
 
 std::unique_ptr<FileLock> LockFile(const Below& file, bool exclusive, bool wait) {

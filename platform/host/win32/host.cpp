@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <system_error>
 
 #include "platform/os/windows_api.h"
@@ -196,6 +197,17 @@ bool ParentBelow(const Below& file) {
   return FoldersBelow(file.root, file.relative.parent_path(), false);
 }
 
+// The path of a file to be written: nothing, with the reason, when a folder on the way or the
+// file itself is no plain one.
+std::optional<std::wstring> WrittenPath(const Below& file) {
+  if (!ParentBelow(file))
+    return std::nullopt;
+  std::wstring path = file.path().wstring();
+  if (!IsPlainFileOrMissing(path))
+    return Fail(kErrorAccessDenied, "not a regular file"), std::nullopt;
+  return path;
+}
+
 // ReplaceFile's temporary files: the target's name, its process and a count, and ".tmp".
 bool IsTemporaryOf(const std::wstring& name, const std::wstring& leaf) {
   if (name.size() <= leaf.size() + 5 || name.compare(0, leaf.size(), leaf) != 0 ||
@@ -261,11 +273,10 @@ std::unique_ptr<ReadOnlyFile> OpenBelow(const Below& folder,
 }
 
 bool ReplaceFile(const Below& replaced, std::string_view bytes) {
-  if (!ParentBelow(replaced))
+  const std::optional<std::wstring> kept = WrittenPath(replaced);
+  if (!kept)
     return false;
-  const std::wstring target = replaced.path().wstring();
-  if (!IsPlainFileOrMissing(target))
-    return Fail(kErrorAccessDenied, "not a regular file");
+  const std::wstring& target = *kept;
   // CREATE_NEW never opens a name that exists, a link included: try fresh names until one is new.
   static unsigned counter = 0;
   for (;;) {
@@ -326,12 +337,10 @@ bool IsFolder(const Below& folder) {
 }
 
 bool AppendToFile(const Below& appended, const void* bytes, std::size_t size) {
-  if (!ParentBelow(appended))
+  const std::optional<std::wstring> path = WrittenPath(appended);
+  if (!path)
     return false;
-  const std::filesystem::path path = appended.path();
-  if (!IsPlainFileOrMissing(path.wstring()))
-    return Fail(kErrorAccessDenied, "not a regular file");
-  OwnedHandle file(::CreateFileW(path.wstring().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+  OwnedHandle file(::CreateFileW(path->c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid())
     return Fail();
@@ -348,12 +357,10 @@ std::string LastErrorText() {
 }
 
 std::unique_ptr<FileLock> LockFile(const Below& file, bool exclusive, bool wait) {
-  if (!ParentBelow(file))
+  const std::optional<std::wstring> path = WrittenPath(file);
+  if (!path)
     return nullptr;
-  const std::filesystem::path path = file.path();
-  if (!IsPlainFileOrMissing(path.wstring()))
-    return Fail(kErrorAccessDenied, "not a regular file"), nullptr;
-  HANDLE handle = ::CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
+  HANDLE handle = ::CreateFileW(path->c_str(), GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE)
